@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct RunSettings;
+
+// The genotypes of the input file, in file order, repeats included.
+struct GenotypeTable {
+    int genotypeCount = 0;               // G, as announced by the file
+    int length = 0;                      // L, the number of sites of every genotype
+    std::vector<std::string> genotypes;  // G strings of L characters over '0', '1', '2'
+    int distinctCount = 0;               // number of different strings among them
+};
+
+// Largest inputs the search supports: slot indices, positions and labels
+// count two slots per distinct genotype in 16-bit signed range, and slot
+// distances (at most L) are stored in 16 bits.
+constexpr int kMaxDistinctGenotypes = 16383;
+constexpr int kMaxSites = 32767;
+
+struct GenotypeReadResult {
+    bool ok = false;
+    std::string error;  // one line, without the line break, when !ok
+};
+
+// Reads the file named by settings.inputFilename. A file that cannot be
+// opened gives "Couldn't open the specified file: <name>"; a file that breaks
+// the format is refused with a line naming the file and the fault, and the
+// table is then left as it was.
+GenotypeReadResult readGenotypeFile(const RunSettings& settings, GenotypeTable& table);
+
+// The same, on the text of a file already in memory; `fileName` only names it
+// in messages.
+GenotypeReadResult parseGenotypeText(const std::string& text, const std::string& fileName,
+                                     GenotypeTable& table);

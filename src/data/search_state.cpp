@@ -1,0 +1,69 @@
+#include "data/search_state.hpp"
+
+#include "distance/distance_structure.hpp"
+
+PairHeads newPairHeads(int count)
+{
+    return PairHeads(static_cast<std::size_t>(count), nullptr);
+}
+
+SavedPairs allocatePairRecords(int count)
+{
+    return SavedPairs(static_cast<std::size_t>(count));
+}
+
+void copyPairRecords(SavedPairs& destination, const PairHeads& source, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        if (source[i] == nullptr) continue;
+        destination[i] = *source[i];
+        destination[i].next = nullptr;
+    }
+}
+
+void freePairLists(PairHeads& lists, PairRecordPool& pool)
+{
+    for (PairRecord*& head : lists) {
+        head = nullptr;
+    }
+    pool.releaseAll();
+}
+
+void createSearchState(SearchState& state, const HaplotypeList& initial)
+{
+    const int n = initial.slotCount;
+    const int length = initial.length;
+    state.current = createHaplotypeList(n, length);
+    state.best = createHaplotypeList(n, length);
+    state.iterationBest = createHaplotypeList(n, length);
+    copyHaplotypeList(state.best, initial);
+    copyHaplotypeList(state.current, initial);
+    state.bestCount = n;
+    state.iterationBestCount = n;
+
+    state.pairLists = newPairHeads(n / 2);
+    state.pairPool.releaseAll();
+    state.bestPairs = allocatePairRecords(n / 2);
+    state.iterationBestPairs = allocatePairRecords(n / 2);
+
+    const auto sites = static_cast<std::size_t>(length);
+    const auto slots = static_cast<std::size_t>(n);
+    state.firstSiteCount = 0;
+    state.firstSites.assign(sites, 0);
+    state.firstValues.assign(sites, '\0');
+    state.firstGroupCount = 0;
+    state.firstGroup.assign(slots, 0);
+    state.secondSiteCount = 0;
+    state.secondSites.assign(sites, 0);
+    state.secondValues.assign(sites, '\0');
+    state.secondGroupCount = 0;
+    state.secondGroup.assign(slots, 0);
+    state.slotChains.assign(2 * slots, SlotChain{});
+}
+
+void resetSearchState(SearchState& state, const HaplotypeList& initial, DistanceStructure& distances)
+{
+    freePairLists(state.pairLists, state.pairPool);
+    copyHaplotypeList(state.current, initial);
+    restoreDistances(distances);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "data/haplotype_list.hpp"
+#include "search/pair_record.hpp"
+
+#include <vector>
+
+struct DistanceStructure;
+
+// Heads of candidate lists, one per distinct genotype (null when empty).
+using PairHeads = std::vector<PairRecord*>;
+// Saved pair records, one per distinct genotype.
+using SavedPairs = std::vector<PairRecord>;
+
+// A link of the chains with which the perturbation groups slots.
+struct SlotChain {
+    int first = -1;  // a slot of the working list; -1 in an empty head
+    int next = -1;   // entry of the next node; -1 at the end of a chain
+};
+
+// Everything the search works on: the working list, the two saved
+// reconstructions with their haplotype counts and chosen pairs, the candidate
+// lists of the working list, and the scratch buffers of the search steps.
+struct SearchState {
+    HaplotypeList current;        // the working list
+    HaplotypeList best;           // best reconstruction of the run
+    HaplotypeList iterationBest;  // best reconstruction of the running iteration
+    int bestCount = 0;            // haplotypes used by best
+    int iterationBestCount = 0;   // haplotypes used by iterationBest
+
+    PairHeads pairLists;          // candidate lists of current
+    PairRecordPool pairPool;      // owns the records of pairLists
+    SavedPairs bestPairs;         // the pair chosen for each genotype in best
+    SavedPairs iterationBestPairs;
+
+    // Scratch buffers, filled by each user before it reads them.
+    int firstSiteCount = 0;
+    std::vector<int> firstSites;     // L site indices
+    std::vector<char> firstValues;   // L site characters
+    int firstGroupCount = 0;
+    std::vector<int> firstGroup;     // n slots
+    int secondSiteCount = 0;
+    std::vector<int> secondSites;
+    std::vector<char> secondValues;
+    int secondGroupCount = 0;
+    std::vector<int> secondGroup;
+    std::vector<SlotChain> slotChains;  // 2n entries
+
+    // Scratch of the collapse pass: component sizes by label magnitude, the
+    // positions of the slots that fit a genotype, the open candidates.
+    std::vector<int> componentSize;
+    std::vector<int> fittingPositions;
+    std::vector<PairRecord*> openPairs;
+};
+
+PairHeads newPairHeads(int count);
+SavedPairs allocatePairRecords(int count);
+// Copies the head record of each of the first `count` source lists into the
+// saved records, with a null `next`. An empty source list leaves its saved
+// record unchanged.
+void copyPairRecords(SavedPairs& destination, const PairHeads& source, int count);
+// Empties every candidate list, giving all their records back to the pool.
+void freePairLists(PairHeads& lists, PairRecordPool& pool);
+
+void createSearchState(SearchState& state, const HaplotypeList& initial);
+// Back to the start of a search: candidate lists freed, current a copy of the
+// initial list, working distances restored from the initial ones.
+void resetSearchState(SearchState& state, const HaplotypeList& initial, DistanceStructure& distances);

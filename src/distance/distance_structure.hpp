@@ -1,0 +1,60 @@
+#pragma once
+
+#include "data/haplotype_list.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Pairwise slot distances with their histograms, in two sets of the same
+// shape: the initial set, computed once from the initial list, and the
+// working set, which follows the working list of the search.
+//
+// A pair is stored in the row of its larger slot index a and the column of
+// its smaller one b: entry [a][b] of a lower triangle (row a has a+1 entries,
+// the diagonal included). -1 marks an incompatible pair, and in the working
+// set also every pair with a slot that is no longer live. The histograms
+// count the non-negative entries below the diagonal: bin d of row a counts
+// the columns b < a at distance d, and the global histogram counts them all.
+struct DistanceStructure {
+    int slotCount = 0;  // n
+    int length = 0;     // L; distances lie in 0..L, so every histogram has L+1 bins
+
+    std::vector<std::int16_t> initialDistance;
+    std::vector<std::int16_t> distance;
+    std::vector<std::int32_t> initialRowHistogram;  // n rows of L+1 bins
+    std::vector<std::int32_t> initialHistogram;     // L+1 bins
+    std::vector<std::int32_t> rowHistogram;
+    std::vector<std::int32_t> histogram;
+
+    static std::size_t rowStart(int a) { return static_cast<std::size_t>(a) * (a + 1) / 2; }
+    std::size_t binsPerRow() const { return static_cast<std::size_t>(length) + 1; }
+
+    std::int16_t* distanceRow(int a) { return distance.data() + rowStart(a); }
+    const std::int16_t* distanceRow(int a) const { return distance.data() + rowStart(a); }
+    std::int16_t* initialDistanceRow(int a) { return initialDistance.data() + rowStart(a); }
+    const std::int16_t* initialDistanceRow(int a) const { return initialDistance.data() + rowStart(a); }
+    std::int32_t* rowHistogramOf(int a) { return rowHistogram.data() + a * binsPerRow(); }
+    const std::int32_t* rowHistogramOf(int a) const { return rowHistogram.data() + a * binsPerRow(); }
+    std::int32_t* initialRowHistogramOf(int a) { return initialRowHistogram.data() + a * binsPerRow(); }
+    const std::int32_t* initialRowHistogramOf(int a) const
+    {
+        return initialRowHistogram.data() + a * binsPerRow();
+    }
+};
+
+// The slot distance of two different slots with texts s and t and labels la
+// and lb: -1 when some site holds '0' against '1', or '2' in both with
+// opposite labels; otherwise the number of sites where exactly one of the two
+// is undetermined.
+int slotDistance(const char* s, const char* t, int length, int la, int lb);
+
+DistanceStructure createDistanceStructure(const HaplotypeList& initial);
+void clearInitialDistances(DistanceStructure& distances);
+void clearDistances(DistanceStructure& distances);
+// Fills the initial set from every slot of the list (all live, identity order).
+void computeInitialDistances(DistanceStructure& distances, const HaplotypeList& list);
+// Clears the working set and fills it from the live slots of the list.
+void computeDistances(DistanceStructure& distances, const HaplotypeList& list);
+// Copies the initial set into the working set.
+void restoreDistances(DistanceStructure& distances);

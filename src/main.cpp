@@ -1,0 +1,6 @@
+#include "run/driver.hpp"
+
+int main(int argc, char** argv)
+{
+    return runVelmora(argc, argv);
+}

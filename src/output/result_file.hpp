@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct SearchState;
+
+// Appends the result lines to `out`: the haplotype list (the texts of the
+// used slots of current, in output order) and, for every input genotype, each
+// candidate pair of the rebuilt lists whose two slots are used by best.
+void writeResultFile(std::string& out, const SearchState& state, const std::vector<int>& genotypeMap,
+                     const std::vector<int>& sortedSlots, const std::vector<int>& rankOfSlot,
+                     int genotypeCount);
+
+// Appends the symbolic haplotype list: the haplotypes of best in the same
+// order, with every undetermined site written as a variable pV (positive
+// label) or nV (negative label), numbered from the component's variableBase.
+// `variableCount` (above 0) sets the width of the fields.
+void writeSymbolicList(std::string& out, const SearchState& state,
+                       const std::vector<int>& sortedSlots, int variableCount);
+
+// One field of a symbolic haplotype line, digits + 2 characters wide.
+void writeSymbolicSite(std::string& out, int label, int variable, char site, int digits);
+
+// Number of decimal digits of a positive number; 0 for 0 or below.
+int decimalDigits(int value);
+
+// Replaces the file at `path` with `content` all at once: the content goes to
+// a temporary file in the same folder, which is renamed over `path` only when
+// it is complete. On failure `path` is left as it was and `error` says why.
+bool saveFileAtomically(const std::string& path, const std::string& content, std::string& error);
+
+// Checks that a file can be created where `path` names one. On failure
+// `error` says why.
+bool checkOutputWritable(const std::string& path, std::string& error);

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+// What one run of the search is asked to do, as given on the command line.
+struct RunSettings {
+    std::string inputFilename;   // genotype file (first argument)
+    std::string outputFileName;  // result file (second argument)
+    int maxCompTime = 0;         // time limit in seconds; 0: no limit
+    int maxIter = 30;            // number of iterations
+    int seed = 1;                // seed of the random generator
+    int maxStall = 15;           // perturbation attempts without improvement that end an iteration
+};
+
+// How the command line was understood.
+enum class ParseStatus {
+    Filled = 0,          // the settings were filled
+    TooFewArguments = 1, // fewer than two file names
+    HelpRequested,       // "-h" or "--help" as the first argument
+    BadOption,           // an unknown option name, or an option with no value
+};
+
+// Fills `settings` from the argument vector (entry 0 is the program name).
+// On any status other than Filled the settings are left as they were.
+ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& settings);
+
+// The decimal conversion used for option values: leading white space, an
+// optional sign, then digits up to the first other character; no digits
+// gives 0. Values beyond the 32-bit range saturate.
+int parseOptionValue(const char* text);
+
+void printUsage();
+void printStartLine(const RunSettings& settings);

@@ -1,0 +1,163 @@
+#include "search/collapse.hpp"
+
+#include "data/search_state.hpp"
+#include "distance/distance_structure.hpp"
+
+#include <cstring>
+
+namespace {
+
+// Moves the pair (hi, lo) of the working set from distance `from` to `to`
+// (-1 for incompatible), keeping both histograms in step.
+void moveDistance(DistanceStructure& distances, int hi, int lo, int from, int to)
+{
+    std::int32_t* rowBins = distances.rowHistogramOf(hi);
+    --rowBins[from];
+    --distances.histogram[from];
+    distances.distanceRow(hi)[lo] = static_cast<std::int16_t>(to);
+    if (to >= 0) {
+        ++rowBins[to];
+        ++distances.histogram[to];
+    }
+}
+
+// Slots of `group` were undetermined at `sites` and are now determined there;
+// updates their distances to every live slot.
+void updateGroupDistances(const HaplotypeList& list, DistanceStructure& distances,
+                          const std::vector<int>& group, int groupCount,
+                          const std::vector<int>& sites, int siteCount, bool aHasTwo)
+{
+    for (int gi = 0; gi < groupCount; ++gi) {
+        const int x = group[gi];
+        const char* textX = list.text[x].data();
+        const int labelX = list.label[x];
+        for (int p = 0; p < list.liveCount; ++p) {
+            const int y = list.order[p];
+            if (y == x) continue;
+            const int hi = x > y ? x : y;
+            const int lo = x > y ? y : x;
+            const int d = distances.distanceRow(hi)[lo];
+            if (d < 0) continue;
+            bool conflict = aHasTwo && labelX == -list.label[y];
+            int delta = 0;
+            const char* textY = list.text[y].data();
+            for (int k = 0; k < siteCount && !conflict; ++k) {
+                const char u = textX[sites[k]];
+                const char v = textY[sites[k]];
+                if ((u == '0' && v == '1') || (u == '1' && v == '0')) {
+                    conflict = true;
+                } else if (u == v && u != '2') {
+                    --delta;  // counted before, while x was still undetermined here
+                } else if (v == '2') {
+                    ++delta;  // both were undetermined here before
+                }
+            }
+            if (conflict) {
+                moveDistance(distances, hi, lo, d, -1);
+            } else if (delta != 0) {
+                moveDistance(distances, hi, lo, d, d + delta);
+            }
+        }
+    }
+}
+
+} // namespace
+
+void collapseSlots(SearchState& state, int keepPosition, int removePosition,
+                   DistanceStructure& distances, bool updateDistances)
+{
+    HaplotypeList& list = state.current;
+    const int a = list.order[keepPosition];
+    const int b = list.order[removePosition];
+    const int labelA = list.label[a];
+    const int labelB = list.label[b];
+    const int length = list.length;
+
+    // 1. The sites each slot has to take over from the other.
+    state.firstSiteCount = 0;
+    state.secondSiteCount = 0;
+    {
+        const char* textA = list.text[a].data();
+        const char* textB = list.text[b].data();
+        for (int s = 0; s < length; ++s) {
+            const char ca = textA[s];
+            const char cb = textB[s];
+            if (ca == '2' && cb < '2') {
+                state.firstSites[state.firstSiteCount] = s;
+                state.firstValues[state.firstSiteCount] = cb;
+                ++state.firstSiteCount;
+            } else if (cb == '2' && ca < '2') {
+                state.secondSites[state.secondSiteCount] = s;
+                state.secondValues[state.secondSiteCount] = ca;
+                ++state.secondSiteCount;
+            }
+        }
+    }
+
+    // 2. The live slots of both components, B left out.
+    state.firstGroupCount = 0;
+    state.secondGroupCount = 0;
+    for (int p = 0; p < list.liveCount; ++p) {
+        if (p == removePosition) continue;
+        const int x = list.order[p];
+        const int labelX = list.label[x];
+        if (labelX == labelA || labelX == -labelA) {
+            state.firstGroup[state.firstGroupCount++] = x;
+        } else if (labelX == labelB || labelX == -labelB) {
+            state.secondGroup[state.secondGroupCount++] = x;
+        }
+    }
+
+    // 3. B's distances leave the working set.
+    {
+        std::int16_t* rowB = distances.distanceRow(b);
+        for (int i = 0; i < b; ++i) {
+            if (rowB[i] >= 0) moveDistance(distances, b, i, rowB[i], -1);
+        }
+        for (int i = b + 1; i < distances.slotCount; ++i) {
+            const int d = distances.distanceRow(i)[b];
+            if (d >= 0) moveDistance(distances, i, b, d, -1);
+        }
+    }
+
+    // 4. B moves to the first position past the live part.
+    --list.liveCount;
+    const int last = list.order[list.liveCount];
+    list.order[removePosition] = last;
+    list.order[list.liveCount] = b;
+    list.position[last] = removePosition;
+    list.position[b] = list.liveCount;
+
+    // 5. A's component takes B's values (mates the complement).
+    for (int gi = 0; gi < state.firstGroupCount; ++gi) {
+        const int x = state.firstGroup[gi];
+        char* textX = list.text[x].data();
+        const bool sameSide = list.label[x] == labelA;
+        for (int k = 0; k < state.firstSiteCount; ++k) {
+            const char value = state.firstValues[k];
+            textX[state.firstSites[k]] = sameSide ? value : complement(value);
+        }
+    }
+
+    // 6. B's component takes A's values and joins A's component.
+    for (int gi = 0; gi < state.secondGroupCount; ++gi) {
+        const int x = state.secondGroup[gi];
+        char* textX = list.text[x].data();
+        const bool sameSide = list.label[x] == labelB;
+        for (int k = 0; k < state.secondSiteCount; ++k) {
+            const char value = state.secondValues[k];
+            textX[state.secondSites[k]] = sameSide ? value : complement(value);
+        }
+        list.label[x] = sameSide ? labelA : -labelA;
+    }
+
+    if (!updateDistances) return;
+
+    // 8.-10. Only pairs with a slot of either component can have changed,
+    // and only at the sites that were just fixed.
+    const bool aHasTwo = std::memchr(list.text[a].data(), '2', static_cast<std::size_t>(length)) != nullptr;
+    updateGroupDistances(list, distances, state.firstGroup, state.firstGroupCount, state.firstSites,
+                         state.firstSiteCount, aHasTwo);
+    updateGroupDistances(list, distances, state.secondGroup, state.secondGroupCount,
+                         state.secondSites, state.secondSiteCount, aHasTwo);
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+struct SearchState;
+struct DistanceStructure;
+
+// Merges the live slot at removePosition (B) into the live slot at
+// keepPosition (A) of the working list: A's component takes over B's
+// determined sites, B's component takes over A's and is relabelled into A's
+// (mates take the complementary allele), and B leaves the live part. B's
+// distances are always removed from the working set; with updateDistances the
+// distances of both components are brought up to date as well.
+void collapseSlots(SearchState& state, int keepPosition, int removePosition,
+                   DistanceStructure& distances, bool updateDistances);

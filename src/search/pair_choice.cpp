@@ -1,0 +1,81 @@
+#include "search/pair_choice.hpp"
+
+#include "data/search_state.hpp"
+#include "distance/distance_structure.hpp"
+#include "search/collapse.hpp"
+#include "search/random_generator.hpp"
+
+#include <algorithm>
+#include <cstdint>
+
+bool anyCompatiblePair(const DistanceStructure& distances)
+{
+    for (const std::int32_t bin : distances.histogram) {
+        if (bin > 0) return true;
+    }
+    return false;
+}
+
+PairChoice choosePair(const DistanceStructure& distances, int windowWidth,
+                      const std::vector<int>& order, int liveCount, RandomGenerator& random)
+{
+    const int length = distances.length;
+    const std::vector<std::int32_t>& histogram = distances.histogram;
+
+    int d0 = 0;
+    while (histogram[d0] == 0) ++d0;
+    const int width = d0 == 0 ? 1 : windowWidth;
+    const int top = std::min(d0 + width - 1, length);
+
+    // Every pair of class c weighs 2^(top - c).
+    std::int64_t total = 0;
+    for (int c = d0; c <= top; ++c) {
+        total = 2 * total + histogram[c];
+    }
+    std::int64_t r = drawRandom(random) % total;
+
+    // Walk the classes from the far end of the window; within a class every
+    // pair takes `weight` units of r.
+    int c = top;
+    std::int64_t weight = 1;
+    std::int64_t k = 0;
+    for (;;) {
+        const std::int64_t units = histogram[c] * weight;
+        if (r < units) {
+            k = r / weight;
+            break;
+        }
+        r -= units;
+        --c;
+        weight *= 2;
+    }
+
+    // The k-th pair of class c: larger slot by position from the end of the
+    // live part, partner by position from the start.
+    int p = liveCount - 1;
+    int a = order[p];
+    while (k >= distances.rowHistogramOf(a)[c]) {
+        k -= distances.rowHistogramOf(a)[c];
+        --p;
+        a = order[p];
+    }
+    const std::int16_t* row = distances.distanceRow(a);
+    int q = 0;
+    for (;; ++q) {
+        const int b = order[q];
+        if (b < a && row[b] == c) {
+            if (k == 0) break;
+            --k;
+        }
+    }
+    return PairChoice{p, q, c};
+}
+
+void randomCollapse(SearchState& state, DistanceStructure& distances, RandomGenerator& random)
+{
+    while (anyCompatiblePair(distances)) {
+        const PairChoice choice =
+            choosePair(distances, 3, state.current.order, state.current.liveCount, random);
+        collapseSlots(state, choice.keepPosition, choice.removePosition, distances, true);
+    }
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <vector>
+
+struct DistanceStructure;
+struct SearchState;
+struct RandomGenerator;
+
+// A pair of live slots drawn for collapse.
+struct PairChoice {
+    int keepPosition = 0;    // position of the slot that stays (the larger slot index)
+    int removePosition = 0;  // position of the slot collapsed into it
+    int distanceClass = 0;   // distance of the pair
+};
+
+// True when some pair of live slots is compatible.
+bool anyCompatiblePair(const DistanceStructure& distances);
+
+// Draws one pair among the closest pairs: the window of at most `windowWidth`
+// distance classes from the smallest one present (only class 0 when it is
+// present), each pair weighing twice as much as a pair one unit farther.
+// Makes exactly one draw. Requires anyCompatiblePair.
+PairChoice choosePair(const DistanceStructure& distances, int windowWidth,
+                      const std::vector<int>& order, int liveCount, RandomGenerator& random);
+
+// Collapses random pairs of the working list until no two live slots are
+// compatible.
+void randomCollapse(SearchState& state, DistanceStructure& distances, RandomGenerator& random);
