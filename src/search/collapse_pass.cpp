@@ -36,7 +36,7 @@ void rescorePairs(SearchState& state, const HaplotypeList& initial)
     }
 }
 
-bool chooseNextPair(SearchState& state, const HaplotypeList& initial)
+PairRecord* selectNextPair(const SearchState& state)
 {
     const HaplotypeList& current = state.current;
     PairRecord* best = nullptr;
@@ -69,6 +69,12 @@ bool chooseNextPair(SearchState& state, const HaplotypeList& initial)
             }
         }
     }
+    return best;
+}
+
+bool chooseNextPair(SearchState& state, const HaplotypeList& initial)
+{
+    PairRecord* best = selectNextPair(state);
     if (best == nullptr) return false;
     const int genotype = best->genotype;
     fixPairSites(state, initial, genotype, best->hap1, best->hap2);

@@ -18,6 +18,11 @@ CollapsePassResult collapsePass(SearchState& state, const HaplotypeList& initial
 // Reprices every open candidate and recomputes the slot weights.
 void rescorePairs(SearchState& state, const HaplotypeList& initial);
 
+// The open candidate the pass takes next: most used slots (marked 2), then
+// fewest conflicts (sd), then largest score from the slot weights; the first
+// met wins ties. Null when no list is open.
+PairRecord* selectNextPair(const SearchState& state);
+
 // Chooses the best open candidate (most used slots, then fewest conflicts,
 // then largest score), fixes its sites and commits it. False when no list is
 // open.

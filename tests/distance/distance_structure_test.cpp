@@ -1,0 +1,161 @@
+#include "distance/distance_structure.hpp"
+
+#include "test_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using testing_support::initialListOf;
+using testing_support::listOf;
+using testing_support::randomGenotypes;
+
+namespace {
+
+// Every entry below the diagonal and every bin of both sets' working parts agree.
+void expectSameWorkingSet(const DistanceStructure& expected, const DistanceStructure& actual)
+{
+    ASSERT_EQ(expected.slotCount, actual.slotCount);
+    for (int a = 0; a < expected.slotCount; ++a) {
+        for (int b = 0; b < a; ++b) {
+            ASSERT_EQ(expected.distanceRow(a)[b], actual.distanceRow(a)[b]) << "pair " << a << "," << b;
+        }
+        for (int d = 0; d <= expected.length; ++d) {
+            ASSERT_EQ(expected.rowHistogramOf(a)[d], actual.rowHistogramOf(a)[d]) << "row " << a << " bin " << d;
+        }
+    }
+    ASSERT_EQ(expected.histogram, actual.histogram);
+}
+
+// Every histogram equals the count of the non-negative entries it covers.
+void expectHistogramsCountEntries(const DistanceStructure& distances)
+{
+    std::vector<std::int32_t> global(distances.binsPerRow(), 0);
+    for (int a = 0; a < distances.slotCount; ++a) {
+        std::vector<std::int32_t> row(distances.binsPerRow(), 0);
+        for (int b = 0; b < a; ++b) {
+            const int d = distances.distanceRow(a)[b];
+            if (d >= 0) {
+                ++row[d];
+                ++global[d];
+            }
+        }
+        for (int d = 0; d <= distances.length; ++d) {
+            ASSERT_EQ(row[d], distances.rowHistogramOf(a)[d]) << "row " << a << " bin " << d;
+        }
+    }
+    ASSERT_EQ(global, distances.histogram);
+}
+
+} // namespace
+
+TEST(SlotDistance, FollowsTheSiteRules)
+{
+    // '0' against '1' anywhere makes the pair incompatible.
+    EXPECT_EQ(slotDistance("0220", "1222", 4, 1, 2), -1);
+    EXPECT_EQ(slotDistance("2221", "2220", 4, 1, 2), -1);
+    // Both undetermined: compatible and free, unless the labels are opposite.
+    EXPECT_EQ(slotDistance("22", "22", 2, 1, 2), 0);
+    EXPECT_EQ(slotDistance("22", "22", 2, 1, 1), 0);
+    EXPECT_EQ(slotDistance("22", "22", 2, 1, -1), -1);
+    // Exactly one undetermined counts one.
+    EXPECT_EQ(slotDistance("2020", "1222", 4, 1, 2), 3);
+    EXPECT_EQ(slotDistance("0101", "0101", 4, 3, -3), 0);
+}
+
+TEST(DistanceStructure, InitialSetOfGenotypes02And00)
+{
+    const HaplotypeList initial = initialListOf({"02", "00"});
+    const DistanceStructure distances = createDistanceStructure(initial);
+    ASSERT_EQ(distances.slotCount, 4);
+    EXPECT_EQ(distances.initialDistanceRow(1)[0], -1);
+    EXPECT_EQ(distances.initialDistanceRow(2)[0], 1);
+    EXPECT_EQ(distances.initialDistanceRow(2)[1], 1);
+    EXPECT_EQ(distances.initialDistanceRow(3)[0], 1);
+    EXPECT_EQ(distances.initialDistanceRow(3)[1], 1);
+    EXPECT_EQ(distances.initialDistanceRow(3)[2], 0);
+    EXPECT_EQ(distances.initialHistogram, (std::vector<std::int32_t>{1, 4, 0}));
+    const std::vector<std::vector<std::int32_t>> rows = {{0, 0, 0}, {0, 0, 0}, {0, 2, 0}, {1, 2, 0}};
+    for (int a = 0; a < 4; ++a) {
+        const std::int32_t* bins = distances.initialRowHistogramOf(a);
+        EXPECT_EQ(std::vector<std::int32_t>(bins, bins + 3), rows[a]) << "row " << a;
+        EXPECT_EQ(distances.initialDistanceRow(a)[a], 0) << "diagonal " << a;
+    }
+}
+
+TEST(DistanceStructure, MatesOfAHeterozygousGenotypeAreIncompatibleAndOfAHomozygousOneIdentical)
+{
+    const HaplotypeList initial = initialListOf({"0120", "0110"});
+    const DistanceStructure distances = createDistanceStructure(initial);
+    EXPECT_EQ(distances.initialDistanceRow(1)[0], -1);
+    EXPECT_EQ(distances.initialDistanceRow(3)[2], 0);
+}
+
+TEST(DistanceStructure, RestoreGivesBackTheInitialSetAfterChanges)
+{
+    std::mt19937 rng(7);
+    const HaplotypeList initial = initialListOf(randomGenotypes(rng, 30, 12, 8));
+    DistanceStructure distances = createDistanceStructure(initial);
+    restoreDistances(distances);
+    // Scramble the working set, then restore it.
+    for (std::int16_t& d : distances.distance) d = 5;
+    for (std::int32_t& bin : distances.rowHistogram) bin = 9;
+    distances.histogram.assign(distances.histogram.size(), 11);
+    restoreDistances(distances);
+    EXPECT_EQ(distances.distance, distances.initialDistance);
+    EXPECT_EQ(distances.rowHistogram, distances.initialRowHistogram);
+    EXPECT_EQ(distances.histogram, distances.initialHistogram);
+}
+
+TEST(DistanceStructure, WorkingSetOfASingleLiveSlotIsEmpty)
+{
+    HaplotypeList list = listOf({"01", "02", "22", "10"}, {1, -1, 2, -2});
+    DistanceStructure distances = createDistanceStructure(list);
+    list.liveCount = 1;
+    computeDistances(distances, list);
+    for (const std::int16_t d : distances.distance) EXPECT_EQ(d, -1);
+    for (const std::int32_t bin : distances.rowHistogram) EXPECT_EQ(bin, 0);
+    for (const std::int32_t bin : distances.histogram) EXPECT_EQ(bin, 0);
+}
+
+TEST(DistanceStructure, WorkingSetSkipsSlotsThatAreNotLive)
+{
+    HaplotypeList list = listOf({"00", "02", "20", "22"}, {1, 2, 3, 4});
+    DistanceStructure distances = createDistanceStructure(list);
+    // Live part: slots 3, 0, 2 in that order; slot 1 collapsed.
+    list.order = {3, 0, 2, 1};
+    list.position = {1, 3, 2, 0};
+    list.liveCount = 3;
+    computeDistances(distances, list);
+    EXPECT_EQ(distances.distanceRow(1)[0], -1);
+    EXPECT_EQ(distances.distanceRow(2)[1], -1);
+    EXPECT_EQ(distances.distanceRow(3)[1], -1);
+    EXPECT_EQ(distances.distanceRow(2)[0], 1);
+    EXPECT_EQ(distances.distanceRow(3)[0], 2);
+    EXPECT_EQ(distances.distanceRow(3)[2], 1);
+    expectHistogramsCountEntries(distances);
+}
+
+TEST(DistanceStructure, ComputedFromAFreshListEqualsTheInitialSet)
+{
+    std::mt19937 rng(2024);
+    for (int round = 0; round < 40; ++round) {
+        const int count = 2 + static_cast<int>(rng() % 40);
+        const int length = 1 + static_cast<int>(rng() % 20);
+        const int pool = 1 + static_cast<int>(rng() % 10);
+        const HaplotypeList initial = initialListOf(randomGenotypes(rng, count, length, pool));
+        DistanceStructure fromScratch = createDistanceStructure(initial);
+        computeDistances(fromScratch, initial);
+        DistanceStructure restored = createDistanceStructure(initial);
+        restoreDistances(restored);
+        expectSameWorkingSet(restored, fromScratch);
+        expectHistogramsCountEntries(fromScratch);
+        for (int a = 0; a < initial.slotCount; ++a) {
+            for (int b = 0; b < a; ++b) {
+                ASSERT_EQ(fromScratch.distanceRow(a)[b],
+                          slotDistance(initial.text[a].data(), initial.text[b].data(), length,
+                                       initial.label[a], initial.label[b]));
+            }
+        }
+    }
+}

@@ -1,0 +1,267 @@
+#include "search/candidate_lists.hpp"
+
+#include "test_support.hpp"
+
+#include <gtest/gtest.h>
+
+using testing_support::listOf;
+using testing_support::SearchFixture;
+
+namespace {
+
+using Pairs = std::vector<std::pair<int, int>>;
+
+Pairs pairsOf(const PairRecord* head)
+{
+    Pairs pairs;
+    for (const PairRecord* r = head; r != nullptr; r = r->next) pairs.emplace_back(r->hap1, r->hap2);
+    return pairs;
+}
+
+const PairRecord* find(const PairRecord* head, int hap1, int hap2)
+{
+    for (const PairRecord* r = head; r != nullptr; r = r->next)
+        if (r->hap1 == hap1 && r->hap2 == hap2) return r;
+    return nullptr;
+}
+
+PairEvaluation evaluate(const std::vector<std::string>& texts, const std::vector<int>& labels,
+                        const char* genotype, int s1, int s2, std::vector<int> isolated = {})
+{
+    HaplotypeList list = listOf(texts, labels);
+    if (!isolated.empty()) list.isolated = isolated;
+    return evaluatePair(list, genotype, s1, s2);
+}
+
+} // namespace
+
+TEST(EvaluatePair, HeterozygousSites)
+{
+    // Two mates of one component holding '2': complementary already, no cost.
+    PairEvaluation e = evaluate({"2", "2"}, {1, -1}, "2", 0, 1);
+    EXPECT_TRUE(e.accepted);
+    EXPECT_EQ(e.vts, 0);
+    EXPECT_EQ(e.w, 1.0f);
+    // A slot with itself can never give the two alleles.
+    EXPECT_FALSE(evaluate({"2", "2"}, {1, -1}, "2", 0, 0).accepted);
+    EXPECT_FALSE(evaluate({"2", "2"}, {1, -1}, "2", 1, 1).accepted);
+    // Equal determined values are rejected, different ones are free.
+    EXPECT_FALSE(evaluate({"0", "0"}, {1, 2}, "2", 0, 1).accepted);
+    e = evaluate({"0", "1"}, {1, 2}, "2", 0, 1);
+    EXPECT_TRUE(e.accepted);
+    EXPECT_EQ(e.vts, 0);
+    // Both open in different components: one decision, two open isolated slots.
+    e = evaluate({"2", "2"}, {1, 2}, "2", 0, 1, {1, 1});
+    EXPECT_TRUE(e.accepted);
+    EXPECT_EQ(e.vts, 1);
+    EXPECT_EQ(e.vnc, 2);
+    EXPECT_EQ(e.w, 0.5f);
+}
+
+TEST(EvaluatePair, HomozygousSites)
+{
+    // "02" with "02" (label 1) and "01" (label 2): one decision.
+    PairEvaluation e = evaluate({"02", "01"}, {1, 2}, "02", 0, 1);
+    EXPECT_TRUE(e.accepted);
+    EXPECT_EQ(e.vts, 1);
+    EXPECT_EQ(e.w, 0.5f);
+    EXPECT_EQ(e.vnc, 0);
+    e = evaluate({"02", "01"}, {1, 2}, "02", 0, 1, {1, 0});
+    EXPECT_EQ(e.vnc, 1);
+    // "0" against two open mates: they cannot both take 0.
+    EXPECT_FALSE(evaluate({"2", "2"}, {3, -3}, "0", 0, 1).accepted);
+    e = evaluate({"2", "2"}, {3, 4}, "0", 0, 1);
+    EXPECT_TRUE(e.accepted);
+    EXPECT_EQ(e.vts, 2);
+    EXPECT_EQ(e.w, 0.25f);
+    // "11" explained by one determined slot twice.
+    e = evaluate({"11"}, {1}, "11", 0, 0);
+    EXPECT_TRUE(e.accepted);
+    EXPECT_EQ(e.vts, 0);
+    EXPECT_EQ(e.w, 1.0f);
+    // An open slot with itself costs two decisions per homozygous site.
+    e = evaluate({"12"}, {1}, "10", 0, 0);
+    EXPECT_TRUE(e.accepted);
+    EXPECT_EQ(e.vts, 2);
+    EXPECT_FALSE(evaluate({"10"}, {1}, "11", 0, 0).accepted);
+}
+
+TEST(EvaluatePair, ARejectionKeepsTheCountsOfTheEarlierSites)
+{
+    const PairEvaluation e = evaluate({"2210", "2201"}, {1, 2}, "0011", 0, 1, {1, 1});
+    EXPECT_FALSE(e.accepted);
+    EXPECT_EQ(e.vts, 4);
+    EXPECT_EQ(e.vnc, 4);
+}
+
+TEST(EvaluatePair, WeightsUnderflowOnlyPastOneHundredFortyNineDecisions)
+{
+    const std::string open(150, '2');
+    const std::string genotype(150, '0');
+    HaplotypeList list = listOf({open, std::string(150, '0')}, {1, 2});
+    PairEvaluation e = evaluatePair(list, genotype.data(), 0, 1);
+    EXPECT_EQ(e.vts, 150);
+    EXPECT_EQ(e.w, 0.0f);
+    list.text[0][0] = '0';
+    e = evaluatePair(list, genotype.data(), 0, 1);
+    EXPECT_EQ(e.vts, 149);
+    EXPECT_GT(e.w, 0.0f);
+    EXPECT_EQ(e.w, std::ldexp(1.0f, -149));
+}
+
+TEST(PairFits, AgreesWithEvaluatePairOnEveryCombination)
+{
+    const char chars[] = {'0', '1', '2'};
+    const std::vector<int> labelSets[] = {{1, 2}, {1, -1}, {1, 1}};
+    for (const auto& labels : labelSets) {
+        for (int code = 0; code < 27 * 27 * 27; ++code) {
+            std::string a(3, '0'), b(3, '0'), g(3, '0');
+            int rest = code;
+            for (int s = 0; s < 3; ++s) {
+                a[s] = chars[rest % 3];
+                rest /= 3;
+                b[s] = chars[rest % 3];
+                rest /= 3;
+                g[s] = chars[rest % 3];
+                rest /= 3;
+            }
+            const HaplotypeList list = listOf({a, b}, labels);
+            ASSERT_EQ(pairFits(list, g.data(), 0, 1), evaluatePair(list, g.data(), 0, 1).accepted)
+                << a << " " << b << " for " << g;
+        }
+    }
+}
+
+TEST(UpdateIsolated, CountsTheOtherLiveSlotsOfTheComponent)
+{
+    HaplotypeList list = listOf({"0", "0", "0", "0", "0", "0"}, {1, -1, 1, 2, -2, 3});
+    std::vector<int> scratch;
+    updateIsolated(list, scratch);
+    EXPECT_EQ(list.isolated, (std::vector<int>{0, 0, 0, 1, 1, 1}));
+    // Slot 2 leaves the live part: component 1 keeps two live slots.
+    list.order = {0, 1, 5, 3, 4, 2};
+    list.position = {0, 1, 5, 3, 4, 2};
+    list.liveCount = 5;
+    list.isolated[2] = 7;
+    updateIsolated(list, scratch);
+    EXPECT_EQ(list.isolated, (std::vector<int>{1, 1, 7, 1, 1, 1}));
+}
+
+TEST(BuildPairLists, EnumeratesByPositionAndInsertsAtTheFront)
+{
+    // Live slots 5, 2, 7 at positions 0, 1, 2; every pair fits "0".
+    HaplotypeList list = listOf(std::vector<std::string>(8, "0"), {1, -1, 2, -2, 3, -3, 4, -4});
+    list.order = {5, 2, 7, 0, 1, 3, 4, 6};
+    for (int p = 0; p < 8; ++p) list.position[list.order[p]] = p;
+    list.liveCount = 3;
+    SearchState state;
+    createSearchState(state, list);
+    const HaplotypeList genotypes = listOf({"0", "0"}, {1, -1});
+    buildPairLists(state, genotypes);
+    EXPECT_EQ(pairsOf(state.pairLists[0]), (Pairs{{2, 2}, {1, 2}, {1, 1}, {1, 0}, {0, 2}, {0, 0}}));
+    for (const PairRecord* r = state.pairLists[0]; r != nullptr; r = r->next) {
+        EXPECT_EQ(r->genotype, 0);
+        EXPECT_EQ(r->sd, 0);
+        EXPECT_EQ(r->active, 1);
+    }
+}
+
+TEST(BuildPairLists, CandidatesOfGenotypes02_22_01)
+{
+    SearchFixture f({"02", "22", "01"});
+    buildPairLists(f.state, f.initial);
+    EXPECT_EQ(pairsOf(f.state.pairLists[0]),
+              (Pairs{{3, 5}, {3, 4}, {2, 5}, {2, 4}, {1, 5}, {1, 4}, {1, 3}, {1, 2}, {0, 5}, {0, 4}, {0, 3},
+                     {0, 2}, {0, 1}}));
+    EXPECT_EQ(pairsOf(f.state.pairLists[1]),
+              (Pairs{{3, 5}, {3, 4}, {2, 5}, {2, 4}, {2, 3}, {1, 3}, {1, 2}, {0, 3}, {0, 2}}));
+    EXPECT_EQ(pairsOf(f.state.pairLists[2]),
+              (Pairs{{5, 5}, {4, 5}, {4, 4}, {3, 5}, {3, 4}, {3, 3}, {2, 5}, {2, 4}, {2, 2}, {1, 5}, {1, 4},
+                     {1, 3}, {1, 2}, {1, 1}, {0, 5}, {0, 4}, {0, 3}, {0, 2}, {0, 0}}));
+    const PairRecord* own = find(f.state.pairLists[0], 0, 1);
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(own->vts, 0);
+    EXPECT_EQ(own->w, 1.0f);
+    const PairRecord* priced = find(f.state.pairLists[0], 1, 3);
+    ASSERT_NE(priced, nullptr);
+    EXPECT_EQ(priced->vts, 2);
+    EXPECT_EQ(priced->w, 0.25f);
+    EXPECT_EQ(priced->vnc, 3);
+    EXPECT_EQ(f.state.pairPool.liveRecords(), 41u);
+}
+
+TEST(ResetMarks, MarksLiveAndSettledSlotsAndReportsEmptyLists)
+{
+    SearchFixture f({"00", "01", "10", "11"});
+    HaplotypeList& c = f.state.current;
+    // Slot 7 collapsed; genotype 1 settled on (2, 3); genotype 3 empty.
+    c.order = {0, 1, 2, 3, 4, 5, 6, 7};
+    c.liveCount = 7;
+    PairRecordPool& pool = f.state.pairPool;
+    auto add = [&](int genotype, int hap1, int hap2) {
+        PairRecord* r = pool.allocate();
+        *r = PairRecord{hap1, hap2, 1.0f, 0, 0, genotype, 0, 1, f.state.pairLists[genotype]};
+        f.state.pairLists[genotype] = r;
+    };
+    add(0, 0, 0);
+    add(0, 1, 1);
+    add(1, 2, 3);
+    add(2, 4, 5);
+    add(2, 5, 5);
+    c.mark.assign(8, 9);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(resetMarks(f.state), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Dangerous i=3!!!!!\n");
+    EXPECT_EQ(c.mark, (std::vector<int>{1, 1, 2, 2, 1, 1, 1, 0}));
+}
+
+TEST(SettleUsedPairs, SettlesAnOpenListOnAReadyPairOfUsedSlots)
+{
+    SearchFixture f({"0", "1"});
+    HaplotypeList& c = f.state.current;
+    PairRecordPool& pool = f.state.pairPool;
+    auto add = [&](int genotype, int hap1, int hap2, int vts) {
+        PairRecord* r = pool.allocate();
+        *r = PairRecord{hap1, hap2, 1.0f, vts, 0, genotype, 0, 1, f.state.pairLists[genotype]};
+        f.state.pairLists[genotype] = r;
+    };
+    add(0, 0, 0, 0);
+    add(0, 1, 1, 0);  // ready: both used, no decision
+    add(0, 0, 1, 1);  // both used, but takes a decision
+    add(1, 2, 3, 0);  // ready, but slot 3 is not used
+    add(1, 2, 2, 0);
+    c.mark = {2, 2, 2, 1};
+    settleUsedPairs(f.state);
+    EXPECT_EQ(pairsOf(f.state.pairLists[0]), (Pairs{{1, 1}}));
+    EXPECT_EQ(pairsOf(f.state.pairLists[1]), (Pairs{{2, 2}}));
+    EXPECT_EQ(pool.liveRecords(), 2u);
+}
+
+TEST(OpenPairs, AreGatheredInGenotypeOrderFromTheFrontOfEachOpenList)
+{
+    SearchFixture f({"0", "1", "2"});
+    PairRecordPool& pool = f.state.pairPool;
+    std::vector<PairRecord*> made;
+    auto add = [&](int genotype, int hap1) {
+        PairRecord* r = pool.allocate();
+        *r = PairRecord{hap1, hap1, 1.0f, 0, 0, genotype, 0, 1, f.state.pairLists[genotype]};
+        f.state.pairLists[genotype] = r;
+        made.push_back(r);
+    };
+    add(0, 1);
+    add(0, 2);
+    add(1, 3);  // settled: not open
+    add(2, 4);
+    add(2, 5);
+    add(2, 0);
+    EXPECT_EQ(countOpenPairs(f.state), 5);
+    std::vector<PairRecord*> open;
+    gatherOpenPairs(f.state, 5, open);
+    EXPECT_EQ(open, (std::vector<PairRecord*>{made[1], made[0], made[5], made[4], made[3]}));
+
+    keepOnlyPair(f.state, 2, made[4]);
+    EXPECT_EQ(f.state.pairLists[2], made[4]);
+    EXPECT_EQ(made[4]->next, nullptr);
+    EXPECT_EQ(countOpenPairs(f.state), 2);
+    EXPECT_EQ(pool.liveRecords(), 4u);
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+// Helpers for the tests of the search steps.
+
+#include "data/search_state.hpp"
+#include "distance/distance_structure.hpp"
+#include "search/random_generator.hpp"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace search_testing {
+
+// A generator state whose next draw is `wanted`.
+inline RandomGenerator generatorDrawingNext(int wanted)
+{
+    for (std::uint32_t state = 0;; ++state) {
+        RandomGenerator probe{state};
+        if (drawRandom(probe) == wanted) return RandomGenerator{state};
+    }
+}
+
+// Sets the working set of `distances` to the given entries (every other pair
+// -1) and makes the histograms count them.
+inline void setWorkingSet(DistanceStructure& distances,
+                          const std::vector<std::pair<std::pair<int, int>, int>>& entries)
+{
+    clearDistances(distances);
+    for (const auto& [pair, d] : entries) {
+        const int a = std::max(pair.first, pair.second);
+        const int b = std::min(pair.first, pair.second);
+        distances.distanceRow(a)[b] = static_cast<std::int16_t>(d);
+        if (d >= 0) {
+            ++distances.rowHistogramOf(a)[d];
+            ++distances.histogram[d];
+        }
+    }
+}
+
+// Every entry below the diagonal and every bin of the working sets agree.
+inline bool sameWorkingSet(const DistanceStructure& x, const DistanceStructure& y, std::string& where)
+{
+    for (int a = 0; a < x.slotCount; ++a) {
+        for (int b = 0; b < a; ++b) {
+            if (x.distanceRow(a)[b] != y.distanceRow(a)[b]) {
+                where = "pair " + std::to_string(a) + "," + std::to_string(b) + ": "
+                        + std::to_string(x.distanceRow(a)[b]) + " vs " + std::to_string(y.distanceRow(a)[b]);
+                return false;
+            }
+        }
+        for (int d = 0; d <= x.length; ++d) {
+            if (x.rowHistogramOf(a)[d] != y.rowHistogramOf(a)[d]) {
+                where = "row " + std::to_string(a) + " bin " + std::to_string(d);
+                return false;
+            }
+        }
+    }
+    if (x.histogram != y.histogram) {
+        where = "global histogram";
+        return false;
+    }
+    return true;
+}
+
+// True when all live slots of each component are undetermined at exactly the
+// same sites.
+inline bool componentsShareUndeterminedSites(const HaplotypeList& list, std::string& where)
+{
+    for (int p = 0; p < list.liveCount; ++p) {
+        for (int q = p + 1; q < list.liveCount; ++q) {
+            const int x = list.order[p];
+            const int y = list.order[q];
+            if (std::abs(list.label[x]) != std::abs(list.label[y])) continue;
+            for (int s = 0; s < list.length; ++s) {
+                if ((list.text[x][s] == '2') != (list.text[y][s] == '2')) {
+                    where = "slots " + std::to_string(x) + " " + list.text[x] + " and " + std::to_string(y)
+                            + " " + list.text[y];
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace search_testing
