@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/haplotype_list.hpp"
+#include "data/site_planes.hpp"
 #include "search/pair_record.hpp"
 
 #include <vector>
@@ -51,6 +52,8 @@ struct SearchState {
     std::vector<int> componentSize;
     std::vector<int> fittingPositions;
     std::vector<PairRecord*> openPairs;
+    SitePlanes currentPlanes;   // the live slots of current, kept in step by the pass
+    SitePlanes genotypePlanes;  // the genotypes: slot 2i of the initial list is genotype i
 };
 
 PairHeads newPairHeads(int count);

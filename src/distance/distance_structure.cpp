@@ -1,5 +1,7 @@
 #include "distance/distance_structure.hpp"
 
+#include "data/site_planes.hpp"
+
 #include <algorithm>
 
 int slotDistance(const char* s, const char* t, int length, int la, int lb)
@@ -24,19 +26,55 @@ int slotDistance(const char* s, const char* t, int length, int la, int lb)
     return count;
 }
 
+namespace {
+
+// The same value as slotDistance, from the site planes of the two slots.
+int planeDistance(const SitePlanes& planes, int a, int b, bool oppositeLabels)
+{
+    const std::uint64_t* zeroA = planes.zeroOf(a);
+    const std::uint64_t* oneA = planes.oneOf(a);
+    const std::uint64_t* openA = planes.openOf(a);
+    const std::uint64_t* zeroB = planes.zeroOf(b);
+    const std::uint64_t* oneB = planes.oneOf(b);
+    const std::uint64_t* openB = planes.openOf(b);
+    int count = 0;
+    for (int w = 0; w < planes.words; ++w) {
+        if (((zeroA[w] & oneB[w]) | (oneA[w] & zeroB[w])) != 0) return -1;
+        if (oppositeLabels && (openA[w] & openB[w]) != 0) return -1;
+        count += __builtin_popcountll(openA[w] ^ openB[w]);
+    }
+    return count;
+}
+
+void setBit(std::uint64_t* row, int b)
+{
+    row[b / 64] |= std::uint64_t{1} << (b % 64);
+}
+
+void clearBit(std::uint64_t* row, int b)
+{
+    row[b / 64] &= ~(std::uint64_t{1} << (b % 64));
+}
+
+} // namespace
+
 DistanceStructure createDistanceStructure(const HaplotypeList& initial)
 {
     DistanceStructure distances;
     distances.slotCount = initial.slotCount;
     distances.length = initial.length;
+    distances.wordsPerRow = (initial.slotCount + 63) / 64;
     const std::size_t cells = DistanceStructure::rowStart(initial.slotCount);
     const std::size_t bins = static_cast<std::size_t>(initial.slotCount) * distances.binsPerRow();
+    const std::size_t bitmap = static_cast<std::size_t>(initial.slotCount) * distances.wordsPerRow;
     distances.initialDistance.resize(cells);
     distances.distance.resize(cells);
     distances.initialRowHistogram.resize(bins);
     distances.rowHistogram.resize(bins);
     distances.initialHistogram.resize(distances.binsPerRow());
     distances.histogram.resize(distances.binsPerRow());
+    distances.initialCompatible.resize(bitmap);
+    distances.compatible.resize(bitmap);
     clearInitialDistances(distances);
     computeInitialDistances(distances, initial);
     return distances;
@@ -47,6 +85,7 @@ void clearInitialDistances(DistanceStructure& distances)
     std::fill(distances.initialDistance.begin(), distances.initialDistance.end(), 0);
     std::fill(distances.initialRowHistogram.begin(), distances.initialRowHistogram.end(), 0);
     std::fill(distances.initialHistogram.begin(), distances.initialHistogram.end(), 0);
+    std::fill(distances.initialCompatible.begin(), distances.initialCompatible.end(), 0);
 }
 
 void clearDistances(DistanceStructure& distances)
@@ -54,22 +93,25 @@ void clearDistances(DistanceStructure& distances)
     std::fill(distances.distance.begin(), distances.distance.end(), -1);
     std::fill(distances.rowHistogram.begin(), distances.rowHistogram.end(), 0);
     std::fill(distances.histogram.begin(), distances.histogram.end(), 0);
+    std::fill(distances.compatible.begin(), distances.compatible.end(), 0);
 }
 
 void computeInitialDistances(DistanceStructure& distances, const HaplotypeList& list)
 {
-    const int n = list.slotCount;
-    for (int a = 0; a < n; ++a) {
+    SitePlanes planes;
+    fillSitePlanes(planes, list);
+    const std::size_t words = static_cast<std::size_t>(distances.wordsPerRow);
+    for (int a = 0; a < list.slotCount; ++a) {
         std::int16_t* row = distances.initialDistanceRow(a);
         std::int32_t* rowBins = distances.initialRowHistogramOf(a);
-        const char* textA = list.text[a].data();
         for (int b = 0; b < a; ++b) {
-            const int d = slotDistance(textA, list.text[b].data(), list.length, list.label[a],
-                                       list.label[b]);
+            const int d = planeDistance(planes, a, b, list.label[a] == -list.label[b]);
             row[b] = static_cast<std::int16_t>(d);
             if (d >= 0) {
                 ++distances.initialHistogram[d];
                 ++rowBins[d];
+                setBit(distances.initialCompatible.data() + a * words, b);
+                setBit(distances.initialCompatible.data() + b * words, a);
             }
         }
     }
@@ -78,20 +120,26 @@ void computeInitialDistances(DistanceStructure& distances, const HaplotypeList& 
 void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
 {
     clearDistances(distances);
+    SitePlanes& planes = distances.planes;
+    resizeSitePlanes(planes, list.slotCount, list.length);
+    for (int p = 0; p < list.liveCount; ++p) {
+        const int s = list.order[p];
+        refreshSitePlanes(planes, s, list.text[s].data(), list.length);
+    }
     for (int p = 0; p < list.liveCount; ++p) {
         const int a = list.order[p];
         std::int16_t* row = distances.distanceRow(a);
         std::int32_t* rowBins = distances.rowHistogramOf(a);
-        const char* textA = list.text[a].data();
         for (int q = 0; q < list.liveCount; ++q) {
             const int b = list.order[q];
             if (b >= a) continue;
-            const int d = slotDistance(textA, list.text[b].data(), list.length, list.label[a],
-                                       list.label[b]);
+            const int d = planeDistance(planes, a, b, list.label[a] == -list.label[b]);
             row[b] = static_cast<std::int16_t>(d);
             if (d >= 0) {
                 ++distances.histogram[d];
                 ++rowBins[d];
+                setBit(distances.compatibleRow(a), b);
+                setBit(distances.compatibleRow(b), a);
             }
         }
     }
@@ -102,4 +150,27 @@ void restoreDistances(DistanceStructure& distances)
     distances.distance = distances.initialDistance;
     distances.rowHistogram = distances.initialRowHistogram;
     distances.histogram = distances.initialHistogram;
+    distances.compatible = distances.initialCompatible;
+}
+
+void setWorkingDistance(DistanceStructure& distances, int a, int b, int d)
+{
+    const int hi = std::max(a, b);
+    const int lo = std::min(a, b);
+    std::int16_t& entry = distances.distanceRow(hi)[lo];
+    std::int32_t* rowBins = distances.rowHistogramOf(hi);
+    if (entry >= 0) {
+        --rowBins[entry];
+        --distances.histogram[entry];
+    }
+    entry = static_cast<std::int16_t>(d);
+    if (d >= 0) {
+        ++rowBins[d];
+        ++distances.histogram[d];
+        setBit(distances.compatibleRow(hi), lo);
+        setBit(distances.compatibleRow(lo), hi);
+    } else {
+        clearBit(distances.compatibleRow(hi), lo);
+        clearBit(distances.compatibleRow(lo), hi);
+    }
 }

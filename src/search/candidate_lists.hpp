@@ -21,6 +21,16 @@ PairEvaluation evaluatePair(const HaplotypeList& list, const char* genotype, int
 // other live slot. `componentSize` is scratch, indexed by label magnitude.
 void updateIsolated(HaplotypeList& list, std::vector<int>& componentSize);
 
+// Site planes of the live slots of current and of the genotypes, for the
+// comparisons of a collapse pass (buildPairLists prepares them). Whoever
+// changes a text during the pass refreshes its slot.
+void preparePairPlanes(SearchState& state, const HaplotypeList& initial);
+
+// evaluatePair and pairFits of slots s1, s2 for distinct genotype `genotype`,
+// on the prepared planes. When the pair is rejected the counts are not set.
+PairEvaluation priceCandidate(const SearchState& state, int genotype, int s1, int s2);
+bool candidateFits(const SearchState& state, int genotype, int s1, int s2);
+
 // For every distinct genotype, the list of the pairs of live slots of the
 // working list that can explain it, inserted at the front in enumeration
 // order (first slot by position, second slot by position with a slot index

@@ -7,22 +7,10 @@
 
 namespace {
 
-// Moves the pair (hi, lo) of the working set from distance `from` to `to`
-// (-1 for incompatible), keeping both histograms in step.
-void moveDistance(DistanceStructure& distances, int hi, int lo, int from, int to)
-{
-    std::int32_t* rowBins = distances.rowHistogramOf(hi);
-    --rowBins[from];
-    --distances.histogram[from];
-    distances.distanceRow(hi)[lo] = static_cast<std::int16_t>(to);
-    if (to >= 0) {
-        ++rowBins[to];
-        ++distances.histogram[to];
-    }
-}
-
 // Slots of `group` were undetermined at `sites` and are now determined there;
-// updates their distances to every live slot.
+// updates their distances to every compatible live slot. Incompatible pairs
+// (-1) cannot become compatible, so only the pairs of the bitmap are visited;
+// each pair changes on its own, so the order of the partners does not matter.
 void updateGroupDistances(const HaplotypeList& list, DistanceStructure& distances,
                           const std::vector<int>& group, int groupCount,
                           const std::vector<int>& sites, int siteCount, bool aHasTwo)
@@ -31,13 +19,8 @@ void updateGroupDistances(const HaplotypeList& list, DistanceStructure& distance
         const int x = group[gi];
         const char* textX = list.text[x].data();
         const int labelX = list.label[x];
-        for (int p = 0; p < list.liveCount; ++p) {
-            const int y = list.order[p];
-            if (y == x) continue;
-            const int hi = x > y ? x : y;
-            const int lo = x > y ? y : x;
-            const int d = distances.distanceRow(hi)[lo];
-            if (d < 0) continue;
+        forEachCompatiblePartner(distances, x, [&](int y) {
+            const int d = distances.workingDistance(x, y);
             bool conflict = aHasTwo && labelX == -list.label[y];
             int delta = 0;
             const char* textY = list.text[y].data();
@@ -53,11 +36,11 @@ void updateGroupDistances(const HaplotypeList& list, DistanceStructure& distance
                 }
             }
             if (conflict) {
-                moveDistance(distances, hi, lo, d, -1);
+                setWorkingDistance(distances, x, y, -1);
             } else if (delta != 0) {
-                moveDistance(distances, hi, lo, d, d + delta);
+                setWorkingDistance(distances, x, y, d + delta);
             }
-        }
+        });
     }
 }
 
@@ -95,30 +78,29 @@ void collapseSlots(SearchState& state, int keepPosition, int removePosition,
     }
 
     // 2. The live slots of both components, B left out.
-    state.firstGroupCount = 0;
-    state.secondGroupCount = 0;
-    for (int p = 0; p < list.liveCount; ++p) {
-        if (p == removePosition) continue;
-        const int x = list.order[p];
-        const int labelX = list.label[x];
-        if (labelX == labelA || labelX == -labelA) {
-            state.firstGroup[state.firstGroupCount++] = x;
-        } else if (labelX == labelB || labelX == -labelB) {
-            state.secondGroup[state.secondGroupCount++] = x;
+    {
+        const int* order = list.order.data();
+        const int* label = list.label.data();
+        int* firstGroup = state.firstGroup.data();
+        int* secondGroup = state.secondGroup.data();
+        int firstCount = 0;
+        int secondCount = 0;
+        for (int p = 0; p < list.liveCount; ++p) {
+            const int x = order[p];
+            const int labelX = label[x];
+            if (p == removePosition) continue;
+            if (labelX == labelA || labelX == -labelA) {
+                firstGroup[firstCount++] = x;
+            } else if (labelX == labelB || labelX == -labelB) {
+                secondGroup[secondCount++] = x;
+            }
         }
+        state.firstGroupCount = firstCount;
+        state.secondGroupCount = secondCount;
     }
 
     // 3. B's distances leave the working set.
-    {
-        std::int16_t* rowB = distances.distanceRow(b);
-        for (int i = 0; i < b; ++i) {
-            if (rowB[i] >= 0) moveDistance(distances, b, i, rowB[i], -1);
-        }
-        for (int i = b + 1; i < distances.slotCount; ++i) {
-            const int d = distances.distanceRow(i)[b];
-            if (d >= 0) moveDistance(distances, i, b, d, -1);
-        }
-    }
+    forEachCompatiblePartner(distances, b, [&](int i) { setWorkingDistance(distances, b, i, -1); });
 
     // 4. B moves to the first position past the live part.
     --list.liveCount;

@@ -25,7 +25,11 @@ void rescorePairs(SearchState& state, const HaplotypeList& initial)
         for (PairRecord* r = head; r != nullptr; r = r->next) {
             const int s1 = current.order[r->hap1];
             const int s2 = current.order[r->hap2];
-            const PairEvaluation price = evaluatePair(current, genotypeText(initial, r->genotype), s1, s2);
+            PairEvaluation price = priceCandidate(state, r->genotype, s1, s2);
+            if (!price.accepted) {
+                // A rejected pair keeps the counts of the sites before the rejecting one.
+                price = evaluatePair(current, genotypeText(initial, r->genotype), s1, s2);
+            }
             r->w = price.accepted ? price.w : -1.0f;
             r->vts = price.vts;
             r->vnc = price.vnc;
@@ -78,7 +82,7 @@ bool chooseNextPair(SearchState& state, const HaplotypeList& initial)
     if (best == nullptr) return false;
     const int genotype = best->genotype;
     fixPairSites(state, initial, genotype, best->hap1, best->hap2);
-    commitPair(state, genotype, best, initial);
+    commitPair(state, genotype, best);
     return true;
 }
 
@@ -112,11 +116,14 @@ void fixPairSites(SearchState& state, const HaplotypeList& initial, int genotype
                 }
             }
             current.label[s] = x == l2 ? -l1 : l1;
+        } else {
+            continue;
         }
+        refreshSitePlanes(state.currentPlanes, s, text, current.length);
     }
 }
 
-void commitPair(SearchState& state, int genotype, PairRecord* record, const HaplotypeList& initial)
+void commitPair(SearchState& state, int genotype, PairRecord* record)
 {
     HaplotypeList& current = state.current;
     keepOnlyPair(state, genotype, record);
@@ -125,12 +132,11 @@ void commitPair(SearchState& state, int genotype, PairRecord* record, const Hapl
 
     for (std::size_t j = 0; j < state.pairLists.size(); ++j) {
         if (!isOpenList(state.pairLists[j])) continue;
-        const char* g = genotypeText(initial, static_cast<int>(j));
         int left = 0;
         PairRecord** link = &state.pairLists[j];
         while (*link != nullptr) {
             PairRecord* r = *link;
-            if (pairFits(current, g, current.order[r->hap1], current.order[r->hap2])) {
+            if (candidateFits(state, static_cast<int>(j), current.order[r->hap1], current.order[r->hap2])) {
                 link = &r->next;
                 ++left;
             } else {

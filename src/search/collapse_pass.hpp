@@ -15,6 +15,10 @@ struct CollapsePassResult {
 // Requires empty candidate lists (as a reset leaves them).
 CollapsePassResult collapsePass(SearchState& state, const HaplotypeList& initial);
 
+// The steps below compare texts through the site planes that buildPairLists
+// prepares (see preparePairPlanes); fixPairSites keeps them in step with the
+// texts it writes.
+
 // Reprices every open candidate and recomputes the slot weights.
 void rescorePairs(SearchState& state, const HaplotypeList& initial);
 
@@ -35,7 +39,7 @@ void fixPairSites(SearchState& state, const HaplotypeList& initial, int genotype
 
 // Makes `record` the only candidate of its genotype, marks its slots used,
 // and prunes every open list of the candidates that no longer fit.
-void commitPair(SearchState& state, int genotype, PairRecord* record, const HaplotypeList& initial);
+void commitPair(SearchState& state, int genotype, PairRecord* record);
 
 // The closing sweep: clears `active` of the chosen pairs that use a slot no
 // other active pair uses. Sweeps repeat until nothing changes when the

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
+
 using testing_support::listOf;
 using testing_support::SearchFixture;
 
@@ -128,6 +131,44 @@ TEST(PairFits, AgreesWithEvaluatePairOnEveryCombination)
             const HaplotypeList list = listOf({a, b}, labels);
             ASSERT_EQ(pairFits(list, g.data(), 0, 1), evaluatePair(list, g.data(), 0, 1).accepted)
                 << a << " " << b << " for " << g;
+        }
+    }
+}
+
+TEST(PriceCandidate, AgreesWithEvaluatePairOnRandomSlotsAndGenotypes)
+{
+    std::mt19937 rng(8);
+    const char chars[] = {'0', '1', '2'};
+    for (int round = 0; round < 300; ++round) {
+        const int length = 1 + static_cast<int>(rng() % 150);
+        const int slots = 6;
+        std::vector<std::string> texts(slots, std::string(length, '0'));
+        std::vector<std::string> genotypes(2, std::string(length, '0'));
+        // Mostly agreeing texts, so that many pairs are accepted.
+        for (int s = 0; s < length; ++s) {
+            const char base = chars[rng() % 3];
+            for (auto& t : texts) t[s] = rng() % 4 == 0 ? chars[rng() % 3] : base;
+            for (auto& g : genotypes) g[s] = rng() % 4 == 0 ? chars[rng() % 3] : base;
+        }
+        std::vector<int> labels = {1, -1, 2, 1, 3, -2};
+        SearchState state;
+        createSearchState(state, listOf(texts, labels));
+        for (int s = 0; s < slots; ++s) state.current.isolated[s] = static_cast<int>(rng() % 2);
+        const HaplotypeList initial = listOf({genotypes[0], genotypes[0], genotypes[1], genotypes[1]}, {1, -1, 2, -2});
+        preparePairPlanes(state, initial);
+        for (int g = 0; g < 2; ++g) {
+            for (int a = 0; a < slots; ++a) {
+                for (int b = a; b < slots; ++b) {
+                    const PairEvaluation expected = evaluatePair(state.current, genotypes[g].data(), a, b);
+                    const PairEvaluation actual = priceCandidate(state, g, a, b);
+                    ASSERT_EQ(actual.accepted, expected.accepted) << round;
+                    ASSERT_EQ(candidateFits(state, g, a, b), expected.accepted) << round;
+                    if (!expected.accepted) continue;
+                    ASSERT_EQ(actual.vts, expected.vts) << round;
+                    ASSERT_EQ(actual.vnc, expected.vnc) << round;
+                    ASSERT_EQ(actual.w, expected.w) << round;
+                }
+            }
         }
     }
 }

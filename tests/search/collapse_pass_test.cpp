@@ -152,7 +152,8 @@ TEST(CommitPair, PruningMayEmptyAListWithoutTouchingIt)
     // Genotype "1" cannot be explained by slots that now read "0".
     f.state.current.text[2] = "0";
     f.state.current.text[3] = "0";
-    commitPair(f.state, 0, chosen, f.initial);
+    preparePairPlanes(f.state, f.initial);
+    commitPair(f.state, 0, chosen);
     EXPECT_EQ(f.state.pairLists[0], chosen);
     EXPECT_EQ(chosen->next, nullptr);
     EXPECT_EQ(f.state.pairLists[1], nullptr);
@@ -168,7 +169,8 @@ TEST(CommitPair, APrunedListOfOneRecordMarksItsSlots)
     addRecord(f.state, 0, 1, 1);
     addRecord(f.state, 1, 2, 3);
     addRecord(f.state, 1, 1, 3);  // "0" with "1" cannot give "1"
-    commitPair(f.state, 0, chosen, f.initial);
+    preparePairPlanes(f.state, f.initial);
+    commitPair(f.state, 0, chosen);
     ASSERT_NE(f.state.pairLists[1], nullptr);
     EXPECT_EQ(f.state.pairLists[1]->next, nullptr);
     EXPECT_EQ(slotsOf(f.state, f.state.pairLists[1]), std::make_pair(2, 3));

@@ -29,15 +29,7 @@ inline void setWorkingSet(DistanceStructure& distances,
                           const std::vector<std::pair<std::pair<int, int>, int>>& entries)
 {
     clearDistances(distances);
-    for (const auto& [pair, d] : entries) {
-        const int a = std::max(pair.first, pair.second);
-        const int b = std::min(pair.first, pair.second);
-        distances.distanceRow(a)[b] = static_cast<std::int16_t>(d);
-        if (d >= 0) {
-            ++distances.rowHistogramOf(a)[d];
-            ++distances.histogram[d];
-        }
-    }
+    for (const auto& [pair, d] : entries) setWorkingDistance(distances, pair.first, pair.second, d);
 }
 
 // Every entry below the diagonal and every bin of the working sets agree.
@@ -60,6 +52,10 @@ inline bool sameWorkingSet(const DistanceStructure& x, const DistanceStructure& 
     }
     if (x.histogram != y.histogram) {
         where = "global histogram";
+        return false;
+    }
+    if (x.compatible != y.compatible) {
+        where = "compatibility bitmap";
         return false;
     }
     return true;

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "data/haplotype_list.hpp"
+
+#include <cstdint>
+#include <vector>
+
+// The texts of a haplotype list as bit planes, 64 sites to a word: per slot a
+// `zero` and a `one` bit for every determined site and an `open` bit for
+// every '2'. Comparisons of two texts then take a few word operations per 64
+// sites instead of a walk over the characters. The planes are a copy: whoever
+// changes a text refreshes its slot.
+struct SitePlanes {
+    int words = 0;  // words per slot
+    std::vector<std::uint64_t> zero, one, open;
+
+    const std::uint64_t* zeroOf(int slot) const { return zero.data() + offset(slot); }
+    const std::uint64_t* oneOf(int slot) const { return one.data() + offset(slot); }
+    const std::uint64_t* openOf(int slot) const { return open.data() + offset(slot); }
+    std::size_t offset(int slot) const { return static_cast<std::size_t>(slot) * words; }
+};
+
+// Planes of every slot of the list.
+void fillSitePlanes(SitePlanes& planes, const HaplotypeList& list);
+
+// Room for the planes of `slotCount` slots of `length` sites; contents unset.
+void resizeSitePlanes(SitePlanes& planes, int slotCount, int length);
+
+// Refreshes the planes of one slot from its text.
+void refreshSitePlanes(SitePlanes& planes, int slot, const char* text, int length);
