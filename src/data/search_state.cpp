@@ -2,6 +2,8 @@
 
 #include "distance/distance_structure.hpp"
 
+#include <cstdlib>
+
 PairHeads newPairHeads(int count)
 {
     return PairHeads(static_cast<std::size_t>(count), nullptr);
@@ -59,11 +61,28 @@ void createSearchState(SearchState& state, const HaplotypeList& initial)
     state.secondGroupCount = 0;
     state.secondGroup.assign(slots, 0);
     state.slotChains.assign(2 * slots, SlotChain{});
+    state.componentMembers.assign(slots / 2 + 1, {});
+    state.memberIndex.assign(slots, 0);
+    state.positionMarks.assign((slots + 63) / 64, 0);
+    indexComponents(state);
+}
+
+void indexComponents(SearchState& state)
+{
+    const HaplotypeList& current = state.current;
+    for (std::vector<int>& members : state.componentMembers) members.clear();
+    for (int p = 0; p < current.liveCount; ++p) {
+        const int s = current.order[p];
+        std::vector<int>& members = state.componentMembers[std::abs(current.label[s])];
+        state.memberIndex[s] = static_cast<int>(members.size());
+        members.push_back(s);
+    }
 }
 
 void resetSearchState(SearchState& state, const HaplotypeList& initial, DistanceStructure& distances)
 {
     freePairLists(state.pairLists, state.pairPool);
     copyHaplotypeList(state.current, initial);
+    indexComponents(state);
     restoreDistances(distances);
 }

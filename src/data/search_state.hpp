@@ -4,6 +4,7 @@
 #include "data/site_planes.hpp"
 #include "search/pair_record.hpp"
 
+#include <cstdint>
 #include <vector>
 
 struct DistanceStructure;
@@ -47,6 +48,14 @@ struct SearchState {
     std::vector<int> secondGroup;
     std::vector<SlotChain> slotChains;  // 2n entries
 
+    // The live slots of each component of current, by label magnitude, in no
+    // particular order. Built by createSearchState and resetSearchState and
+    // kept up to date by collapseSlots; the collapse pass, which relabels
+    // components, leaves it stale until the next reset.
+    std::vector<std::vector<int>> componentMembers;
+    std::vector<int> memberIndex;  // slot -> its index in componentMembers
+    std::vector<std::uint64_t> positionMarks;  // scratch of collapseSlots: one bit per position, kept zero
+
     // Scratch of the collapse pass: component sizes by label magnitude, the
     // positions of the slots that fit a genotype, the open candidates.
     std::vector<int> componentSize;
@@ -66,6 +75,8 @@ void copyPairRecords(SavedPairs& destination, const PairHeads& source, int count
 void freePairLists(PairHeads& lists, PairRecordPool& pool);
 
 void createSearchState(SearchState& state, const HaplotypeList& initial);
+// Rebuilds componentMembers from the live slots of current.
+void indexComponents(SearchState& state);
 // Back to the start of a search: candidate lists freed, current a copy of the
 // initial list, working distances restored from the initial ones.
 void resetSearchState(SearchState& state, const HaplotypeList& initial, DistanceStructure& distances);

@@ -3,6 +3,8 @@
 #include "data/search_state.hpp"
 #include "distance/distance_structure.hpp"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -46,8 +48,16 @@ void updateGroupDistances(const HaplotypeList& list, DistanceStructure& distance
 
 } // namespace
 
-void collapseSlots(SearchState& state, int keepPosition, int removePosition,
-                   DistanceStructure& distances, bool updateDistances)
+namespace {
+
+enum class DistanceUpkeep {
+    Full,         // every changed distance follows the collapse
+    RemovedSlot,  // only the removed slot's distances leave the working set
+    None,         // the caller recomputes the working set afterwards
+};
+
+void collapse(SearchState& state, int keepPosition, int removePosition, DistanceStructure* distances,
+              DistanceUpkeep upkeep)
 {
     HaplotypeList& list = state.current;
     const int a = list.order[keepPosition];
@@ -77,30 +87,37 @@ void collapseSlots(SearchState& state, int keepPosition, int removePosition,
         }
     }
 
-    // 2. The live slots of both components, B left out.
-    {
-        const int* order = list.order.data();
-        const int* label = list.label.data();
-        int* firstGroup = state.firstGroup.data();
-        int* secondGroup = state.secondGroup.data();
-        int firstCount = 0;
-        int secondCount = 0;
-        for (int p = 0; p < list.liveCount; ++p) {
-            const int x = order[p];
-            const int labelX = label[x];
-            if (p == removePosition) continue;
-            if (labelX == labelA || labelX == -labelA) {
-                firstGroup[firstCount++] = x;
-            } else if (labelX == labelB || labelX == -labelB) {
-                secondGroup[secondCount++] = x;
+    // 2. The live slots of both components, B left out, in position order.
+    const int magnitudeA = std::abs(labelA);
+    const int magnitudeB = std::abs(labelB);
+    auto gather = [&](int magnitude, std::vector<int>& group) {
+        // Position order without sorting: mark the members' positions in a
+        // bitmap, then read the marks back in ascending order.
+        std::uint64_t* marks = state.positionMarks.data();
+        for (const int x : state.componentMembers[magnitude]) {
+            if (x == b) continue;
+            const int p = list.position[x];
+            marks[p / 64] |= std::uint64_t{1} << (p % 64);
+        }
+        int count = 0;
+        const int words = (list.liveCount + 63) / 64;
+        for (int w = 0; w < words; ++w) {
+            std::uint64_t bits = marks[w];
+            marks[w] = 0;
+            while (bits != 0) {
+                group[count++] = list.order[w * 64 + __builtin_ctzll(bits)];
+                bits &= bits - 1;
             }
         }
-        state.firstGroupCount = firstCount;
-        state.secondGroupCount = secondCount;
-    }
+        return count;
+    };
+    state.firstGroupCount = gather(magnitudeA, state.firstGroup);
+    state.secondGroupCount = magnitudeB == magnitudeA ? 0 : gather(magnitudeB, state.secondGroup);
 
     // 3. B's distances leave the working set.
-    forEachCompatiblePartner(distances, b, [&](int i) { setWorkingDistance(distances, b, i, -1); });
+    if (upkeep != DistanceUpkeep::None) {
+        forEachCompatiblePartner(*distances, b, [&](int i) { setWorkingDistance(*distances, b, i, -1); });
+    }
 
     // 4. B moves to the first position past the live part.
     --list.liveCount;
@@ -133,13 +150,44 @@ void collapseSlots(SearchState& state, int keepPosition, int removePosition,
         list.label[x] = sameSide ? labelA : -labelA;
     }
 
-    if (!updateDistances) return;
+    // The index of live components follows: B leaves, B's component joins A's.
+    {
+        std::vector<int>& membersB = state.componentMembers[magnitudeB];
+        const int index = state.memberIndex[b];
+        membersB[index] = membersB.back();
+        state.memberIndex[membersB[index]] = index;
+        membersB.pop_back();
+        if (magnitudeB != magnitudeA) {
+            std::vector<int>& membersA = state.componentMembers[magnitudeA];
+            for (const int x : membersB) {
+                state.memberIndex[x] = static_cast<int>(membersA.size());
+                membersA.push_back(x);
+            }
+            membersB.clear();
+        }
+    }
+
+    if (upkeep != DistanceUpkeep::Full) return;
 
     // 8.-10. Only pairs with a slot of either component can have changed,
     // and only at the sites that were just fixed.
     const bool aHasTwo = std::memchr(list.text[a].data(), '2', static_cast<std::size_t>(length)) != nullptr;
-    updateGroupDistances(list, distances, state.firstGroup, state.firstGroupCount, state.firstSites,
+    updateGroupDistances(list, *distances, state.firstGroup, state.firstGroupCount, state.firstSites,
                          state.firstSiteCount, aHasTwo);
-    updateGroupDistances(list, distances, state.secondGroup, state.secondGroupCount,
+    updateGroupDistances(list, *distances, state.secondGroup, state.secondGroupCount,
                          state.secondSites, state.secondSiteCount, aHasTwo);
+}
+
+} // namespace
+
+void collapseSlots(SearchState& state, int keepPosition, int removePosition,
+                   DistanceStructure& distances, bool updateDistances)
+{
+    collapse(state, keepPosition, removePosition, &distances,
+             updateDistances ? DistanceUpkeep::Full : DistanceUpkeep::RemovedSlot);
+}
+
+void collapseSlotsLeavingDistances(SearchState& state, int keepPosition, int removePosition)
+{
+    collapse(state, keepPosition, removePosition, nullptr, DistanceUpkeep::None);
 }

@@ -9,5 +9,11 @@ struct DistanceStructure;
 // (mates take the complementary allele), and B leaves the live part. B's
 // distances are always removed from the working set; with updateDistances the
 // distances of both components are brought up to date as well.
+// Relies on the state's componentMembers index describing the live slots of
+// current (as after a reset), and keeps it so.
 void collapseSlots(SearchState& state, int keepPosition, int removePosition,
                    DistanceStructure& distances, bool updateDistances);
+
+// The same collapse of the working list, leaving the working distances
+// untouched: for callers that recompute them from scratch afterwards.
+void collapseSlotsLeavingDistances(SearchState& state, int keepPosition, int removePosition);

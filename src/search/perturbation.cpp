@@ -48,7 +48,8 @@ void perturb(SearchState& state, DistanceStructure& distances)
                 std::fputs("collassamento pericoloso!!\n", stdout);
                 continue;  // a slot that is not live is never collapsed
             }
-            collapseSlots(state, keepPosition, removePosition, distances, false);
+            // The working distances are recomputed once all chains are collapsed.
+            collapseSlotsLeavingDistances(state, keepPosition, removePosition);
         }
     }
 
