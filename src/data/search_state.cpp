@@ -2,6 +2,7 @@
 
 #include "distance/distance_structure.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 
 PairHeads newPairHeads(int count)
@@ -61,7 +62,6 @@ void createSearchState(SearchState& state, const HaplotypeList& initial)
     state.secondGroupCount = 0;
     state.secondGroup.assign(slots, 0);
     state.slotChains.assign(2 * slots, SlotChain{});
-    state.componentMembers.assign(slots / 2 + 1, {});
     state.memberIndex.assign(slots, 0);
     state.positionMarks.assign((slots + 63) / 64, 0);
     indexComponents(state);
@@ -70,6 +70,12 @@ void createSearchState(SearchState& state, const HaplotypeList& initial)
 void indexComponents(SearchState& state)
 {
     const HaplotypeList& current = state.current;
+    // Labels of a run stay within 1..n/2; any magnitude found gets its entry.
+    int largest = current.slotCount / 2;
+    for (int p = 0; p < current.liveCount; ++p) largest = std::max(largest, std::abs(current.label[current.order[p]]));
+    if (state.componentMembers.size() < static_cast<std::size_t>(largest) + 1) {
+        state.componentMembers.resize(static_cast<std::size_t>(largest) + 1);
+    }
     for (std::vector<int>& members : state.componentMembers) members.clear();
     for (int p = 0; p < current.liveCount; ++p) {
         const int s = current.order[p];

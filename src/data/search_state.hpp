@@ -2,6 +2,7 @@
 
 #include "data/haplotype_list.hpp"
 #include "data/site_planes.hpp"
+#include "search/conflict_lookahead.hpp"
 #include "search/pair_record.hpp"
 
 #include <cstdint>
@@ -61,6 +62,10 @@ struct SearchState {
     std::vector<int> componentSize;
     std::vector<int> fittingPositions;
     std::vector<PairRecord*> openPairs;
+    std::vector<OpenCandidate> openCandidates;
+    std::vector<int> componentFileStart;  // open candidates filed by component
+    std::vector<int> componentFileFill;
+    std::vector<int> componentFiles;
     SitePlanes currentPlanes;   // the live slots of current, kept in step by the pass
     SitePlanes genotypePlanes;  // the genotypes: slot 2i of the initial list is genotype i
 };

@@ -122,23 +122,25 @@ void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
     clearDistances(distances);
     SitePlanes& planes = distances.planes;
     resizeSitePlanes(planes, list.slotCount, list.length);
-    for (int p = 0; p < list.liveCount; ++p) {
-        const int s = list.order[p];
-        refreshSitePlanes(planes, s, list.text[s].data(), list.length);
-    }
-    for (int p = 0; p < list.liveCount; ++p) {
-        const int a = list.order[p];
+    // Each pair of live slots once, in the row of the larger slot; taken in
+    // slot order so that rows and planes are read front to back.
+    std::vector<int>& live = distances.liveSlots;
+    live.assign(list.order.begin(), list.order.begin() + list.liveCount);
+    std::sort(live.begin(), live.end());
+    for (const int s : live) refreshSitePlanes(planes, s, list.text[s].data(), list.length);
+    for (std::size_t i = 0; i < live.size(); ++i) {
+        const int a = live[i];
         std::int16_t* row = distances.distanceRow(a);
         std::int32_t* rowBins = distances.rowHistogramOf(a);
-        for (int q = 0; q < list.liveCount; ++q) {
-            const int b = list.order[q];
-            if (b >= a) continue;
+        std::uint64_t* compatibleA = distances.compatibleRow(a);
+        for (std::size_t j = 0; j < i; ++j) {
+            const int b = live[j];
             const int d = planeDistance(planes, a, b, list.label[a] == -list.label[b]);
             row[b] = static_cast<std::int16_t>(d);
             if (d >= 0) {
                 ++distances.histogram[d];
                 ++rowBins[d];
-                setBit(distances.compatibleRow(a), b);
+                setBit(compatibleA, b);
                 setBit(distances.compatibleRow(b), a);
             }
         }

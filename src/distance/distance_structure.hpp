@@ -34,7 +34,8 @@ struct DistanceStructure {
     std::vector<std::int32_t> histogram;
     std::vector<std::uint64_t> initialCompatible;   // n rows of wordsPerRow words
     std::vector<std::uint64_t> compatible;
-    SitePlanes planes;  // scratch of computeDistances
+    SitePlanes planes;          // scratch of computeDistances
+    std::vector<int> liveSlots;  // scratch of computeDistances
 
     static std::size_t rowStart(int a) { return static_cast<std::size_t>(a) * (a + 1) / 2; }
     std::size_t binsPerRow() const { return static_cast<std::size_t>(length) + 1; }

@@ -55,7 +55,9 @@ PairEvaluation evaluatePair(const HaplotypeList& list, const char* genotype, int
 
 void updateIsolated(HaplotypeList& list, std::vector<int>& componentSize)
 {
-    componentSize.assign(static_cast<std::size_t>(list.slotCount / 2 + 1), 0);
+    int largest = 0;
+    for (int p = 0; p < list.liveCount; ++p) largest = std::max(largest, std::abs(list.label[list.order[p]]));
+    componentSize.assign(static_cast<std::size_t>(largest) + 1, 0);
     for (int p = 0; p < list.liveCount; ++p) {
         ++componentSize[std::abs(list.label[list.order[p]])];
     }

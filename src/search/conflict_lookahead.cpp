@@ -2,6 +2,7 @@
 
 #include "search/candidate_lists.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -47,31 +48,22 @@ int labelAfterJoin(int m, int l1, int l2)
 
 // True when candidate r would stop fitting its genotype once q's sites
 // (the state's site list) are fixed.
-bool wouldConflict(const SearchState& state, const HaplotypeList& initial, const PairRecord& r,
-                   int l1, int l2, int siteCount)
+bool wouldConflict(const SearchState& state, const OpenCandidate& r, int l1, int l2, int siteCount)
 {
-    const HaplotypeList& current = state.current;
-    const int t1 = current.order[r.hap1];
-    const int t2 = current.order[r.hap2];
-    const int m1 = current.label[t1];
-    const int m2 = current.label[t2];
-    const int e1 = labelAfterJoin(m1, l1, l2);
-    const int e2 = labelAfterJoin(m2, l1, l2);
+    const int e1 = labelAfterJoin(r.m1, l1, l2);
+    const int e2 = labelAfterJoin(r.m2, l1, l2);
     const bool oppositeAfter = e1 == -e2;
     const bool equalAfter = e1 == e2;
-    const Takes rule1 = takes(m1, l1, l2);
-    const Takes rule2 = takes(m2, l1, l2);
-    const char* text1 = current.text[t1].data();
-    const char* text2 = current.text[t2].data();
-    const char* genotype = initial.text[2 * r.genotype].data();
+    const Takes rule1 = takes(r.m1, l1, l2);
+    const Takes rule2 = takes(r.m2, l1, l2);
 
     for (int e = 0; e < siteCount; ++e) {
         const int x = state.firstSites[e];
         const char first = state.firstValues[e];
         const char second = state.secondValues[e];
-        const char C = valueAfterFix(text1[x], rule1, first, second);
-        const char D = valueAfterFix(text2[x], rule2, first, second);
-        const char H = genotype[x];
+        const char C = valueAfterFix(r.text1[x], rule1, first, second);
+        const char D = valueAfterFix(r.text2[x], rule2, first, second);
+        const char H = r.genotypeText[x];
         const bool bothOpen = C == '2' && D == '2';
         if (H == '0') {
             if (C == '1' || D == '1' || (oppositeAfter && bothOpen)) return true;
@@ -91,28 +83,68 @@ void countConflicts(SearchState& state, const HaplotypeList& initial)
     const HaplotypeList& current = state.current;
     const int count = countOpenPairs(state);
     gatherOpenPairs(state, count, state.openPairs);
-    const std::vector<PairRecord*>& open = state.openPairs;
 
-    for (PairRecord* q : open) {
-        q->sd = 0;
-        const int s1 = current.order[q->hap1];
-        const int s2 = current.order[q->hap2];
-        const int l1 = current.label[s1];
-        const int l2 = current.label[s2];
-        if (l2 == l1 || l2 == -l1) continue;
-        const int siteCount =
-            listPairSites(state, initial.text[2 * q->genotype].data(), s1, s2);
+    // Only candidates with a slot in the component of one of q's slots can
+    // be ruled out by q, and candidates whose slots share a component never
+    // are. So the others are filed by the components of their two slots,
+    // and q reads only the files of its own two components.
+    std::vector<OpenCandidate>& open = state.openCandidates;
+    open.clear();
+    int largest = 0;
+    for (PairRecord* r : state.openPairs) {
+        const int t1 = current.order[r->hap1];
+        const int t2 = current.order[r->hap2];
+        open.push_back(OpenCandidate{r, r->genotype, current.label[t1], current.label[t2],
+                                     current.text[t1].data(), current.text[t2].data(),
+                                     initial.text[2 * r->genotype].data()});
+        largest = std::max({largest, std::abs(current.label[t1]), std::abs(current.label[t2])});
+    }
+    std::vector<int>& start = state.componentFileStart;
+    std::vector<int>& file = state.componentFiles;
+    start.assign(static_cast<std::size_t>(largest) + 2, 0);
+    auto separate = [](const OpenCandidate& c) { return c.m2 != c.m1 && c.m2 != -c.m1; };
+    for (const OpenCandidate& c : open) {
+        if (!separate(c)) continue;
+        ++start[std::abs(c.m1) + 1];
+        ++start[std::abs(c.m2) + 1];
+    }
+    for (std::size_t g = 1; g < start.size(); ++g) start[g] += start[g - 1];
+    file.resize(static_cast<std::size_t>(start.back()));
+    {
+        std::vector<int>& fill = state.componentFileFill;
+        fill.assign(start.begin(), start.end() - 1);
+        for (int i = 0; i < static_cast<int>(open.size()); ++i) {
+            if (!separate(open[i])) continue;
+            file[fill[std::abs(open[i].m1)]++] = i;
+            file[fill[std::abs(open[i].m2)]++] = i;
+        }
+    }
+
+    for (const OpenCandidate& q : open) {
+        q.record->sd = 0;
+        const int l1 = q.m1;
+        const int l2 = q.m2;
+        if (!separate(q)) continue;
+        const int s1 = current.order[q.record->hap1];
+        const int s2 = current.order[q.record->hap2];
+        const int siteCount = listPairSites(state, q.genotypeText, s1, s2);
         if (siteCount == 0) continue;
 
-        for (const PairRecord* r : open) {
-            const int m1 = current.label[current.order[r->hap1]];
-            const int m2 = current.label[current.order[r->hap2]];
-            if (m2 == m1 || m2 == -m1) continue;
-            const bool touches = m1 == l1 || m1 == -l1 || m1 == l2 || m1 == -l2 || m2 == l1
-                                 || m2 == -l1 || m2 == l2 || m2 == -l2;
-            if (!touches) continue;
-            if (r->genotype == q->genotype) continue;
-            if (wouldConflict(state, initial, *r, l1, l2, siteCount)) ++q->sd;
+        const int magnitude1 = std::abs(l1);
+        const int magnitude2 = std::abs(l2);
+        int conflicts = 0;
+        for (int k = start[magnitude1]; k < start[magnitude1 + 1]; ++k) {
+            const OpenCandidate& r = open[file[k]];
+            if (r.genotype == q.genotype) continue;
+            if (wouldConflict(state, r, l1, l2, siteCount)) ++conflicts;
         }
+        for (int k = start[magnitude2]; k < start[magnitude2 + 1]; ++k) {
+            const OpenCandidate& r = open[file[k]];
+            // Filed under both components: counted with the first one.
+            if (std::abs(r.m1) == magnitude1 || std::abs(r.m2) == magnitude1) continue;
+            if (r.genotype == q.genotype) continue;
+            if (wouldConflict(state, r, l1, l2, siteCount)) ++conflicts;
+        }
+        q.record->sd = conflicts;
     }
 }
