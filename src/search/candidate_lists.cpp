@@ -286,26 +286,6 @@ void gatherOpenPairs(const SearchState& state, int count, std::vector<PairRecord
     }
 }
 
-bool pairFits(const HaplotypeList& list, const char* genotype, int s1, int s2)
-{
-    const char* a = list.text[s1].data();
-    const char* b = list.text[s2].data();
-    const int la = list.label[s1];
-    const int lb = list.label[s2];
-    for (int l = 0; l < list.length; ++l) {
-        const char A = a[l];
-        const char B = b[l];
-        const char G = genotype[l];
-        if (G == '2') {
-            if (A == B && (A != '2' || la == lb)) return false;
-        } else {
-            if ((A != '2' && A != G) || (B != '2' && B != G)) return false;
-            if (A == '2' && B == '2' && lb == -la) return false;
-        }
-    }
-    return true;
-}
-
 namespace {
 
 // The allele a slot would take opposite a partner holding `partner`.

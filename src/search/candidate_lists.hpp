@@ -26,8 +26,9 @@ void updateIsolated(HaplotypeList& list, std::vector<int>& componentSize);
 // changes a text during the pass refreshes its slot.
 void preparePairPlanes(SearchState& state, const HaplotypeList& initial);
 
-// evaluatePair and pairFits of slots s1, s2 for distinct genotype `genotype`,
-// on the prepared planes. When the pair is rejected the counts are not set.
+// evaluatePair of slots s1, s2 for distinct genotype `genotype` on the
+// prepared planes, and whether it accepts the pair. When the pair is rejected
+// the counts are not set.
 PairEvaluation priceCandidate(const SearchState& state, int genotype, int s1, int s2);
 bool candidateFits(const SearchState& state, int genotype, int s1, int s2);
 
@@ -58,10 +59,6 @@ inline bool isOpenList(const PairRecord* head)
 {
     return head != nullptr && head->next != nullptr;
 }
-
-// True when the pair of slots can still explain the genotype (evaluatePair
-// accepts it), without pricing it.
-bool pairFits(const HaplotypeList& list, const char* genotype, int s1, int s2);
 
 // The sites a pair of slots would decide for a genotype, into the state's
 // firstSites / firstValues / secondValues: one entry for every site where

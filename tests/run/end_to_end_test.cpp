@@ -536,6 +536,15 @@ TEST_F(EndToEnd, TheStartLineEchoesTheSettings)
               "Starting the computation with maxCompTime=NO, maxIter=1, seed=1");
 }
 
+TEST_F(EndToEnd, ANegativeTimeLimitStillRunsTheFirstIteration)
+{
+    const std::string input = writeInput("ex.txt", "3 4\n0212\n2010\n0111\n");
+    const Completed c = runCompleted(input, {"-t", "-5", "-i", "5"});
+    EXPECT_EQ(c.console.startLine, "Starting the computation with maxCompTime=-5 sec., maxIter=5, seed=1");
+    EXPECT_EQ(c.console.iterations.size(), 1u);
+    expectConsoleMatchesResult(c);
+}
+
 TEST_F(EndToEnd, AnExistingResultFileIsReplaced)
 {
     writeInput("result.txt", std::string(20000, '#') + "\n");

@@ -112,7 +112,7 @@ TEST(EvaluatePair, WeightsUnderflowOnlyPastOneHundredFortyNineDecisions)
     EXPECT_EQ(e.w, std::ldexp(1.0f, -149));
 }
 
-TEST(PairFits, AgreesWithEvaluatePairOnEveryCombination)
+TEST(PriceCandidate, AgreesWithEvaluatePairOnEveryCombinationOfThreeSites)
 {
     const char chars[] = {'0', '1', '2'};
     const std::vector<int> labelSets[] = {{1, 2}, {1, -1}, {1, 1}};
@@ -128,9 +128,18 @@ TEST(PairFits, AgreesWithEvaluatePairOnEveryCombination)
                 g[s] = chars[rest % 3];
                 rest /= 3;
             }
-            const HaplotypeList list = listOf({a, b}, labels);
-            ASSERT_EQ(pairFits(list, g.data(), 0, 1), evaluatePair(list, g.data(), 0, 1).accepted)
-                << a << " " << b << " for " << g;
+            SearchState state;
+            createSearchState(state, listOf({a, b}, labels));
+            state.current.isolated = {1, 0};
+            preparePairPlanes(state, listOf({g, g}, {1, -1}));
+            const PairEvaluation expected = evaluatePair(state.current, g.data(), 0, 1);
+            const PairEvaluation actual = priceCandidate(state, 0, 0, 1);
+            ASSERT_EQ(actual.accepted, expected.accepted) << a << " " << b << " for " << g;
+            ASSERT_EQ(candidateFits(state, 0, 0, 1), expected.accepted) << a << " " << b << " for " << g;
+            if (!expected.accepted) continue;
+            ASSERT_EQ(actual.vts, expected.vts) << a << " " << b << " for " << g;
+            ASSERT_EQ(actual.vnc, expected.vnc) << a << " " << b << " for " << g;
+            ASSERT_EQ(actual.w, expected.w);
         }
     }
 }
