@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 void resizeSitePlanes(SitePlanes& planes, int slotCount, int length)
 {
     planes.words = (length + 63) / 64;
@@ -17,22 +21,43 @@ void fillSitePlanes(SitePlanes& planes, const HaplotypeList& list)
     for (int s = 0; s < list.slotCount; ++s) refreshSitePlanes(planes, s, list.text[s].data(), list.length);
 }
 
+namespace {
+
+// Bits of the positions among the 16 characters at `text` that equal `c`.
+inline std::uint64_t matchesOf16(const char* text, char c)
+{
+#if defined(__SSE2__)
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(c))));
+#else
+    std::uint64_t bits = 0;
+    for (int k = 0; k < 16; ++k) bits |= std::uint64_t{text[k] == c} << k;
+    return bits;
+#endif
+}
+
+} // namespace
+
 void refreshSitePlanes(SitePlanes& planes, int slot, const char* text, int length)
 {
     const std::size_t base = planes.offset(slot);
     for (int w = 0; w < planes.words; ++w) {
+        const int start = w * 64;
+        const int count = std::min(length - start, 64);
         std::uint64_t zero = 0;
         std::uint64_t one = 0;
-        std::uint64_t open = 0;
-        const int end = std::min(length, (w + 1) * 64);
-        for (int k = w * 64; k < end; ++k) {
-            const std::uint64_t bit = std::uint64_t{1} << (k % 64);
-            if (text[k] == '0') zero |= bit;
-            else if (text[k] == '1') one |= bit;
-            else open |= bit;
+        int k = 0;
+        for (; k + 16 <= count; k += 16) {
+            zero |= matchesOf16(text + start + k, '0') << k;
+            one |= matchesOf16(text + start + k, '1') << k;
         }
+        for (; k < count; ++k) {
+            zero |= std::uint64_t{text[start + k] == '0'} << k;
+            one |= std::uint64_t{text[start + k] == '1'} << k;
+        }
+        const std::uint64_t sites = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
         planes.zero[base + w] = zero;
         planes.one[base + w] = one;
-        planes.open[base + w] = open;
+        planes.open[base + w] = sites & ~(zero | one);
     }
 }

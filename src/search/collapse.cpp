@@ -46,10 +46,6 @@ void updateGroupDistances(const HaplotypeList& list, DistanceStructure& distance
     }
 }
 
-} // namespace
-
-namespace {
-
 enum class DistanceUpkeep {
     Full,         // every changed distance follows the collapse
     RemovedSlot,  // only the removed slot's distances leave the working set
