@@ -84,9 +84,19 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     }
 
     // 2. The live slots of both components, B left out, in position order.
+    // Without distance upkeep the order matters to nobody, and A's group is
+    // only needed when it has sites to take over.
     const int magnitudeA = std::abs(labelA);
     const int magnitudeB = std::abs(labelB);
+    const bool positionOrder = upkeep != DistanceUpkeep::None;
     auto gather = [&](int magnitude, std::vector<int>& group) {
+        int count = 0;
+        if (!positionOrder) {
+            for (const int x : state.componentMembers[magnitude]) {
+                if (x != b) group[count++] = x;
+            }
+            return count;
+        }
         // Position order without sorting: mark the members' positions in a
         // bitmap, then read the marks back in ascending order.
         std::uint64_t* marks = state.positionMarks.data();
@@ -95,7 +105,6 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
             const int p = list.position[x];
             marks[p / 64] |= std::uint64_t{1} << (p % 64);
         }
-        int count = 0;
         const int words = (list.liveCount + 63) / 64;
         for (int w = 0; w < words; ++w) {
             std::uint64_t bits = marks[w];
@@ -107,7 +116,7 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
         }
         return count;
     };
-    state.firstGroupCount = gather(magnitudeA, state.firstGroup);
+    state.firstGroupCount = positionOrder || state.firstSiteCount > 0 ? gather(magnitudeA, state.firstGroup) : 0;
     state.secondGroupCount = magnitudeB == magnitudeA ? 0 : gather(magnitudeB, state.secondGroup);
 
     // 3. B's distances leave the working set.
