@@ -1,18 +1,94 @@
 #pragma once
 
-// Small builders shared by the tests.
+// Small builders and file helpers shared by the tests.
 
 #include "data/genotype_table.hpp"
 #include "data/haplotype_list.hpp"
 #include "data/search_state.hpp"
 #include "distance/distance_structure.hpp"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace testing_support {
+
+// The text printed for -h, --help, too few arguments and a bad option.
+inline const char* const kUsageText =
+    "Usage: Velmora <inputFilename> <outputFileName> [<options>]\n\n"
+    "Possible options are:\n"
+    "-t <max computation time> (in sec.)\n"
+    "-i <max number of iterations>\n"
+    "-s <random seed>\n";
+
+// The whole content of a file, byte for byte; empty when it cannot be read.
+inline std::string readWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// The names of the entries of a folder, sorted.
+inline std::vector<std::string> folderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A fresh folder under /tmp, removed with everything in it when the object
+// goes. As a fixture member it is made before the test runs; if it cannot be
+// made the test fails without running.
+class TemporaryFolder {
+public:
+    explicit TemporaryFolder(const std::string& prefix)
+    {
+        std::string pattern = "/tmp/" + prefix + "_XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a folder like " + pattern);
+        root_ = pattern;
+    }
+    ~TemporaryFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::string& root() const { return root_; }
+    std::string path(const std::string& name) const { return root_ + "/" + name; }
+
+    // Writes `content` to the file `name` (which may lie in a subfolder made
+    // before) and returns its path.
+    std::string write(const std::string& name, const std::string& content) const
+    {
+        const std::string file = path(name);
+        std::ofstream out(file, std::ios::binary);
+        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+        out.close();
+        if (!out) ADD_FAILURE() << "could not write " << file;
+        return file;
+    }
+
+    std::vector<std::string> entries() const { return folderEntries(root_); }
+
+private:
+    std::string root_;
+};
 
 // A list whose slots hold the given texts and labels, all live in identity order.
 inline HaplotypeList listOf(const std::vector<std::string>& texts, const std::vector<int>& labels)

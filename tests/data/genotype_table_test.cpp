@@ -1,12 +1,11 @@
 #include "data/genotype_table.hpp"
 
 #include "run/run_settings.hpp"
+#include "test_support.hpp"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -44,12 +43,10 @@ GenotypeTable previousTable()
     return table;
 }
 
-// Parses text that must be refused, checks that the table was not touched,
-// and returns the message.
-std::string refusal(const std::string& text, const std::string& fileName = "data/geno.txt")
+// Checks a refused read: the table is the one of previousTable() and the
+// message is one line. Returns the message.
+std::string expectRefused(const GenotypeReadResult& result, const GenotypeTable& table)
 {
-    GenotypeTable table = previousTable();
-    const GenotypeReadResult result = parseGenotypeText(text, fileName, table);
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(table.genotypeCount, 2);
     EXPECT_EQ(table.length, 1);
@@ -57,6 +54,14 @@ std::string refusal(const std::string& text, const std::string& fileName = "data
     EXPECT_EQ(table.distinctCount, 2);
     EXPECT_EQ(result.error.find('\n'), std::string::npos) << "a message is one line";
     return result.error;
+}
+
+// Parses text that must be refused and returns the message.
+std::string refusal(const std::string& text, const std::string& fileName = "data/geno.txt")
+{
+    GenotypeTable table = previousTable();
+    const GenotypeReadResult result = parseGenotypeText(text, fileName, table);
+    return expectRefused(result, table);
 }
 
 std::string prefix(const std::string& fileName = "data/geno.txt")
@@ -74,34 +79,23 @@ std::string binaryGenotype(int value, int sites)
 
 class GenotypeFileTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/velmora_reader_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-
-    std::string writeFile(const std::string& name, const std::string& content)
-    {
-        const std::string path = folder_ + "/" + name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
-
     GenotypeReadResult read(const std::string& path, GenotypeTable& table)
     {
         RunSettings settings;
         settings.inputFilename = path;
-        settings.outputFileName = folder_ + "/out.txt";
+        settings.outputFileName = folder_.path("out.txt");
         return readGenotypeFile(settings, table);
     }
 
-    std::string folder_;
+    // Reads a file that must be refused and returns the message.
+    std::string fileRefusal(const std::string& path)
+    {
+        GenotypeTable table = previousTable();
+        const GenotypeReadResult result = read(path, table);
+        return expectRefused(result, table);
+    }
+
+    testing_support::TemporaryFolder folder_{"velmora_reader"};
 };
 
 } // namespace
@@ -305,7 +299,7 @@ TEST(GenotypeText, AHugeAnnouncedCountWithLittleDataIsRefusedWithoutTrouble)
 
 TEST_F(GenotypeFileTest, ReadsThreeGenotypesFromAFile)
 {
-    const std::string path = writeFile("genotypes.txt", "3 4\n0120\n2211\n0120\n");
+    const std::string path = folder_.write("genotypes.txt", "3 4\n0120\n2211\n0120\n");
     GenotypeTable table;
     const GenotypeReadResult result = read(path, table);
     ASSERT_TRUE(result.ok) << result.error;
@@ -317,7 +311,7 @@ TEST_F(GenotypeFileTest, AnOctalCountInAFileIsReadAsEight)
     std::string content = "010 2\n";
     const char* values[] = {"00", "01", "10", "11", "02", "20", "12", "21", "22"};
     for (const char* v : values) content += std::string(v) + "\n";
-    const std::string path = writeFile("octal.txt", content);
+    const std::string path = folder_.write("octal.txt", content);
     GenotypeTable table;
     ASSERT_TRUE(read(path, table).ok);
     EXPECT_EQ(table.genotypeCount, 8);
@@ -325,64 +319,36 @@ TEST_F(GenotypeFileTest, AnOctalCountInAFileIsReadAsEight)
     EXPECT_EQ(table.genotypes.back(), "21");
 }
 
-TEST_F(GenotypeFileTest, AMissingFileCannotBeOpened)
+TEST_F(GenotypeFileTest, AMissingFileCannotBeOpenedAndIsNamedExactlyAsGiven)
 {
-    const std::string path = folder_ + "/no such file.txt";
-    GenotypeTable table = previousTable();
-    const GenotypeReadResult result = read(path, table);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, "Couldn't open the specified file: " + path);
-    EXPECT_EQ(table.genotypes, (std::vector<std::string>{"0", "1"}));
-    EXPECT_EQ(table.genotypeCount, 2);
-}
-
-TEST_F(GenotypeFileTest, AMissingFileIsNamedExactlyAsGiven)
-{
-    GenotypeTable table;
-    RunSettings settings;
-    settings.inputFilename = "./relative/../missing_genotypes.txt";
-    const GenotypeReadResult result = readGenotypeFile(settings, table);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, "Couldn't open the specified file: ./relative/../missing_genotypes.txt");
+    const std::string names[] = {folder_.path("no such file.txt"), "./relative/../missing_genotypes.txt"};
+    for (const std::string& path : names) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(fileRefusal(path), "Couldn't open the specified file: " + path);
+    }
 }
 
 TEST_F(GenotypeFileTest, AFolderCannotBeOpenedAsAGenotypeFile)
 {
-    fs::create_directory(folder_ + "/inputs");
-    writeFile("inputs/genotypes.txt", "3 4\n0120\n2211\n0120\n");
-    GenotypeTable table = previousTable();
-    const GenotypeReadResult result = read(folder_ + "/inputs", table);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, "Couldn't open the specified file: " + folder_ + "/inputs");
-    EXPECT_EQ(table.genotypes, (std::vector<std::string>{"0", "1"}));
+    fs::create_directory(folder_.path("inputs"));
+    folder_.write("inputs/genotypes.txt", "3 4\n0120\n2211\n0120\n");
+    EXPECT_EQ(fileRefusal(folder_.path("inputs")), "Couldn't open the specified file: " + folder_.path("inputs"));
 }
 
 TEST_F(GenotypeFileTest, AMalformedFileIsRefusedNamingTheFile)
 {
-    const std::string path = writeFile("bad.txt", "3 4\n0120\n2211\n012\n");
-    GenotypeTable table = previousTable();
-    const GenotypeReadResult result = read(path, table);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, "Error in the genotype file " + path + ": genotype 3 has 3 sites, not 4");
-    EXPECT_EQ(table.genotypeCount, 2);
+    const std::string path = folder_.write("bad.txt", "3 4\n0120\n2211\n012\n");
+    EXPECT_EQ(fileRefusal(path), prefix(path) + "genotype 3 has 3 sites, not 4");
 }
 
 TEST_F(GenotypeFileTest, AnEmptyFileIsRefusedAsMissingTheCount)
 {
-    const std::string path = writeFile("empty.txt", "");
-    GenotypeTable table;
-    const GenotypeReadResult result = read(path, table);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error,
-              "Error in the genotype file " + path + ": the number of genotypes is missing or not a number");
+    const std::string path = folder_.write("empty.txt", "");
+    EXPECT_EQ(fileRefusal(path), prefix(path) + "the number of genotypes is missing or not a number");
 }
 
 TEST_F(GenotypeFileTest, AFileWithANulByteInAGenotypeIsRefused)
 {
-    const std::string path = writeFile("nul.txt", std::string("1 3\n0\0" "1\n", 8));
-    GenotypeTable table;
-    const GenotypeReadResult result = read(path, table);
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, "Error in the genotype file " + path
-                                + ": genotype 1 has byte 0x00 at site 2; sites must be '0', '1' or '2'");
+    const std::string path = folder_.write("nul.txt", std::string("1 3\n0\0" "1\n", 8));
+    EXPECT_EQ(fileRefusal(path), prefix(path) + "genotype 1 has byte 0x00 at site 2; sites must be '0', '1' or '2'");
 }

@@ -127,11 +127,3 @@ TEST(PairRecords, AReleasedRecordIsHandedOutAgain)
     EXPECT_EQ(pool.liveRecords(), 1u);
     EXPECT_EQ(pool.allocate(), first);
 }
-
-TEST(PairRecords, AFreshRecordIsActiveWithoutConflicts)
-{
-    const PairRecord record;
-    EXPECT_EQ(record.sd, 0);
-    EXPECT_EQ(record.active, 1);
-    EXPECT_EQ(record.next, nullptr);
-}

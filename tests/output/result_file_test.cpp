@@ -10,14 +10,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
+
+using testing_support::readWholeFile;
 
 namespace {
 
@@ -93,42 +92,18 @@ const char* const kHead =
 // The slot of 0010 has the smallest index, so it is the first of its pairs.
 const std::vector<SlotSetup> kExampleSlots = {{5, "0111", -3}, {2, "1010", 2}, {1, "0010", -1}};
 
-std::string readWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-std::vector<std::string> folderEntries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+// The reconstruction lines of kExampleSlots for the genotypes 0212, 2010, 0111.
+const std::string kExampleResult = std::string(kHead) +
+                                   "     1: (1,2)\n"
+                                   "     2: (1,3)\n"
+                                   "     3: (2,2)\n"
+                                   "END BEST_RECONSTRUCTION_FOUND\n";
 
 class OutputFileTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/velmora_output_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-    std::string path(const std::string& name) const { return folder_ + "/" + name; }
-    void writeFile(const std::string& name, const std::string& content) const
-    {
-        std::ofstream(path(name), std::ios::binary) << content;
-    }
+    std::string path(const std::string& name) const { return folder_.path(name); }
 
-    std::string folder_;
+    testing_support::TemporaryFolder folder_{"velmora_output"};
 };
 
 } // namespace
@@ -140,11 +115,7 @@ TEST(ResultFile, ThreeGenotypesAndThreeHaplotypesAreWrittenByteForByte)
 {
     FinishedSearch f({"0212", "2010", "0111"}, kExampleSlots);
     EXPECT_EQ((std::vector<int>(f.sortedSlots.begin(), f.sortedSlots.begin() + 3)), (std::vector<int>{1, 5, 2}));
-    EXPECT_EQ(f.resultText({0, 1, 2}), std::string(kHead) +
-                                           "     1: (1,2)\n"
-                                           "     2: (1,3)\n"
-                                           "     3: (2,2)\n"
-                                           "END BEST_RECONSTRUCTION_FOUND\n");
+    EXPECT_EQ(f.resultText({0, 1, 2}), kExampleResult);
 }
 
 TEST(ResultFile, ARepeatedGenotypeGetsTheLineOfItsFirstOccurrence)
@@ -164,11 +135,7 @@ TEST(ResultFile, PairsWithALiveSlotThatIsNotUsedAreLeftOut)
     // in the candidate lists and must not be written.
     FinishedSearch f({"0212", "2010", "0111"}, kExampleSlots,
                      {{0, "0212", 1}, {3, "2010", -2}, {4, "0111", 3}});
-    EXPECT_EQ(f.resultText({0, 1, 2}), std::string(kHead) +
-                                           "     1: (1,2)\n"
-                                           "     2: (1,3)\n"
-                                           "     3: (2,2)\n"
-                                           "END BEST_RECONSTRUCTION_FOUND\n");
+    EXPECT_EQ(f.resultText({0, 1, 2}), kExampleResult);
 }
 
 TEST(ResultFile, TheFirstNumberOfAPairBelongsToTheSmallerSlotIndex)
@@ -230,11 +197,7 @@ TEST(ResultFile, MarksAreReadFromBestNotFromTheRebuiltCurrent)
     FinishedSearch f({"0212", "2010", "0111"}, kExampleSlots, {{0, "0212", 1}});
     // The rebuild leaves scratch values in the marks of current.
     std::fill(f.state.current.mark.begin(), f.state.current.mark.end(), 0);
-    EXPECT_EQ(f.resultText({0, 1, 2}), std::string(kHead) +
-                                           "     1: (1,2)\n"
-                                           "     2: (1,3)\n"
-                                           "     3: (2,2)\n"
-                                           "END BEST_RECONSTRUCTION_FOUND\n");
+    EXPECT_EQ(f.resultText({0, 1, 2}), kExampleResult);
 }
 
 TEST(ResultFile, HaplotypeTextsComeFromCurrent)
@@ -269,43 +232,46 @@ TEST(ResultFile, IsAppendedToWhatTheBufferHolds)
 // ---------------------------------------------------------------------------
 // Symbolic list
 
+namespace {
+
+// The field writeSymbolicSite adds to an empty line.
+std::string symbolicField(int label, int variable, char site, int digits)
+{
+    std::string out;
+    writeSymbolicSite(out, label, variable, site, digits);
+    return out;
+}
+
+} // namespace
+
 TEST(SymbolicSite, EveryFieldIsTwoWiderThanTheDigitsOfTheVariableCount)
 {
-    auto field = [](int label, int variable, char site, int digits) {
-        std::string out;
-        writeSymbolicSite(out, label, variable, site, digits);
-        return out;
-    };
     // m = 9: one digit, fields of three characters.
-    EXPECT_EQ(field(1, 5, '0', 1), "  0");
-    EXPECT_EQ(field(-1, 5, '1', 1), "  1");
-    EXPECT_EQ(field(1, 5, '2', 1), " p5");
-    EXPECT_EQ(field(-4, 9, '2', 1), " n9");
+    EXPECT_EQ(symbolicField(1, 5, '0', 1), "  0");
+    EXPECT_EQ(symbolicField(-1, 5, '1', 1), "  1");
+    EXPECT_EQ(symbolicField(1, 5, '2', 1), " p5");
+    EXPECT_EQ(symbolicField(-4, 9, '2', 1), " n9");
     // m = 10 or 12: two digits, fields of four; a one-digit variable gets one
     // more leading blank than a two-digit one.
-    EXPECT_EQ(field(1, 3, '0', 2), "   0");
-    EXPECT_EQ(field(2, 3, '2', 2), "  p3");
-    EXPECT_EQ(field(2, 10, '2', 2), " p10");
-    EXPECT_EQ(field(-2, 10, '2', 2), " n10");
-    EXPECT_EQ(field(-2, 4, '2', 2), "  n4");
+    EXPECT_EQ(symbolicField(1, 3, '0', 2), "   0");
+    EXPECT_EQ(symbolicField(2, 3, '2', 2), "  p3");
+    EXPECT_EQ(symbolicField(2, 10, '2', 2), " p10");
+    EXPECT_EQ(symbolicField(-2, 10, '2', 2), " n10");
+    EXPECT_EQ(symbolicField(-2, 4, '2', 2), "  n4");
     // Three digits.
-    EXPECT_EQ(field(7, 7, '2', 3), "   p7");
-    EXPECT_EQ(field(7, 123, '2', 3), " p123");
-    EXPECT_EQ(field(7, 123, '1', 3), "    1");
+    EXPECT_EQ(symbolicField(7, 7, '2', 3), "   p7");
+    EXPECT_EQ(symbolicField(7, 123, '2', 3), " p123");
+    EXPECT_EQ(symbolicField(7, 123, '1', 3), "    1");
 }
 
 TEST(SymbolicSite, ALabelOfZeroOrBelowWritesN)
 {
-    std::string out;
-    writeSymbolicSite(out, 0, 2, '2', 1);
-    EXPECT_EQ(out, " n2");
+    EXPECT_EQ(symbolicField(0, 2, '2', 1), " n2");
 }
 
 TEST(SymbolicSite, VariableZeroCountsAsNoDigits)
 {
-    std::string out;
-    writeSymbolicSite(out, 1, 0, '2', 1);
-    EXPECT_EQ(out, "  p0");
+    EXPECT_EQ(symbolicField(1, 0, '2', 1), "  p0");
 }
 
 TEST(SymbolicSite, AppendsToTheLine)
@@ -373,29 +339,29 @@ TEST(SymbolicList, FieldWidthsFollowTheVariableCount)
     std::vector<int> sorted;
     SearchState state = symbolicState(sorted);
     state.best.variableBase = {-1, 0, 1, 3, -1, -1};
-    const std::string lineHead = "BEGIN SYMBOLIC_HAPLOTYPE_LIST\n";
-
-    std::string nine;
-    writeSymbolicList(nine, state, sorted, 9);
-    EXPECT_NE(nine.find(lineHead +
-                        "     1:   1  0  1  0\n"
-                        "     2:   0 p1  1 p2\n"
-                        "     3:   1 n1  0 n2\n"
-                        "     4:  p3 p4 p5 p6\n"
-                        "END SYMBOLIC_HAPLOTYPE_LIST\n\n"),
-              std::string::npos)
-        << nine;
-
-    std::string ten;
-    writeSymbolicList(ten, state, sorted, 10);
-    EXPECT_NE(ten.find(lineHead +
-                       "     1:    1   0   1   0\n"
-                       "     2:    0  p1   1  p2\n"
-                       "     3:    1  n1   0  n2\n"
-                       "     4:   p3  p4  p5  p6\n"
-                       "END SYMBOLIC_HAPLOTYPE_LIST\n\n"),
-              std::string::npos)
-        << ten;
+    const struct {
+        int variableCount;
+        std::string lines;
+    } cases[] = {
+        {9,
+         "     1:   1  0  1  0\n"
+         "     2:   0 p1  1 p2\n"
+         "     3:   1 n1  0 n2\n"
+         "     4:  p3 p4 p5 p6\n"},
+        {10,
+         "     1:    1   0   1   0\n"
+         "     2:    0  p1   1  p2\n"
+         "     3:    1  n1   0  n2\n"
+         "     4:   p3  p4  p5  p6\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.variableCount << " variables");
+        std::string out;
+        writeSymbolicList(out, state, sorted, c.variableCount);
+        EXPECT_NE(out.find("BEGIN SYMBOLIC_HAPLOTYPE_LIST\n" + c.lines + "END SYMBOLIC_HAPLOTYPE_LIST\n\n"),
+                  std::string::npos)
+            << out;
+    }
 }
 
 TEST(SymbolicList, FollowsTheResultLinesInTheSameText)
@@ -409,11 +375,7 @@ TEST(SymbolicList, FollowsTheResultLinesInTheSameText)
     f.state.best.variableBase = {-1, 1, 0, 0, -1, -1};
     std::string out = f.resultText({0, 1, 2});
     writeSymbolicList(out, f.state, f.sortedSlots, 1);
-    EXPECT_EQ(out, std::string(kHead) +
-                       "     1: (1,2)\n"
-                       "     2: (1,3)\n"
-                       "     3: (2,2)\n"
-                       "END BEST_RECONSTRUCTION_FOUND\n"
+    EXPECT_EQ(out, kExampleResult +
                        "\nA multiple solution (in symbolic form) was found.\n"
                        "Genotype reconstruction is the same as indicated above\n"
                        "Note that pXY = 1 - nXY\n"
@@ -432,21 +394,21 @@ TEST_F(OutputFileTest, SavingCreatesTheFileWithTheGivenContent)
     std::string error;
     ASSERT_TRUE(saveFileAtomically(path("result.txt"), "line one\nline two\n", error)) << error;
     EXPECT_EQ(readWholeFile(path("result.txt")), "line one\nline two\n");
-    EXPECT_EQ(folderEntries(folder_), (std::vector<std::string>{"result.txt"})) << "no temporary file is left";
+    EXPECT_EQ(folder_.entries(), (std::vector<std::string>{"result.txt"})) << "no temporary file is left";
 }
 
 TEST_F(OutputFileTest, SavingReplacesAnExistingFileWhole)
 {
-    writeFile("result.txt", std::string(5000, 'x') + "\nold result\n");
+    folder_.write("result.txt", std::string(5000, 'x') + "\nold result\n");
     std::string error;
     ASSERT_TRUE(saveFileAtomically(path("result.txt"), "new\n", error)) << error;
     EXPECT_EQ(readWholeFile(path("result.txt")), "new\n");
-    EXPECT_EQ(folderEntries(folder_), (std::vector<std::string>{"result.txt"}));
+    EXPECT_EQ(folder_.entries(), (std::vector<std::string>{"result.txt"}));
 }
 
 TEST_F(OutputFileTest, SavingAnEmptyContentGivesAnEmptyFile)
 {
-    writeFile("result.txt", "old\n");
+    folder_.write("result.txt", "old\n");
     std::string error;
     ASSERT_TRUE(saveFileAtomically(path("result.txt"), "", error)) << error;
     EXPECT_EQ(readWholeFile(path("result.txt")), "");
@@ -469,40 +431,40 @@ TEST_F(OutputFileTest, SavingIntoAMissingFolderFailsAndCreatesNothing)
     EXPECT_FALSE(saveFileAtomically(path("missing/result.txt"), "content\n", error));
     EXPECT_NE(error.find(path("missing/result.txt")), std::string::npos) << error;
     EXPECT_FALSE(fs::exists(path("missing")));
-    EXPECT_TRUE(folderEntries(folder_).empty());
+    EXPECT_TRUE(folder_.entries().empty());
 }
 
 TEST_F(OutputFileTest, SavingOverAFolderFailsAndLeavesTheFolderAlone)
 {
     fs::create_directory(path("result.txt"));
-    writeFile("result.txt/inside.txt", "keep me\n");
+    folder_.write("result.txt/inside.txt", "keep me\n");
     std::string error;
     EXPECT_FALSE(saveFileAtomically(path("result.txt"), "content\n", error));
     EXPECT_FALSE(error.empty());
     EXPECT_TRUE(fs::is_directory(path("result.txt")));
     EXPECT_EQ(readWholeFile(path("result.txt/inside.txt")), "keep me\n");
-    EXPECT_EQ(folderEntries(folder_), (std::vector<std::string>{"result.txt"}));
+    EXPECT_EQ(folder_.entries(), (std::vector<std::string>{"result.txt"}));
 }
 
 TEST_F(OutputFileTest, SavingWhereTheFolderIsAFileFailsAndLeavesTheFileAlone)
 {
-    writeFile("plain", "an existing file\n");
+    folder_.write("plain", "an existing file\n");
     std::string error;
     EXPECT_FALSE(saveFileAtomically(path("plain/result.txt"), "content\n", error));
     EXPECT_EQ(readWholeFile(path("plain")), "an existing file\n");
-    EXPECT_EQ(folderEntries(folder_), (std::vector<std::string>{"plain"}));
+    EXPECT_EQ(folder_.entries(), (std::vector<std::string>{"plain"}));
 }
 
 TEST_F(OutputFileTest, AWritableLocationIsAcceptedAndLeftEmpty)
 {
     std::string error;
     EXPECT_TRUE(checkOutputWritable(path("result.txt"), error)) << error;
-    EXPECT_TRUE(folderEntries(folder_).empty()) << "the check creates no file";
+    EXPECT_TRUE(folder_.entries().empty()) << "the check creates no file";
 
-    writeFile("result.txt", "old result\n");
+    folder_.write("result.txt", "old result\n");
     EXPECT_TRUE(checkOutputWritable(path("result.txt"), error)) << error;
     EXPECT_EQ(readWholeFile(path("result.txt")), "old result\n") << "the check does not touch the file";
-    EXPECT_EQ(folderEntries(folder_), (std::vector<std::string>{"result.txt"}));
+    EXPECT_EQ(folder_.entries(), (std::vector<std::string>{"result.txt"}));
 }
 
 TEST_F(OutputFileTest, UnwritableLocationsAreRefusedWithAReason)
@@ -520,7 +482,7 @@ TEST_F(OutputFileTest, UnwritableLocationsAreRefusedWithAReason)
     EXPECT_FALSE(checkOutputWritable("", error));
     EXPECT_EQ(error, "Couldn't create the output file: the name is empty");
 
-    EXPECT_EQ(folderEntries(folder_), (std::vector<std::string>{"folder"}));
+    EXPECT_EQ(folder_.entries(), (std::vector<std::string>{"folder"}));
 }
 
 TEST_F(OutputFileTest, AResultWrittenAndSavedReadsBackUnchanged)

@@ -32,6 +32,20 @@ void setOrder(HaplotypeList& list, const std::vector<int>& order, int liveCount)
     list.liveCount = liveCount;
 }
 
+// Sorts the used slots and checks that they come in the order `expected` and
+// that the rank of each is its place in that order.
+void expectSortedUsedSlots(const SearchState& state, const std::vector<int>& expected)
+{
+    std::vector<int> sorted;
+    std::vector<int> rank;
+    EXPECT_EQ(sortUsedSlots(state, sorted, rank), static_cast<int>(expected.size()));
+    ASSERT_GE(sorted.size(), expected.size());
+    const std::vector<int> first(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(expected.size()));
+    EXPECT_EQ(first, expected);
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(rank[expected[i]], static_cast<int>(i)) << "rank of slot " << expected[i];
+}
+
 // The run's generator written out independently: state * 22695477 + 1, the
 // draw is bits 16..30, and seeding discards one draw.
 struct ExpectedGenerator {
@@ -44,6 +58,13 @@ struct ExpectedGenerator {
     }
     char bit() { return draw() % 2 == 1 ? '1' : '0'; }
 };
+
+RandomGenerator seededGenerator(int seed)
+{
+    RandomGenerator generator;
+    seedGenerator(generator, seed);
+    return generator;
+}
 
 char flip(char c)
 {
@@ -73,14 +94,9 @@ TEST(ResolveSingleSites, AComponentWithOneUndeterminedSiteIsSettled)
     state.best.mark = {2, 2, 1, 0, 2, 1};
 
     EXPECT_EQ(resolveSingleSites(state), 0);
-    // The side of the used slot met first takes '1', its mates '0'.
-    EXPECT_EQ(state.best.text[0], "0110");
-    EXPECT_EQ(state.best.text[1], "1001");
-    EXPECT_EQ(state.best.text[2], "0110");
-    // A slot outside the live part is not touched.
-    EXPECT_EQ(state.best.text[3], "1201");
-    EXPECT_EQ(state.best.text[4], "0000");
-    EXPECT_EQ(state.best.text[5], "1111");
+    // The side of the used slot met first takes '1', its mates '0'. Slot 3,
+    // outside the live part, and component 2 are not touched.
+    EXPECT_EQ(state.best.text, (std::vector<std::string>{"0110", "1001", "0110", "1201", "0000", "1111"}));
     // Only best is analysed.
     EXPECT_EQ(state.current.text[0], "0210");
 }
@@ -114,14 +130,10 @@ TEST(ResolveSingleSites, CountsTheSitesLeftInUsedSlotsWithSeveralOfThem)
                                 {1, -1, 2, 3, 3, -3, 4, -4});
     state.best.mark = {2, 2, 2, 1, 2, 1, 1, 1};
     EXPECT_EQ(resolveSingleSites(state), 3 + 3 + 2);
-    EXPECT_EQ(state.best.text[0], "2212");
-    EXPECT_EQ(state.best.text[1], "2202");
-    EXPECT_EQ(state.best.text[2], "0220");
-    // Slot 3 shares label 3 with slot 4, so it takes the same value.
-    EXPECT_EQ(state.best.text[3], "1001");
-    EXPECT_EQ(state.best.text[4], "0001");
-    EXPECT_EQ(state.best.text[5], "1110");
-    EXPECT_EQ(state.best.text[6], "2222");
+    // Only component 3 changes; slot 3 shares label 3 with slot 4, so it
+    // takes the same value.
+    EXPECT_EQ(state.best.text,
+              (std::vector<std::string>{"2212", "2202", "0220", "1001", "0001", "1110", "2222", "2222"}));
 }
 
 // ---------------------------------------------------------------------------
@@ -200,8 +212,7 @@ TEST(CompleteUndetermined, TakesTheValuesOfTheClosestUsedSlotOutsideTheComponent
     SearchState state = stateOf({"1221", "0220", "1011", "0220"}, {-1, 1, 2, 1});
     state.current.mark = {2, 2, 2, 1};
     state.current.variableBase = {-1, 1, 0, -1};
-    RandomGenerator random;
-    seedGenerator(random, 5);
+    RandomGenerator random = seededGenerator(5);
     const std::uint32_t before = random.state;
 
     EXPECT_EQ(completeUndetermined(state, random), 2);
@@ -223,8 +234,7 @@ TEST(CompleteUndetermined, TheFirstStrictlyCloserModelWins)
     state.current.mark = {2, 2, 2, 2, 2, 1};
     state.current.variableBase = {-1, 1, 0, 0, -1, -1};
     setOrder(state.current, {0, 1, 3, 2, 4, 5}, 6);
-    RandomGenerator random;
-    seedGenerator(random, 1);
+    RandomGenerator random = seededGenerator(1);
     EXPECT_EQ(completeUndetermined(state, random), 2);
     EXPECT_EQ(state.current.text[0], "0001");
     EXPECT_EQ(state.current.text[1], "1110");
@@ -242,8 +252,7 @@ TEST(CompleteUndetermined, WithoutAModelEachSiteDrawsOneRandomBit)
             state.current.mark = {2, 2};
             state.current.variableBase = {-1, 1};
             if (mateFirst) setOrder(state.current, {1, 0}, 2);
-            RandomGenerator random;
-            seedGenerator(random, seed);
+            RandomGenerator random = seededGenerator(seed);
             ExpectedGenerator expected(seed);
             const char site0 = expected.bit();
             const char site3 = expected.bit();
@@ -269,8 +278,7 @@ TEST(CompleteUndetermined, AComponentCompletedEarlierIsTheModelOfALaterOne)
     setOrder(state.current, {0, 2, 1, 3}, 2);
     state.current.mark = {2, 0, 2, 0};
     state.current.variableBase = {-1, 1, 4, -1};
-    RandomGenerator random;
-    seedGenerator(random, 11);
+    RandomGenerator random = seededGenerator(11);
     ExpectedGenerator expected(11);
     std::string bits;
     for (int s = 0; s < 3; ++s) bits += expected.bit();
@@ -290,8 +298,7 @@ TEST(CompleteUndetermined, ComponentsWithoutVariablesOrWithoutUsedSlotsAreSkippe
     // Component 1 has no variables numbered; component 2 has no used slot.
     state.current.mark = {2, 2, 1, 1};
     state.current.variableBase = {-1, 0, 1, -1};
-    RandomGenerator random;
-    seedGenerator(random, 3);
+    RandomGenerator random = seededGenerator(3);
     const std::uint32_t before = random.state;
     EXPECT_EQ(completeUndetermined(state, random), 0);
     EXPECT_EQ(state.current.text, (std::vector<std::string>(4, "22")));
@@ -307,14 +314,7 @@ TEST(SortUsedSlots, EqualTextsEndInTheOrderTheExchangesLeave)
     SearchState state = stateOf({"01", "01", "00", "11"}, {1, -1, 2, -2});
     state.best.mark = {2, 2, 2, 1};
     state.bestCount = 3;
-    std::vector<int> sorted;
-    std::vector<int> rank;
-    EXPECT_EQ(sortUsedSlots(state, sorted, rank), 3);
-    ASSERT_GE(sorted.size(), 3u);
-    EXPECT_EQ((std::vector<int>(sorted.begin(), sorted.begin() + 3)), (std::vector<int>{2, 1, 0}));
-    EXPECT_EQ(rank[2], 0);
-    EXPECT_EQ(rank[1], 1);
-    EXPECT_EQ(rank[0], 2);
+    expectSortedUsedSlots(state, {2, 1, 0});
 }
 
 TEST(SortUsedSlots, TakesMarksAndOrderFromBestAndTextsFromCurrent)
@@ -326,13 +326,7 @@ TEST(SortUsedSlots, TakesMarksAndOrderFromBestAndTextsFromCurrent)
     // current holds the completed texts; its marks were overwritten.
     state.current.text = {"00", "10", "01", "11"};
     state.current.mark = {0, 0, 0, 0};
-    std::vector<int> sorted;
-    std::vector<int> rank;
-    EXPECT_EQ(sortUsedSlots(state, sorted, rank), 3);
-    EXPECT_EQ((std::vector<int>(sorted.begin(), sorted.begin() + 3)), (std::vector<int>{0, 2, 1}));
-    EXPECT_EQ(rank[0], 0);
-    EXPECT_EQ(rank[2], 1);
-    EXPECT_EQ(rank[1], 2);
+    expectSortedUsedSlots(state, {0, 2, 1});
 }
 
 TEST(SortUsedSlots, ComparesSitesAsZeroBeforeOneBeforeTwo)
@@ -340,10 +334,7 @@ TEST(SortUsedSlots, ComparesSitesAsZeroBeforeOneBeforeTwo)
     SearchState state = stateOf({"12", "10", "02", "21"}, {1, -1, 2, -2});
     state.best.mark = {2, 2, 2, 2};
     state.bestCount = 4;
-    std::vector<int> sorted;
-    std::vector<int> rank;
-    EXPECT_EQ(sortUsedSlots(state, sorted, rank), 4);
-    EXPECT_EQ((std::vector<int>(sorted.begin(), sorted.begin() + 4)), (std::vector<int>{2, 1, 0, 3}));
+    expectSortedUsedSlots(state, {2, 1, 0, 3});
 }
 
 TEST(SortUsedSlots, GivesAscendingTextsAndRanksThatInvertTheOrder)

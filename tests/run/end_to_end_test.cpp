@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <random>
 #include <regex>
@@ -22,17 +21,15 @@
 
 namespace fs = std::filesystem;
 
+using testing_support::kUsageText;
+using testing_support::readWholeFile;
+
 namespace {
 
 const std::string kExecutable = VELMORA_EXECUTABLE;
 const std::string kExampleInput = std::string(VELMORA_EXAMPLES_DIR) + "/genotypes.txt";
-
-const char* const kUsageText =
-    "Usage: Velmora <inputFilename> <outputFileName> [<options>]\n\n"
-    "Possible options are:\n"
-    "-t <max computation time> (in sec.)\n"
-    "-i <max number of iterations>\n"
-    "-s <random seed>\n";
+// Three genotypes that three haplotypes explain.
+const char* const kSmallInput = "3 4\n0212\n2010\n0111\n";
 
 std::string shellQuote(const std::string& s)
 {
@@ -42,14 +39,6 @@ std::string shellQuote(const std::string& s)
         else quoted += c;
     }
     return quoted + "'";
-}
-
-std::string readWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
 }
 
 std::vector<std::string> splitLines(const std::string& text)
@@ -304,50 +293,44 @@ ResultFile checkResultFile(const std::string& text, const std::vector<std::strin
     return result;
 }
 
+// The program runs in a work folder inside the root folder; what it prints
+// is caught in files of the root folder, so the work folder holds only what
+// the test and the program put there.
 class EndToEnd : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/velmora_run_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        work_ = root_ + "/work";
-        fs::create_directory(work_);
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
+    void SetUp() override { fs::create_directory(work_); }
 
     // Runs the program in the work folder with the given arguments.
     RunResult run(const std::vector<std::string>& arguments)
     {
         std::string command = "cd " + shellQuote(work_) + " && " + shellQuote(kExecutable);
         for (const std::string& a : arguments) command += " " + shellQuote(a);
-        command += " >" + shellQuote(root_ + "/stdout") + " 2>" + shellQuote(root_ + "/stderr");
+        command += " >" + shellQuote(root_.path("stdout")) + " 2>" + shellQuote(root_.path("stderr"));
         const int status = std::system(command.c_str());
         RunResult result;
         if (status != -1 && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-        result.out = readWholeFile(root_ + "/stdout");
-        result.err = readWholeFile(root_ + "/stderr");
+        result.out = readWholeFile(root_.path("stdout"));
+        result.err = readWholeFile(root_.path("stderr"));
         return result;
     }
 
+    // Writes a file into the work folder and returns its name there.
     std::string writeInput(const std::string& name, const std::string& content)
     {
-        std::ofstream(work_ + "/" + name, std::ios::binary) << content;
+        root_.write("work/" + name, content);
         return name;
     }
 
     std::string inWork(const std::string& name) const { return work_ + "/" + name; }
 
-    std::vector<std::string> workEntries() const
+    std::vector<std::string> workEntries() const { return testing_support::folderEntries(work_); }
+
+    // A run that printed the usage text and nothing else, and ended with `exitCode`.
+    static void expectUsage(const RunResult& r, int exitCode)
     {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(work_)) names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
+        EXPECT_EQ(r.exitCode, exitCode);
+        EXPECT_EQ(r.out, kUsageText);
+        EXPECT_EQ(r.err, "");
     }
 
     // A completed run: exit code 0, nothing on the error stream, a result file
@@ -389,8 +372,8 @@ protected:
         EXPECT_EQ(static_cast<int>(c.result.haplotypes.size()), smallest);
     }
 
-    std::string root_;
-    std::string work_;
+    testing_support::TemporaryFolder root_{"velmora_run"};
+    const std::string work_ = root_.path("work");
 };
 
 std::string generatedInput(unsigned seed, int count, int length, int poolSize)
@@ -529,7 +512,7 @@ TEST_F(EndToEnd, AStallLimitOfZeroLeavesOneNumberPerIteration)
 
 TEST_F(EndToEnd, TheStartLineEchoesTheSettings)
 {
-    const std::string input = writeInput("ex.txt", "3 4\n0212\n2010\n0111\n");
+    const std::string input = writeInput("ex.txt", kSmallInput);
     EXPECT_EQ(runCompleted(input, {"-t", "60", "-i", "2", "-s", "7"}).console.startLine,
               "Starting the computation with maxCompTime=60 sec., maxIter=2, seed=7");
     EXPECT_EQ(runCompleted(input, {"-i", "1", "-t", "0"}).console.startLine,
@@ -538,7 +521,7 @@ TEST_F(EndToEnd, TheStartLineEchoesTheSettings)
 
 TEST_F(EndToEnd, ANegativeTimeLimitStillRunsTheFirstIteration)
 {
-    const std::string input = writeInput("ex.txt", "3 4\n0212\n2010\n0111\n");
+    const std::string input = writeInput("ex.txt", kSmallInput);
     const Completed c = runCompleted(input, {"-t", "-5", "-i", "5"});
     EXPECT_EQ(c.console.startLine, "Starting the computation with maxCompTime=-5 sec., maxIter=5, seed=1");
     EXPECT_EQ(c.console.iterations.size(), 1u);
@@ -548,7 +531,7 @@ TEST_F(EndToEnd, ANegativeTimeLimitStillRunsTheFirstIteration)
 TEST_F(EndToEnd, AnExistingResultFileIsReplaced)
 {
     writeInput("result.txt", std::string(20000, '#') + "\n");
-    const Completed c = runCompleted(writeInput("ex.txt", "3 4\n0212\n2010\n0111\n"), {"-i", "2"});
+    const Completed c = runCompleted(writeInput("ex.txt", kSmallInput), {"-i", "2"});
     EXPECT_EQ(c.resultText.find('#'), std::string::npos);
     EXPECT_EQ(workEntries(), (std::vector<std::string>{"ex.txt", "result.txt"}));
 }
@@ -558,7 +541,7 @@ TEST_F(EndToEnd, AnExistingResultFileIsReplaced)
 
 TEST_F(EndToEnd, NoIterationsWritesNoFile)
 {
-    const std::string input = writeInput("ex.txt", "3 4\n0212\n2010\n0111\n");
+    const std::string input = writeInput("ex.txt", kSmallInput);
     for (const char* iterations : {"0", "-3", "x"}) {
         SCOPED_TRACE(iterations);
         const RunResult r = run({input, "result.txt", "-i", iterations});
@@ -573,25 +556,23 @@ TEST_F(EndToEnd, AFailingRunLeavesAnExistingResultFileUnchanged)
 {
     const std::string old = "an earlier result\nthat must survive\n";
     writeInput("result.txt", old);
-    const std::string good = writeInput("ex.txt", "3 4\n0212\n2010\n0111\n");
+    const std::string good = writeInput("ex.txt", kSmallInput);
     const std::string bad = writeInput("bad.txt", "3 4\n0212\n201\n0111\n");
-
-    RunResult r = run({good, "result.txt", "-i", "0"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(readWholeFile(inWork("result.txt")), old);
-
-    r = run({bad, "result.txt", "-i", "3"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(readWholeFile(inWork("result.txt")), old);
-
-    r = run({"missing.txt", "result.txt"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(readWholeFile(inWork("result.txt")), old);
-
-    r = run({good, "result.txt", "-q", "1"});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(readWholeFile(inWork("result.txt")), old);
-
+    const struct {
+        const char* failure;
+        std::vector<std::string> arguments;
+        int exitCode;
+    } cases[] = {
+        {"no iterations", {good, "result.txt", "-i", "0"}, 1},
+        {"a malformed input", {bad, "result.txt", "-i", "3"}, 1},
+        {"a missing input", {"missing.txt", "result.txt"}, 1},
+        {"a bad option", {good, "result.txt", "-q", "1"}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failure);
+        EXPECT_EQ(run(c.arguments).exitCode, c.exitCode);
+        EXPECT_EQ(readWholeFile(inWork("result.txt")), old);
+    }
     EXPECT_EQ(workEntries(), (std::vector<std::string>{"bad.txt", "ex.txt", "result.txt"}));
 }
 
@@ -634,16 +615,16 @@ TEST_F(EndToEnd, MalformedInputsArePrintedAsOneLineAndWriteNoFile)
 
 TEST_F(EndToEnd, AMissingInputIsReportedByTheNameAsTyped)
 {
-    const RunResult r = run({"no_such_genotypes.txt", "result.txt"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.out, "Couldn't open the specified file: no_such_genotypes.txt\n");
-    EXPECT_EQ(r.err, "");
-    EXPECT_TRUE(workEntries().empty());
-
-    const RunResult nested = run({"./sub/../none.txt", "result.txt", "-i", "2"});
-    EXPECT_EQ(nested.exitCode, 1);
-    EXPECT_EQ(nested.out, "Couldn't open the specified file: ./sub/../none.txt\n");
-    EXPECT_TRUE(workEntries().empty());
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"no_such_genotypes.txt", "result.txt"},
+          std::vector<std::string>{"./sub/../none.txt", "result.txt", "-i", "2"}}) {
+        SCOPED_TRACE(arguments[0]);
+        const RunResult r = run(arguments);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.out, "Couldn't open the specified file: " + arguments[0] + "\n");
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(workEntries().empty());
+    }
 }
 
 TEST_F(EndToEnd, AFolderAsInputCannotBeOpened)
@@ -657,7 +638,7 @@ TEST_F(EndToEnd, AFolderAsInputCannotBeOpened)
 
 TEST_F(EndToEnd, AnOutputInAMissingFolderIsRefusedBeforeTheSearch)
 {
-    const std::string input = writeInput("ex.txt", "3 4\n0212\n2010\n0111\n");
+    const std::string input = writeInput("ex.txt", kSmallInput);
     const RunResult r = run({input, "missing/result.txt", "-i", "2"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "");
@@ -673,10 +654,8 @@ TEST_F(EndToEnd, TooFewArgumentsPrintTheUsageAndSucceed)
 {
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{}, std::vector<std::string>{"genotypes.txt"}}) {
-        const RunResult r = run(arguments);
-        EXPECT_EQ(r.exitCode, 0);
-        EXPECT_EQ(r.out, kUsageText);
-        EXPECT_EQ(r.err, "");
+        SCOPED_TRACE(testing::Message() << arguments.size() << " arguments");
+        expectUsage(run(arguments), 0);
     }
     EXPECT_TRUE(workEntries().empty());
 }
@@ -684,25 +663,22 @@ TEST_F(EndToEnd, TooFewArgumentsPrintTheUsageAndSucceed)
 TEST_F(EndToEnd, HelpPrintsTheUsageAndSucceeds)
 {
     for (const char* help : {"-h", "--help"}) {
-        const RunResult r = run({help, "result.txt"});
-        EXPECT_EQ(r.exitCode, 0);
-        EXPECT_EQ(r.out, kUsageText);
+        SCOPED_TRACE(help);
+        expectUsage(run({help, "result.txt"}), 0);
     }
     EXPECT_TRUE(workEntries().empty());
 }
 
 TEST_F(EndToEnd, ABadOptionPrintsTheUsageAndFails)
 {
-    const std::string input = writeInput("ex.txt", "3 4\n0212\n2010\n0111\n");
+    const std::string input = writeInput("ex.txt", kSmallInput);
     for (const std::vector<std::string>& options :
          {std::vector<std::string>{"-x", "3"}, std::vector<std::string>{"-i"},
           std::vector<std::string>{"-i", "2", "-s"}, std::vector<std::string>{"-I", "2"}}) {
+        SCOPED_TRACE(options[0]);
         std::vector<std::string> arguments{input, "result.txt"};
         arguments.insert(arguments.end(), options.begin(), options.end());
-        const RunResult r = run(arguments);
-        EXPECT_EQ(r.exitCode, 2) << options[0];
-        EXPECT_EQ(r.out, kUsageText);
-        EXPECT_EQ(r.err, "");
+        expectUsage(run(arguments), 2);
     }
     EXPECT_EQ(workEntries(), (std::vector<std::string>{"ex.txt"}));
 }

@@ -1,5 +1,7 @@
 #include "run/run_settings.hpp"
 
+#include "test_support.hpp"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -46,6 +48,31 @@ void expectUnchanged(const RunSettings& s)
     EXPECT_EQ(s.maxStall, 444);
 }
 
+// Parses a command line that must give `status` instead of Filled, and checks
+// that the record it was given keeps every value.
+void expectNotFilled(const std::vector<std::string>& arguments, ParseStatus status)
+{
+    RunSettings s = sentinelSettings();
+    EXPECT_EQ(parse(arguments, s), status);
+    expectUnchanged(s);
+}
+
+// The numeric settings, every one of them written out by the test.
+struct Numbers {
+    int maxCompTime;
+    int maxIter;
+    int seed;
+    int maxStall;
+};
+
+void expectNumbers(const RunSettings& s, const Numbers& expected)
+{
+    EXPECT_EQ(s.maxCompTime, expected.maxCompTime);
+    EXPECT_EQ(s.maxIter, expected.maxIter);
+    EXPECT_EQ(s.seed, expected.seed);
+    EXPECT_EQ(s.maxStall, expected.maxStall);
+}
+
 std::string startLineOf(const RunSettings& settings)
 {
     testing::internal::CaptureStdout();
@@ -53,42 +80,25 @@ std::string startLineOf(const RunSettings& settings)
     return testing::internal::GetCapturedStdout();
 }
 
-const char* const kUsageText =
-    "Usage: Velmora <inputFilename> <outputFileName> [<options>]\n\n"
-    "Possible options are:\n"
-    "-t <max computation time> (in sec.)\n"
-    "-i <max number of iterations>\n"
-    "-s <random seed>\n";
-
 } // namespace
 
 // ---------------------------------------------------------------------------
 // File names and defaults
 
-TEST(CommandLine, TwoFileNamesAloneGiveTheDefaults)
+TEST(CommandLine, TwoFileNamesAloneGiveTheDefaultsWhateverTheRecordHeld)
 {
-    RunSettings s = sentinelSettings();
-    ASSERT_EQ(parse({"genotypes.txt", "result.txt"}, s), ParseStatus::Filled);
-    EXPECT_EQ(s.inputFilename, "genotypes.txt");
-    EXPECT_EQ(s.outputFileName, "result.txt");
-    EXPECT_EQ(s.maxCompTime, 0);
-    EXPECT_EQ(s.maxIter, 30);
-    EXPECT_EQ(s.seed, 1);
-    EXPECT_EQ(s.maxStall, 15);
-}
-
-TEST(CommandLine, DefaultsAreRestoredEvenWhenTheRecordHeldOtherValues)
-{
-    // A record filled by an earlier parse must not leak values into the next one.
-    RunSettings s;
-    ASSERT_EQ(parse({"a", "b", "-t", "9", "-i", "8", "-s", "7", "-n", "6"}, s), ParseStatus::Filled);
-    ASSERT_EQ(parse({"c", "d"}, s), ParseStatus::Filled);
-    EXPECT_EQ(s.inputFilename, "c");
-    EXPECT_EQ(s.outputFileName, "d");
-    EXPECT_EQ(s.maxCompTime, 0);
-    EXPECT_EQ(s.maxIter, 30);
-    EXPECT_EQ(s.seed, 1);
-    EXPECT_EQ(s.maxStall, 15);
+    // Neither the values of another record nor those of an earlier parse may
+    // leak into the result.
+    RunSettings earlier;
+    ASSERT_EQ(parse({"a", "b", "-t", "9", "-i", "8", "-s", "7", "-n", "6"}, earlier), ParseStatus::Filled);
+    for (const RunSettings& before : {sentinelSettings(), earlier}) {
+        SCOPED_TRACE("record of " + before.inputFilename);
+        RunSettings s = before;
+        ASSERT_EQ(parse({"genotypes.txt", "result.txt"}, s), ParseStatus::Filled);
+        EXPECT_EQ(s.inputFilename, "genotypes.txt");
+        EXPECT_EQ(s.outputFileName, "result.txt");
+        expectNumbers(s, {.maxCompTime = 0, .maxIter = 30, .seed = 1, .maxStall = 15});
+    }
 }
 
 TEST(CommandLine, TheFirstTwoArgumentsAreFileNamesWhateverTheyLookLike)
@@ -96,9 +106,7 @@ TEST(CommandLine, TheFirstTwoArgumentsAreFileNamesWhateverTheyLookLike)
     const RunSettings s = parseFilled({"-t", "-i", "-s", "5"});
     EXPECT_EQ(s.inputFilename, "-t");
     EXPECT_EQ(s.outputFileName, "-i");
-    EXPECT_EQ(s.seed, 5);
-    EXPECT_EQ(s.maxIter, 30);
-    EXPECT_EQ(s.maxCompTime, 0);
+    expectNumbers(s, {.maxCompTime = 0, .maxIter = 30, .seed = 5, .maxStall = 15});
 }
 
 TEST(CommandLine, LongFileNamesAreKeptWhole)
@@ -126,32 +134,25 @@ TEST(CommandLine, FileNamesWithBlanksAndOddCharactersAreKeptAsGiven)
 
 TEST(CommandLine, EachOptionSetsItsOwnField)
 {
-    const RunSettings s = parseFilled({"in", "out", "-t", "60", "-i", "100", "-s", "7", "-n", "4"});
-    EXPECT_EQ(s.maxCompTime, 60);
-    EXPECT_EQ(s.maxIter, 100);
-    EXPECT_EQ(s.seed, 7);
-    EXPECT_EQ(s.maxStall, 4);
-
-    const RunSettings onlyT = parseFilled({"in", "out", "-t", "12"});
-    EXPECT_EQ(onlyT.maxCompTime, 12);
-    EXPECT_EQ(onlyT.maxIter, 30);
-    EXPECT_EQ(onlyT.seed, 1);
-    EXPECT_EQ(onlyT.maxStall, 15);
-
-    const RunSettings onlyN = parseFilled({"in", "out", "-n", "0"});
-    EXPECT_EQ(onlyN.maxStall, 0);
-    EXPECT_EQ(onlyN.maxCompTime, 0);
-    EXPECT_EQ(onlyN.maxIter, 30);
-    EXPECT_EQ(onlyN.seed, 1);
+    const struct {
+        std::vector<std::string> arguments;
+        Numbers expected;
+    } cases[] = {
+        {{"in", "out", "-t", "60", "-i", "100", "-s", "7", "-n", "4"},
+         {.maxCompTime = 60, .maxIter = 100, .seed = 7, .maxStall = 4}},
+        {{"in", "out", "-t", "12"}, {.maxCompTime = 12, .maxIter = 30, .seed = 1, .maxStall = 15}},
+        {{"in", "out", "-n", "0"}, {.maxCompTime = 0, .maxIter = 30, .seed = 1, .maxStall = 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments[2] + " " + c.arguments[3]);
+        expectNumbers(parseFilled(c.arguments), c.expected);
+    }
 }
 
 TEST(CommandLine, OptionsMayComeInAnyOrder)
 {
-    const RunSettings s = parseFilled({"in", "out", "-n", "2", "-s", "99", "-t", "5", "-i", "17"});
-    EXPECT_EQ(s.maxCompTime, 5);
-    EXPECT_EQ(s.maxIter, 17);
-    EXPECT_EQ(s.seed, 99);
-    EXPECT_EQ(s.maxStall, 2);
+    expectNumbers(parseFilled({"in", "out", "-n", "2", "-s", "99", "-t", "5", "-i", "17"}),
+                  {.maxCompTime = 5, .maxIter = 17, .seed = 99, .maxStall = 2});
 }
 
 TEST(CommandLine, TheLastOccurrenceOfAnOptionWins)
@@ -164,11 +165,8 @@ TEST(CommandLine, TheLastOccurrenceOfAnOptionWins)
 
 TEST(CommandLine, ValuesAreStoredWithoutRangeChecks)
 {
-    const RunSettings s = parseFilled({"in", "out", "-t", "-5", "-i", "0", "-s", "-3", "-n", "-1"});
-    EXPECT_EQ(s.maxCompTime, -5);
-    EXPECT_EQ(s.maxIter, 0);
-    EXPECT_EQ(s.seed, -3);
-    EXPECT_EQ(s.maxStall, -1);
+    expectNumbers(parseFilled({"in", "out", "-t", "-5", "-i", "0", "-s", "-3", "-n", "-1"}),
+                  {.maxCompTime = -5, .maxIter = 0, .seed = -3, .maxStall = -1});
 }
 
 TEST(CommandLine, ValuesAreReadAsLeadingDecimalNumbers)
@@ -185,9 +183,7 @@ TEST(CommandLine, ValuesAreReadAsLeadingDecimalNumbers)
 TEST(CommandLine, AValueIsTakenVerbatimEvenWhenItLooksLikeAnOption)
 {
     // "-s" is the value of -i (giving 0); "5" then stands where a name belongs.
-    RunSettings s = sentinelSettings();
-    EXPECT_EQ(parse({"in", "out", "-i", "-s", "5"}, s), ParseStatus::BadOption);
-    expectUnchanged(s);
+    expectNotFilled({"in", "out", "-i", "-s", "5"}, ParseStatus::BadOption);
 
     const RunSettings t = parseFilled({"in", "out", "-i", "-s", "-s", "6"});
     EXPECT_EQ(t.maxIter, 0);
@@ -199,12 +195,10 @@ TEST(CommandLine, AValueIsTakenVerbatimEvenWhenItLooksLikeAnOption)
 
 TEST(CommandLine, FewerThanTwoFileNamesAreTooFewArguments)
 {
-    RunSettings s = sentinelSettings();
-    EXPECT_EQ(parse({}, s), ParseStatus::TooFewArguments);
-    expectUnchanged(s);
-    EXPECT_EQ(parse({"genotypes.txt"}, s), ParseStatus::TooFewArguments);
-    expectUnchanged(s);
+    expectNotFilled({}, ParseStatus::TooFewArguments);
+    expectNotFilled({"genotypes.txt"}, ParseStatus::TooFewArguments);
 
+    RunSettings s = sentinelSettings();
     const char* onlyProgram[] = {"velmora"};
     EXPECT_EQ(parseOptions(1, onlyProgram, s), ParseStatus::TooFewArguments);
     expectUnchanged(s);
@@ -214,13 +208,9 @@ TEST(CommandLine, HelpAsTheFirstArgumentIsAHelpRequest)
 {
     for (const char* help : {"-h", "--help"}) {
         SCOPED_TRACE(help);
-        RunSettings s = sentinelSettings();
-        EXPECT_EQ(parse({help}, s), ParseStatus::HelpRequested);
-        expectUnchanged(s);
-        EXPECT_EQ(parse({help, "out.txt"}, s), ParseStatus::HelpRequested);
-        expectUnchanged(s);
-        EXPECT_EQ(parse({help, "out.txt", "-i", "3"}, s), ParseStatus::HelpRequested);
-        expectUnchanged(s);
+        expectNotFilled({help}, ParseStatus::HelpRequested);
+        expectNotFilled({help, "out.txt"}, ParseStatus::HelpRequested);
+        expectNotFilled({help, "out.txt", "-i", "3"}, ParseStatus::HelpRequested);
     }
 }
 
@@ -231,10 +221,8 @@ TEST(CommandLine, HelpElsewhereIsNotAHelpRequest)
     EXPECT_EQ(s.outputFileName, "-h");
 
     // In an option position it is an unknown option.
-    RunSettings t = sentinelSettings();
-    EXPECT_EQ(parse({"in", "out", "-h"}, t), ParseStatus::BadOption);
-    EXPECT_EQ(parse({"in", "out", "--help", "1"}, t), ParseStatus::BadOption);
-    expectUnchanged(t);
+    expectNotFilled({"in", "out", "-h"}, ParseStatus::BadOption);
+    expectNotFilled({"in", "out", "--help", "1"}, ParseStatus::BadOption);
 }
 
 TEST(CommandLine, UnknownOptionNamesAreRefused)
@@ -252,9 +240,8 @@ TEST(CommandLine, UnknownOptionNamesAreRefused)
         {"in", "out", "-i", "3", "-s", "2", "-q", "1"},
     };
     for (const auto& line : lines) {
-        RunSettings s = sentinelSettings();
-        EXPECT_EQ(parse(line, s), ParseStatus::BadOption) << "option " << line[2];
-        expectUnchanged(s);
+        SCOPED_TRACE("option " + line[2]);
+        expectNotFilled(line, ParseStatus::BadOption);
     }
 }
 
@@ -262,11 +249,8 @@ TEST(CommandLine, AnOptionWithoutValueIsRefused)
 {
     for (const char* name : {"-t", "-i", "-s", "-n"}) {
         SCOPED_TRACE(name);
-        RunSettings s = sentinelSettings();
-        EXPECT_EQ(parse({"in", "out", name}, s), ParseStatus::BadOption);
-        expectUnchanged(s);
-        EXPECT_EQ(parse({"in", "out", "-i", "3", name}, s), ParseStatus::BadOption);
-        expectUnchanged(s);
+        expectNotFilled({"in", "out", name}, ParseStatus::BadOption);
+        expectNotFilled({"in", "out", "-i", "3", name}, ParseStatus::BadOption);
     }
 }
 
@@ -323,7 +307,7 @@ TEST(UsageText, IsPrintedByteForByte)
     testing::internal::CaptureStdout();
     printUsage();
     const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(printed, kUsageText);
+    EXPECT_EQ(printed, testing_support::kUsageText);
     // The -n option is accepted but not advertised.
     EXPECT_EQ(printed.find("-n"), std::string::npos);
 }
