@@ -90,6 +90,21 @@ private:
     std::string root_;
 };
 
+// The slot distance walked site by site, as a reference for the distance
+// structure's word-parallel computation.
+inline int referenceSlotDistance(const std::string& s, const std::string& t, int la, int lb)
+{
+    int count = 0;
+    for (std::size_t k = 0; k < s.size(); ++k) {
+        const char x = s[k];
+        const char y = t[k];
+        if ((x == '0' && y == '1') || (x == '1' && y == '0')) return -1;
+        if (x == '2' && y == '2' && la == -lb) return -1;
+        if ((x == '2') != (y == '2')) ++count;
+    }
+    return count;
+}
+
 // A list whose slots hold the given texts and labels, all live in identity order.
 inline HaplotypeList listOf(const std::vector<std::string>& texts, const std::vector<int>& labels)
 {

@@ -4,31 +4,11 @@
 
 #include <algorithm>
 
-int slotDistance(const char* s, const char* t, int length, int la, int lb)
-{
-    const bool opposite = (la == -lb);
-    int count = 0;
-    for (int k = 0; k < length; ++k) {
-        const char x = s[k];
-        const char y = t[k];
-        if (x == '2') {
-            if (y == '2') {
-                if (opposite) return -1;
-            } else {
-                ++count;
-            }
-        } else if (y == '2') {
-            ++count;
-        } else if (x != y) {
-            return -1;
-        }
-    }
-    return count;
-}
-
 namespace {
 
-// The same value as slotDistance, from the site planes of the two slots.
+// The slot distance of slots a and b from their site planes: -1 when some
+// site holds '0' against '1', or '2' in both while their labels are opposite;
+// otherwise the number of sites where exactly one of the two is undetermined.
 int planeDistance(const SitePlanes& planes, int a, int b, bool oppositeLabels)
 {
     const std::uint64_t* zeroA = planes.zeroOf(a);

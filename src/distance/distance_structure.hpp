@@ -11,6 +11,11 @@
 // shape: the initial set, computed once from the initial list, and the
 // working set, which follows the working list of the search.
 //
+// The slot distance of two slots is -1 (incompatible) when some site holds
+// '0' in one and '1' in the other, or '2' in both while their labels are
+// opposite; otherwise it is the number of sites where exactly one of the two
+// is undetermined.
+//
 // A pair is stored in the row of its larger slot index a and the column of
 // its smaller one b: entry [a][b] of a lower triangle (row a has a+1 entries,
 // the diagonal included). -1 marks an incompatible pair, and in the working
@@ -60,12 +65,6 @@ struct DistanceStructure {
     // The working distance of two different slots, in either order.
     int workingDistance(int a, int b) const { return a > b ? distanceRow(a)[b] : distanceRow(b)[a]; }
 };
-
-// The slot distance of two different slots with texts s and t and labels la
-// and lb: -1 when some site holds '0' against '1', or '2' in both with
-// opposite labels; otherwise the number of sites where exactly one of the two
-// is undetermined.
-int slotDistance(const char* s, const char* t, int length, int la, int lb);
 
 DistanceStructure createDistanceStructure(const HaplotypeList& initial);
 void clearInitialDistances(DistanceStructure& distances);

@@ -49,18 +49,31 @@ void expectHistogramsCountEntries(const DistanceStructure& distances)
 
 } // namespace
 
+// The distance the structure computes for two slots.
+int distanceOf(const std::string& s, const std::string& t, int la, int lb)
+{
+    return createDistanceStructure(listOf({s, t}, {la, lb})).initialDistanceRow(1)[0];
+}
+
 TEST(SlotDistance, FollowsTheSiteRules)
 {
     // '0' against '1' anywhere makes the pair incompatible.
-    EXPECT_EQ(slotDistance("0220", "1222", 4, 1, 2), -1);
-    EXPECT_EQ(slotDistance("2221", "2220", 4, 1, 2), -1);
+    EXPECT_EQ(distanceOf("0220", "1222", 1, 2), -1);
+    EXPECT_EQ(distanceOf("2221", "2220", 1, 2), -1);
     // Both undetermined: compatible and free, unless the labels are opposite.
-    EXPECT_EQ(slotDistance("22", "22", 2, 1, 2), 0);
-    EXPECT_EQ(slotDistance("22", "22", 2, 1, 1), 0);
-    EXPECT_EQ(slotDistance("22", "22", 2, 1, -1), -1);
+    EXPECT_EQ(distanceOf("22", "22", 1, 2), 0);
+    EXPECT_EQ(distanceOf("22", "22", 1, 1), 0);
+    EXPECT_EQ(distanceOf("22", "22", 1, -1), -1);
     // Exactly one undetermined counts one.
-    EXPECT_EQ(slotDistance("2020", "1222", 4, 1, 2), 3);
-    EXPECT_EQ(slotDistance("0101", "0101", 4, 3, -3), 0);
+    EXPECT_EQ(distanceOf("2020", "1222", 1, 2), 3);
+    EXPECT_EQ(distanceOf("0101", "0101", 3, -3), 0);
+    // Sites beyond the first 64 count and clash as well.
+    const std::string open70(70, '2');
+    std::string late = std::string(69, '0') + "1";
+    EXPECT_EQ(distanceOf(open70, late, 1, 2), 70);
+    EXPECT_EQ(distanceOf(std::string(70, '0'), late, 1, 2), -1);
+    late[0] = '2';
+    EXPECT_EQ(distanceOf(std::string(69, '2') + "1", late, 1, 2), 68);
 }
 
 TEST(DistanceStructure, InitialSetOfGenotypes02And00)
@@ -141,7 +154,7 @@ TEST(DistanceStructure, ComputedFromAFreshListEqualsTheInitialSet)
     std::mt19937 rng(2024);
     for (int round = 0; round < 40; ++round) {
         const int count = 2 + static_cast<int>(rng() % 40);
-        const int length = 1 + static_cast<int>(rng() % 20);
+        const int length = 1 + static_cast<int>(rng() % 150);
         const int pool = 1 + static_cast<int>(rng() % 10);
         const HaplotypeList initial = initialListOf(randomGenotypes(rng, count, length, pool));
         DistanceStructure fromScratch = createDistanceStructure(initial);
@@ -153,8 +166,8 @@ TEST(DistanceStructure, ComputedFromAFreshListEqualsTheInitialSet)
         for (int a = 0; a < initial.slotCount; ++a) {
             for (int b = 0; b < a; ++b) {
                 ASSERT_EQ(fromScratch.distanceRow(a)[b],
-                          slotDistance(initial.text[a].data(), initial.text[b].data(), length,
-                                       initial.label[a], initial.label[b]));
+                          testing_support::referenceSlotDistance(initial.text[a], initial.text[b],
+                                                                 initial.label[a], initial.label[b]));
             }
         }
     }
