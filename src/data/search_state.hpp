@@ -66,6 +66,7 @@ struct SearchState {
     std::vector<int> componentFileStart;  // open candidates filed by component
     std::vector<int> componentFileFill;
     std::vector<int> componentFiles;
+    ConflictPlanes conflictPlanes;
     SitePlanes currentPlanes;   // the live slots of current, kept in step by the pass
     SitePlanes genotypePlanes;  // the genotypes: slot 2i of the initial list is genotype i
 };

@@ -195,7 +195,7 @@ CollapsePassResult collapsePass(SearchState& state, const HaplotypeList& initial
 
     bool committed = true;
     while (committed) {
-        countConflicts(state, initial);
+        countConflicts(state);
         rescorePairs(state, initial);
         committed = chooseNextPair(state, initial);
     }

@@ -3,17 +3,13 @@
 #include "search/candidate_lists.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 namespace {
 
-char flip(char x)
-{
-    return x == '0' ? '1' : x == '1' ? '0' : x;
-}
-
-// Which of the values of q's site list a slot of another candidate would
-// take, by its label against q's labels l1 and l2.
+// Which of q's values a slot of another candidate would take, by its label
+// against q's labels l1 and l2.
 enum class Takes : unsigned char { Nothing, First, FirstFlipped, Second, SecondFlipped };
 
 Takes takes(int m, int l1, int l2)
@@ -25,19 +21,6 @@ Takes takes(int m, int l1, int l2)
     return Takes::Nothing;
 }
 
-char valueAfterFix(char c, Takes rule, char first, char second)
-{
-    if (c != '2') return c;
-    switch (rule) {
-    case Takes::First: return first;
-    case Takes::FirstFlipped: return flip(first);
-    case Takes::Second: return second;
-    case Takes::SecondFlipped: return flip(second);
-    case Takes::Nothing: break;
-    }
-    return c;
-}
-
 // Label of a slot after q's two components are joined (s2's side opposite s1's).
 int labelAfterJoin(int m, int l1, int l2)
 {
@@ -46,9 +29,72 @@ int labelAfterJoin(int m, int l1, int l2)
     return m;
 }
 
-// True when candidate r would stop fitting its genotype once q's sites
-// (the state's site list) are fixed.
-bool wouldConflict(const SearchState& state, const OpenCandidate& r, int l1, int l2, int siteCount)
+// The three planes of one slot's characters, for 64 sites.
+struct Sites64 {
+    std::uint64_t zero, one, open;
+};
+
+// The characters a slot would hold after q is fixed: its open sites take
+// q's first or second values ('0', '1' or '2'), flipped for the opposite
+// side; a value that marks an already determined slot of q leaves nothing.
+Sites64 afterFix(Sites64 slot, Takes rule, const ConflictPlanes& q, int w)
+{
+    switch (rule) {
+    case Takes::First:
+        return {slot.zero | (slot.open & q.first0[w]), slot.one | (slot.open & q.first1[w]),
+                slot.open & q.first2[w]};
+    case Takes::FirstFlipped:
+        return {slot.zero | (slot.open & q.first1[w]), slot.one | (slot.open & q.first0[w]),
+                slot.open & q.first2[w]};
+    case Takes::Second:
+        return {slot.zero | (slot.open & q.second0[w]), slot.one | (slot.open & q.second1[w]),
+                slot.open & q.second2[w]};
+    case Takes::SecondFlipped:
+        return {slot.zero | (slot.open & q.second1[w]), slot.one | (slot.open & q.second0[w]),
+                slot.open & q.second2[w]};
+    case Takes::Nothing: break;
+    }
+    return slot;
+}
+
+// q's site list as planes: the sites where either of its slots is open, and
+// the values that fixing q would give each of them there.
+bool fillConflictPlanes(ConflictPlanes& q, const SitePlanes& slots, const SitePlanes& genotypes, int s1,
+                        int s2, int genotype)
+{
+    const int words = slots.words;
+    q.sites.resize(words);
+    q.first0.resize(words);
+    q.first1.resize(words);
+    q.first2.resize(words);
+    q.second0.resize(words);
+    q.second1.resize(words);
+    q.second2.resize(words);
+    std::uint64_t any = 0;
+    for (int w = 0; w < words; ++w) {
+        const std::uint64_t zeroA = slots.zeroOf(s1)[w], oneA = slots.oneOf(s1)[w], openA = slots.openOf(s1)[w];
+        const std::uint64_t zeroB = slots.zeroOf(s2)[w], oneB = slots.oneOf(s2)[w], openB = slots.openOf(s2)[w];
+        const std::uint64_t gz = genotypes.zeroOf(2 * genotype)[w];
+        const std::uint64_t go = genotypes.oneOf(2 * genotype)[w];
+        const std::uint64_t gh = genotypes.openOf(2 * genotype)[w];
+        q.sites[w] = openA | openB;
+        // A homozygous site takes the genotype's allele, a heterozygous one
+        // the allele opposite the partner's ('2' opposite an open partner).
+        q.first0[w] = openA & (gz | (gh & oneB));
+        q.first1[w] = openA & (go | (gh & zeroB));
+        q.first2[w] = openA & gh & openB;
+        q.second0[w] = openB & (gz | (gh & oneA));
+        q.second1[w] = openB & (go | (gh & zeroA));
+        q.second2[w] = openB & gh & openA;
+        any |= q.sites[w];
+    }
+    return any != 0;
+}
+
+// True when candidate r would stop fitting its genotype once q's sites are
+// fixed: the rejection rules of a pair evaluation, at q's sites, on the
+// values and labels r's slots would have then.
+bool wouldConflict(const SearchState& state, const OpenCandidate& r, int l1, int l2, const ConflictPlanes& q)
 {
     const int e1 = labelAfterJoin(r.m1, l1, l2);
     const int e2 = labelAfterJoin(r.m2, l1, l2);
@@ -56,29 +102,28 @@ bool wouldConflict(const SearchState& state, const OpenCandidate& r, int l1, int
     const bool equalAfter = e1 == e2;
     const Takes rule1 = takes(r.m1, l1, l2);
     const Takes rule2 = takes(r.m2, l1, l2);
-
-    for (int e = 0; e < siteCount; ++e) {
-        const int x = state.firstSites[e];
-        const char first = state.firstValues[e];
-        const char second = state.secondValues[e];
-        const char C = valueAfterFix(r.text1[x], rule1, first, second);
-        const char D = valueAfterFix(r.text2[x], rule2, first, second);
-        const char H = r.genotypeText[x];
-        const bool bothOpen = C == '2' && D == '2';
-        if (H == '0') {
-            if (C == '1' || D == '1' || (oppositeAfter && bothOpen)) return true;
-        } else if (H == '1') {
-            if (C == '0' || D == '0' || (oppositeAfter && bothOpen)) return true;
-        } else if (H == '2') {
-            if ((C == D && (C == '0' || C == '1')) || (equalAfter && bothOpen)) return true;
-        }
+    const SitePlanes& slots = state.currentPlanes;
+    const SitePlanes& genotypes = state.genotypePlanes;
+    for (int w = 0; w < slots.words; ++w) {
+        const Sites64 c = afterFix({slots.zeroOf(r.slot1)[w], slots.oneOf(r.slot1)[w], slots.openOf(r.slot1)[w]},
+                                   rule1, q, w);
+        const Sites64 d = afterFix({slots.zeroOf(r.slot2)[w], slots.oneOf(r.slot2)[w], slots.openOf(r.slot2)[w]},
+                                   rule2, q, w);
+        const std::uint64_t bothOpen = c.open & d.open;
+        const std::uint64_t gz = genotypes.zeroOf(2 * r.genotype)[w];
+        const std::uint64_t go = genotypes.oneOf(2 * r.genotype)[w];
+        const std::uint64_t gh = genotypes.openOf(2 * r.genotype)[w];
+        const std::uint64_t conflict = (gz & (c.one | d.one | (oppositeAfter ? bothOpen : 0)))
+                                       | (go & (c.zero | d.zero | (oppositeAfter ? bothOpen : 0)))
+                                       | (gh & ((c.zero & d.zero) | (c.one & d.one) | (equalAfter ? bothOpen : 0)));
+        if ((conflict & q.sites[w]) != 0) return true;
     }
     return false;
 }
 
 } // namespace
 
-void countConflicts(SearchState& state, const HaplotypeList& initial)
+void countConflicts(SearchState& state)
 {
     const HaplotypeList& current = state.current;
     const int count = countOpenPairs(state);
@@ -94,9 +139,7 @@ void countConflicts(SearchState& state, const HaplotypeList& initial)
     for (PairRecord* r : state.openPairs) {
         const int t1 = current.order[r->hap1];
         const int t2 = current.order[r->hap2];
-        open.push_back(OpenCandidate{r, r->genotype, current.label[t1], current.label[t2],
-                                     current.text[t1].data(), current.text[t2].data(),
-                                     initial.text[2 * r->genotype].data()});
+        open.push_back(OpenCandidate{r, r->genotype, t1, t2, current.label[t1], current.label[t2]});
         largest = std::max({largest, std::abs(current.label[t1]), std::abs(current.label[t2])});
     }
     std::vector<int>& start = state.componentFileStart;
@@ -120,30 +163,29 @@ void countConflicts(SearchState& state, const HaplotypeList& initial)
         }
     }
 
+    ConflictPlanes& planes = state.conflictPlanes;
     for (const OpenCandidate& q : open) {
         q.record->sd = 0;
         const int l1 = q.m1;
         const int l2 = q.m2;
         if (!separate(q)) continue;
-        const int s1 = current.order[q.record->hap1];
-        const int s2 = current.order[q.record->hap2];
-        const int siteCount = listPairSites(state, q.genotypeText, s1, s2);
-        if (siteCount == 0) continue;
-
+        if (!fillConflictPlanes(planes, state.currentPlanes, state.genotypePlanes, q.slot1, q.slot2, q.genotype)) {
+            continue;  // q decides no site
+        }
         const int magnitude1 = std::abs(l1);
         const int magnitude2 = std::abs(l2);
         int conflicts = 0;
         for (int k = start[magnitude1]; k < start[magnitude1 + 1]; ++k) {
             const OpenCandidate& r = open[file[k]];
             if (r.genotype == q.genotype) continue;
-            if (wouldConflict(state, r, l1, l2, siteCount)) ++conflicts;
+            if (wouldConflict(state, r, l1, l2, planes)) ++conflicts;
         }
         for (int k = start[magnitude2]; k < start[magnitude2 + 1]; ++k) {
             const OpenCandidate& r = open[file[k]];
             // Filed under both components: counted with the first one.
             if (std::abs(r.m1) == magnitude1 || std::abs(r.m2) == magnitude1) continue;
             if (r.genotype == q.genotype) continue;
-            if (wouldConflict(state, r, l1, l2, siteCount)) ++conflicts;
+            if (wouldConflict(state, r, l1, l2, planes)) ++conflicts;
         }
         q.record->sd = conflicts;
     }

@@ -1,20 +1,31 @@
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 struct SearchState;
 struct HaplotypeList;
 struct PairRecord;
 
-// An open candidate as the look-ahead reads it: its record, genotype, the
-// labels and texts of its two slots and the text of its genotype.
+// An open candidate as the look-ahead reads it: its record, its genotype,
+// its two slots and their labels.
 struct OpenCandidate {
     PairRecord* record;
     int genotype;
+    int slot1, slot2;
     int m1, m2;
-    const char* text1;
-    const char* text2;
-    const char* genotypeText;
+};
+
+// The sites a candidate q would decide, as bit planes of its words: the
+// sites where either of its slots is open, and for each slot the sites where
+// it would take '0', '1', or stay '2'.
+struct ConflictPlanes {
+    std::vector<std::uint64_t> sites;
+    std::vector<std::uint64_t> first0, first1, first2;
+    std::vector<std::uint64_t> second0, second1, second2;
 };
 
 // Gives every open candidate q its sd: the number of open candidates of other
 // genotypes that would no longer fit their genotype if q were fixed now.
-void countConflicts(SearchState& state, const HaplotypeList& initial);
+// Reads the site planes that buildPairLists prepared.
+void countConflicts(SearchState& state);

@@ -36,7 +36,7 @@ TEST(CollapsePass, FirstCycleWeightsOfGenotypes02_22_01)
     buildPairLists(f.state, f.initial);
     resetMarks(f.state);
     settleUsedPairs(f.state);
-    countConflicts(f.state, f.initial);
+    countConflicts(f.state);
     rescorePairs(f.state, f.initial);
     EXPECT_EQ(f.state.current.weight, (std::vector<float>{4.75f, 4.75f, 3.875f, 3.875f, 6.5f, 6.5f}));
 }
@@ -53,7 +53,7 @@ TEST(CollapsePass, SettlesGenotypes02_22_01InThreeCommits)
     };
     std::vector<Commit> commits;
     for (;;) {
-        countConflicts(f.state, f.initial);
+        countConflicts(f.state);
         rescorePairs(f.state, f.initial);
         const PairRecord* next = selectNextPair(f.state);
         if (next == nullptr) break;
