@@ -1,5 +1,6 @@
 #include "search/candidate_lists.hpp"
 
+#include "search_test_support.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <cmath>
 #include <random>
 
+using search_testing::addCandidate;
 using testing_support::listOf;
 using testing_support::SearchFixture;
 
@@ -247,12 +249,7 @@ TEST(ResetMarks, MarksLiveAndSettledSlotsAndReportsEmptyLists)
     // Slot 7 collapsed; genotype 1 settled on (2, 3); genotype 3 empty.
     c.order = {0, 1, 2, 3, 4, 5, 6, 7};
     c.liveCount = 7;
-    PairRecordPool& pool = f.state.pairPool;
-    auto add = [&](int genotype, int hap1, int hap2) {
-        PairRecord* r = pool.allocate();
-        *r = PairRecord{hap1, hap2, 1.0f, 0, 0, genotype, 0, 1, f.state.pairLists[genotype]};
-        f.state.pairLists[genotype] = r;
-    };
+    auto add = [&](int genotype, int hap1, int hap2) { addCandidate(f.state, genotype, hap1, hap2); };
     add(0, 0, 0);
     add(0, 1, 1);
     add(1, 2, 3);
@@ -270,11 +267,7 @@ TEST(SettleUsedPairs, SettlesAnOpenListOnAReadyPairOfUsedSlots)
     SearchFixture f({"0", "1"});
     HaplotypeList& c = f.state.current;
     PairRecordPool& pool = f.state.pairPool;
-    auto add = [&](int genotype, int hap1, int hap2, int vts) {
-        PairRecord* r = pool.allocate();
-        *r = PairRecord{hap1, hap2, 1.0f, vts, 0, genotype, 0, 1, f.state.pairLists[genotype]};
-        f.state.pairLists[genotype] = r;
-    };
+    auto add = [&](int genotype, int hap1, int hap2, int vts) { addCandidate(f.state, genotype, hap1, hap2, 0, vts); };
     add(0, 0, 0, 0);
     add(0, 1, 1, 0);  // ready: both used, no decision
     add(0, 0, 1, 1);  // both used, but takes a decision
@@ -292,12 +285,7 @@ TEST(OpenPairs, AreGatheredInGenotypeOrderFromTheFrontOfEachOpenList)
     SearchFixture f({"0", "1", "2"});
     PairRecordPool& pool = f.state.pairPool;
     std::vector<PairRecord*> made;
-    auto add = [&](int genotype, int hap1) {
-        PairRecord* r = pool.allocate();
-        *r = PairRecord{hap1, hap1, 1.0f, 0, 0, genotype, 0, 1, f.state.pairLists[genotype]};
-        f.state.pairLists[genotype] = r;
-        made.push_back(r);
-    };
+    auto add = [&](int genotype, int hap1) { made.push_back(addCandidate(f.state, genotype, hap1, hap1)); };
     add(0, 1);
     add(0, 2);
     add(1, 3);  // settled: not open

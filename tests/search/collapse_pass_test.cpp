@@ -4,24 +4,18 @@
 #include "search/conflict_lookahead.hpp"
 #include "search/pair_choice.hpp"
 #include "search/random_generator.hpp"
+#include "search_test_support.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
+using search_testing::addCandidate;
 using testing_support::randomGenotypes;
 using testing_support::SearchFixture;
 
 namespace {
-
-PairRecord* addRecord(SearchState& state, int genotype, int hap1, int hap2, int sd = 0)
-{
-    PairRecord* r = state.pairPool.allocate();
-    *r = PairRecord{hap1, hap2, 1.0f, 0, 0, genotype, sd, 1, state.pairLists[genotype]};
-    state.pairLists[genotype] = r;
-    return r;
-}
 
 std::pair<int, int> slotsOf(const SearchState& state, const PairRecord* r)
 {
@@ -145,10 +139,10 @@ TEST(CollapsePass, NoUsedSlotAtAllDoesNotDivideByZero)
 TEST(CommitPair, PruningMayEmptyAListWithoutTouchingIt)
 {
     SearchFixture f({"0", "1"});
-    PairRecord* chosen = addRecord(f.state, 0, 0, 1);
-    addRecord(f.state, 0, 0, 0);
-    addRecord(f.state, 1, 2, 3);
-    addRecord(f.state, 1, 3, 3);
+    PairRecord* chosen = addCandidate(f.state, 0, 0, 1);
+    addCandidate(f.state, 0, 0, 0);
+    addCandidate(f.state, 1, 2, 3);
+    addCandidate(f.state, 1, 3, 3);
     // Genotype "1" cannot be explained by slots that now read "0".
     f.state.current.text[2] = "0";
     f.state.current.text[3] = "0";
@@ -165,10 +159,10 @@ TEST(CommitPair, PruningMayEmptyAListWithoutTouchingIt)
 TEST(CommitPair, APrunedListOfOneRecordMarksItsSlots)
 {
     SearchFixture f({"0", "1"});
-    PairRecord* chosen = addRecord(f.state, 0, 0, 0);
-    addRecord(f.state, 0, 1, 1);
-    addRecord(f.state, 1, 2, 3);
-    addRecord(f.state, 1, 1, 3);  // "0" with "1" cannot give "1"
+    PairRecord* chosen = addCandidate(f.state, 0, 0, 0);
+    addCandidate(f.state, 0, 1, 1);
+    addCandidate(f.state, 1, 2, 3);
+    addCandidate(f.state, 1, 1, 3);  // "0" with "1" cannot give "1"
     preparePairPlanes(f.state, f.initial);
     commitPair(f.state, 0, chosen);
     ASSERT_NE(f.state.pairLists[1], nullptr);
@@ -187,7 +181,7 @@ struct ChoiceCase : testing::Test {
     void candidates(const std::vector<std::tuple<int, int, int>>& pairsWithSd)
     {
         for (auto it = pairsWithSd.rbegin(); it != pairsWithSd.rend(); ++it) {
-            met.insert(met.begin(), addRecord(f.state, 0, std::get<0>(*it), std::get<1>(*it), std::get<2>(*it)));
+            met.insert(met.begin(), addCandidate(f.state, 0, std::get<0>(*it), std::get<1>(*it), std::get<2>(*it)));
         }
     }
 };
@@ -233,7 +227,7 @@ TEST_F(ChoiceCase, FewerConflictsThenTheLargerScore)
 
 TEST_F(ChoiceCase, NoOpenListMeansNoChoice)
 {
-    addRecord(f.state, 0, 0, 0);
+    addCandidate(f.state, 0, 0, 0);
     EXPECT_EQ(selectNextPair(f.state), nullptr);
     EXPECT_FALSE(chooseNextPair(f.state, f.initial));
 }
@@ -247,7 +241,7 @@ void settleOn(SearchFixture& f, const std::vector<std::pair<int, int>>& pairs)
     HaplotypeList& c = f.state.current;
     c.useCount.assign(c.slotCount, 0);
     for (std::size_t g = 0; g < pairs.size(); ++g) {
-        addRecord(f.state, static_cast<int>(g), pairs[g].first, pairs[g].second);
+        addCandidate(f.state, static_cast<int>(g), pairs[g].first, pairs[g].second);
         ++c.useCount[pairs[g].first];
         ++c.useCount[pairs[g].second];
     }

@@ -4,12 +4,14 @@
 #include "search/collapse_pass.hpp"
 #include "search/pair_choice.hpp"
 #include "search/random_generator.hpp"
+#include "search_test_support.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
+using search_testing::addCandidate;
 using testing_support::listOf;
 using testing_support::randomGenotypes;
 using testing_support::SearchFixture;
@@ -30,13 +32,7 @@ struct ConflictExample : testing::Test {
         preparePairPlanes(state, genotypes);
     }
 
-    PairRecord* add(int genotype, int hap1, int hap2)
-    {
-        PairRecord* r = state.pairPool.allocate();
-        *r = PairRecord{hap1, hap2, 1.0f, 0, 0, genotype, 0, 1, state.pairLists[genotype]};
-        state.pairLists[genotype] = r;
-        return r;
-    }
+    PairRecord* add(int genotype, int hap1, int hap2) { return addCandidate(state, genotype, hap1, hap2); }
 };
 
 } // namespace
@@ -90,12 +86,8 @@ TEST(CountConflicts, CandidatesThatDecideNothingOrShareAComponentHaveNone)
     SearchState state;
     createSearchState(state, listOf({"2", "2", "0", "1"}, {1, -1, 2, 3}));
     preparePairPlanes(state, genotypes);
-    auto add = [&](int genotype, int hap1, int hap2) {
-        PairRecord* r = state.pairPool.allocate();
-        *r = PairRecord{hap1, hap2, 1.0f, 0, 0, genotype, 5, 1, state.pairLists[genotype]};
-        state.pairLists[genotype] = r;
-        return r;
-    };
+    // A stale count of 5 must be reset.
+    auto add = [&](int genotype, int hap1, int hap2) { return addCandidate(state, genotype, hap1, hap2, 5); };
     PairRecord* mates = add(0, 0, 1);
     PairRecord* determined = add(0, 2, 3);
     add(1, 0, 2);

@@ -23,6 +23,16 @@ inline RandomGenerator generatorDrawingNext(int wanted)
     }
 }
 
+// Inserts a candidate record at the front of a genotype's list, as the list
+// build does.
+inline PairRecord* addCandidate(SearchState& state, int genotype, int hap1, int hap2, int sd = 0, int vts = 0)
+{
+    PairRecord* r = state.pairPool.allocate();
+    *r = PairRecord{hap1, hap2, 1.0f, vts, 0, genotype, sd, 1, state.pairLists[genotype]};
+    state.pairLists[genotype] = r;
+    return r;
+}
+
 // Sets the working set of `distances` to the given entries (every other pair
 // -1) and makes the histograms count them.
 inline void setWorkingSet(DistanceStructure& distances,
