@@ -6,20 +6,24 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 namespace {
 
-bool isBlank(char c)
+// The white space of the C locale, which separates the tokens of the file.
+bool isBlank(int c)
 {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-int digitValue(char c)
+int digitValue(int c)
 {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -27,76 +31,113 @@ int digitValue(char c)
     return 99;
 }
 
-// Reads the white-space separated tokens of a genotype file the way the
-// C conversions "%i" and "%s" would.
-class TokenReader {
+// The bytes of a genotype file, taken in chunks as the reader asks for them,
+// so that the reader never holds more of the file than the token it is
+// reading and never reads past the last genotype it needs.
+class ByteStream {
 public:
-    explicit TokenReader(const std::string& text) : text_(text) {}
+    // The whole text is in memory already.
+    explicit ByteStream(std::string_view text) : next_(text.data()), end_(text.data() + text.size()) {}
 
-    // "%i": optional sign, then "0x"/"0X" and hexadecimal digits, a leading
-    // "0" and octal digits, or decimal digits. Saturates at the int range.
-    bool readInteger(int& value)
+    // Chunks of an open file.
+    explicit ByteStream(std::FILE* file) : file_(file), buffer_(kChunk)
     {
-        skipBlanks();
-        std::size_t p = pos_;
-        bool negative = false;
-        if (p < text_.size() && (text_[p] == '+' || text_[p] == '-')) {
-            negative = text_[p] == '-';
-            ++p;
-        }
-        int base = 10;
-        if (p < text_.size() && text_[p] == '0') {
-            base = 8;
-            if (p + 2 < text_.size() && (text_[p + 1] == 'x' || text_[p + 1] == 'X')
-                && digitValue(text_[p + 2]) < 16) {
-                base = 16;
-                p += 2;
-            }
-        }
-        const std::size_t firstDigit = p;
-        long long magnitude = 0;
-        const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
-        while (p < text_.size() && digitValue(text_[p]) < base) {
-            magnitude = magnitude * base + digitValue(text_[p]);
-            if (magnitude > limit) {
-                magnitude = limit;
-            }
-            ++p;
-        }
-        if (p == firstDigit) {
-            return false;
-        }
-        pos_ = p;
-        value = static_cast<int>(negative ? -magnitude : magnitude);
-        return true;
+        next_ = end_ = buffer_.data();
     }
 
-    // "%s": the next run of non-blank characters.
-    bool readToken(std::string_view& token)
+    // The byte `ahead` places on, or -1 past the end.
+    int peek(std::size_t ahead = 0)
     {
-        skipBlanks();
-        if (pos_ == text_.size()) {
-            return false;
+        while (static_cast<std::size_t>(end_ - next_) <= ahead) {
+            if (!refill()) return -1;
         }
-        const std::size_t start = pos_;
-        while (pos_ < text_.size() && !isBlank(text_[pos_])) {
-            ++pos_;
-        }
-        token = std::string_view(text_).substr(start, pos_ - start);
-        return true;
+        return static_cast<unsigned char>(next_[ahead]);
     }
 
-private:
+    void advance(std::size_t count = 1) { next_ += count; }
+
     void skipBlanks()
     {
-        while (pos_ < text_.size() && isBlank(text_[pos_])) {
-            ++pos_;
+        while (isBlank(peek())) advance();
+    }
+
+    // Appends to `word` the non-blank bytes that come next, at most `most` of
+    // them; stops at a blank, at the end, or at `most`.
+    void takeWord(std::string& word, std::size_t most)
+    {
+        while (word.size() < most) {
+            if (next_ == end_ && !refill()) return;
+            const char* stop = next_ + std::min<std::size_t>(static_cast<std::size_t>(end_ - next_), most - word.size());
+            const char* p = next_;
+            while (p < stop && !isBlank(static_cast<unsigned char>(*p))) ++p;
+            word.append(next_, p);
+            const bool blank = p < stop;
+            next_ = p;
+            if (blank) return;
         }
     }
 
-    const std::string& text_;
-    std::size_t pos_ = 0;
+    // True when reading the file failed (not merely ended).
+    bool failed() const { return failed_; }
+    int error() const { return error_; }
+
+private:
+    // Moves the unread bytes to the front and reads more after them.
+    bool refill()
+    {
+        if (file_ == nullptr || failed_) return false;
+        const std::size_t kept = static_cast<std::size_t>(end_ - next_);
+        std::memmove(buffer_.data(), next_, kept);
+        const std::size_t got = std::fread(buffer_.data() + kept, 1, buffer_.size() - kept, file_);
+        if (got == 0 && std::ferror(file_)) {
+            failed_ = true;
+            error_ = errno;
+        }
+        next_ = buffer_.data();
+        end_ = next_ + kept + got;
+        return got > 0;
+    }
+
+    static constexpr std::size_t kChunk = 1 << 16;
+    std::FILE* file_ = nullptr;
+    std::vector<char> buffer_;
+    const char* next_ = nullptr;
+    const char* end_ = nullptr;
+    bool failed_ = false;
+    int error_ = 0;
 };
+
+// "%i": optional sign, then "0x"/"0X" and hexadecimal digits, a leading "0"
+// and octal digits, or decimal digits. Saturates at the int range; digits
+// beyond that are read and dropped.
+bool readInteger(ByteStream& in, int& value)
+{
+    in.skipBlanks();
+    std::size_t p = 0;
+    bool negative = false;
+    if (in.peek(p) == '+' || in.peek(p) == '-') {
+        negative = in.peek(p) == '-';
+        ++p;
+    }
+    int base = 10;
+    if (in.peek(p) == '0') {
+        base = 8;
+        if ((in.peek(p + 1) == 'x' || in.peek(p + 1) == 'X') && digitValue(in.peek(p + 2)) < 16) {
+            base = 16;
+            p += 2;
+        }
+    }
+    if (digitValue(in.peek(p)) >= base) return false;
+    in.advance(p);
+    long long magnitude = 0;
+    const long long limit = negative ? -static_cast<long long>(INT_MIN) : INT_MAX;
+    for (int c = in.peek(); digitValue(c) < base; c = in.peek()) {
+        magnitude = std::min(magnitude * base + digitValue(c), limit);
+        in.advance();
+    }
+    value = static_cast<int>(negative ? -magnitude : magnitude);
+    return true;
+}
 
 std::string describeCharacter(char c)
 {
@@ -116,19 +157,29 @@ GenotypeReadResult refuse(const std::string& fileName, const std::string& fault)
 
 } // namespace
 
-GenotypeReadResult parseGenotypeText(const std::string& text, const std::string& fileName,
-                                     GenotypeTable& table)
+namespace {
+
+// Reads the whole table from `in`; on any fault the table is left as it was.
+GenotypeReadResult parseGenotypes(ByteStream& in, const std::string& fileName, GenotypeTable& table,
+                                  const MemoryLimit& memory)
 {
-    TokenReader reader(text);
+    // A byte-order mark is what some editors put before UTF-8 text; the
+    // text after it is read as usual. UTF-16 text cannot be read at all.
+    if (in.peek(0) == 0xEF && in.peek(1) == 0xBB && in.peek(2) == 0xBF) {
+        in.advance(3);
+    } else if ((in.peek(0) == 0xFF && in.peek(1) == 0xFE) || (in.peek(0) == 0xFE && in.peek(1) == 0xFF)) {
+        return refuse(fileName, "it is UTF-16 text; save it as plain text (ASCII or UTF-8)");
+    }
+
     GenotypeTable read;
-    if (!reader.readInteger(read.genotypeCount)) {
+    if (!readInteger(in, read.genotypeCount)) {
         return refuse(fileName, "the number of genotypes is missing or not a number");
     }
     if (read.genotypeCount <= 0) {
         return refuse(fileName, "the number of genotypes must be at least 1, not "
                                     + std::to_string(read.genotypeCount));
     }
-    if (!reader.readInteger(read.length)) {
+    if (!readInteger(in, read.length)) {
         return refuse(fileName, "the number of sites is missing or not a number");
     }
     if (read.length <= 0) {
@@ -141,29 +192,42 @@ GenotypeReadResult parseGenotypeText(const std::string& text, const std::string&
                                     + " supported");
     }
 
-    // Never trust the announced count for an allocation: a genotype takes at
-    // least L+1 bytes of the file.
-    const std::size_t room = text.size() / (static_cast<std::size_t>(read.length) + 1) + 1;
-    read.genotypes.reserve(std::min<std::size_t>(room, static_cast<std::size_t>(read.genotypeCount)));
+    // The announced count is never trusted for an allocation: the table
+    // grows with the genotypes actually read, within the memory budget.
+    const auto length = static_cast<std::size_t>(read.length);
+    std::string token;
     for (int i = 0; i < read.genotypeCount; ++i) {
-        std::string_view token;
-        if (!reader.readToken(token)) {
+        in.skipBlanks();
+        token.clear();
+        in.takeWord(token, length + 1);
+        if (token.empty()) {
             return refuse(fileName, "it announces " + std::to_string(read.genotypeCount)
                                         + " genotypes but holds only " + std::to_string(i));
         }
         const std::string number = std::to_string(i + 1);
-        if (token.size() != static_cast<std::size_t>(read.length)) {
-            return refuse(fileName, "genotype " + number + " has " + std::to_string(token.size())
-                                        + " sites, not " + std::to_string(read.length));
+        if (token.size() > length) {
+            return refuse(fileName, "genotype " + number + " has more than " + std::to_string(length) + " sites");
         }
-        for (std::size_t s = 0; s < token.size(); ++s) {
+        if (token.size() < length) {
+            return refuse(fileName, "genotype " + number + " has " + std::to_string(token.size())
+                                        + " sites, not " + std::to_string(length));
+        }
+        for (std::size_t s = 0; s < length; ++s) {
             if (token[s] != '0' && token[s] != '1' && token[s] != '2') {
                 return refuse(fileName, "genotype " + number + " has " + describeCharacter(token[s])
                                             + " at site " + std::to_string(s + 1)
                                             + "; sites must be '0', '1' or '2'");
             }
         }
-        read.genotypes.emplace_back(token);
+        const std::uint64_t held = genotypeTableBytes(static_cast<std::uint64_t>(i) + 1, read.length);
+        if (held > memory.bytes) {
+            const std::uint64_t needed = genotypeTableBytes(static_cast<std::uint64_t>(read.genotypeCount), read.length);
+            return refuse(fileName, "its " + std::to_string(read.genotypeCount) + " genotypes of "
+                                        + std::to_string(read.length) + " sites need about "
+                                        + describeBytes(needed) + " of memory, more than the "
+                                        + describeBytes(memory.bytes) + " available (" + memory.source + ")");
+        }
+        read.genotypes.push_back(token);
     }
 
     std::unordered_set<std::string_view> distinct;
@@ -181,7 +245,16 @@ GenotypeReadResult parseGenotypeText(const std::string& text, const std::string&
     return {true, {}};
 }
 
-GenotypeReadResult readGenotypeFile(const RunSettings& settings, GenotypeTable& table)
+} // namespace
+
+GenotypeReadResult parseGenotypeText(std::string_view text, const std::string& fileName, GenotypeTable& table,
+                                     const MemoryLimit& memory)
+{
+    ByteStream in(text);
+    return parseGenotypes(in, fileName, table, memory);
+}
+
+GenotypeReadResult readGenotypeFile(const RunSettings& settings, GenotypeTable& table, const MemoryLimit& memory)
 {
     const std::string& name = settings.inputFilename;
     const GenotypeReadResult cannotOpen{false, "Couldn't open the specified file: " + name};
@@ -194,14 +267,11 @@ GenotypeReadResult readGenotypeFile(const RunSettings& settings, GenotypeTable& 
     if (fstat(fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode)) {
         return cannotOpen;
     }
-    std::string text;
-    char buffer[1 << 16];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        text.append(buffer, got);
+    ByteStream in(file.get());
+    GenotypeReadResult result = parseGenotypes(in, name, table, memory);
+    // A fault found after a failed read is the failed read's doing.
+    if (!result.ok && in.failed()) {
+        return {false, "Couldn't read the specified file: " + name + ": " + std::strerror(in.error())};
     }
-    if (std::ferror(file.get())) {
-        return cannotOpen;
-    }
-    return parseGenotypeText(text, name, table);
+    return result;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "data/memory_budget.hpp"
+
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct RunSettings;
@@ -28,9 +31,16 @@ struct GenotypeReadResult {
 // opened gives "Couldn't open the specified file: <name>"; a file that breaks
 // the format is refused with a line naming the file and the fault, and the
 // table is then left as it was.
-GenotypeReadResult readGenotypeFile(const RunSettings& settings, GenotypeTable& table);
+//
+// The file is read as it is parsed, never past the last genotype announced
+// and never more than one site past the announced length of a genotype, so
+// that neither an announced count nor an overlong token makes the reader
+// allocate for it. Genotypes whose table would outgrow `memory` are refused.
+// A UTF-8 byte-order mark at the start is skipped; UTF-16 text is refused.
+GenotypeReadResult readGenotypeFile(const RunSettings& settings, GenotypeTable& table,
+                                    const MemoryLimit& memory = {});
 
 // The same, on the text of a file already in memory; `fileName` only names it
 // in messages.
-GenotypeReadResult parseGenotypeText(const std::string& text, const std::string& fileName,
-                                     GenotypeTable& table);
+GenotypeReadResult parseGenotypeText(std::string_view text, const std::string& fileName,
+                                     GenotypeTable& table, const MemoryLimit& memory = {});

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,21 @@ TEST(GenotypeText, LineBreaksAndBlankLinesCarryNoMeaning)
     expectSampleTable(parseOk("  \t3\t\t4 \n 0120\t2211   0120"));
     expectSampleTable(parseOk("3 4\r\n0120\r\n2211\r\n0120\r\n"));
     expectSampleTable(parseOk("3 4\n0120\n2211\n0120"));  // no final line break
+    expectSampleTable(parseOk("3 4\r0120\r2211\r0120\r"));  // old Macintosh line ends
+    expectSampleTable(parseOk("3 4\n0120\n2211\n0120\n\n\n  \n\t\n"));  // trailing blank lines
+    expectSampleTable(parseOk("3\f4\v0120\n2211\n0120"));
+}
+
+TEST(GenotypeText, AUtf8ByteOrderMarkIsSkippedAndUtf16TextIsRefused)
+{
+    expectSampleTable(parseOk("\xEF\xBB\xBF" "3 4\r\n0120\r\n2211\r\n0120\r\n"));
+    const std::string utf16 = prefix() + "it is UTF-16 text; save it as plain text (ASCII or UTF-8)";
+    EXPECT_EQ(refusal(std::string("\xFF\xFE" "3\0 \0" "4\0", 8)), utf16);
+    EXPECT_EQ(refusal(std::string("\xFE\xFF\0" "3\0 \0" "4", 8)), utf16);
+    // A mark anywhere but at the start is no white space.
+    EXPECT_EQ(refusal("3 4\n\xEF\xBB\xBF" "0120\n2211\n0120\n"), prefix() + "genotype 1 has more than 4 sites");
+    EXPECT_EQ(refusal("\xEF\xBB" "3 4\n0120\n2211\n0120\n"),
+              prefix() + "the number of genotypes is missing or not a number");
 }
 
 TEST(GenotypeText, CountsMayCarryABasePrefixOrASign)
@@ -241,8 +257,11 @@ TEST(GenotypeText, FewerGenotypesThanAnnouncedAreRefused)
 TEST(GenotypeText, AGenotypeOfTheWrongLengthIsRefusedWithItsNumberAndLength)
 {
     EXPECT_EQ(refusal("3 4\n0120\n221\n0120\n"), prefix() + "genotype 2 has 3 sites, not 4");
-    EXPECT_EQ(refusal("3 4\n0120\n2211\n01200\n"), prefix() + "genotype 3 has 5 sites, not 4");
-    EXPECT_EQ(refusal("2 4\n01202211\n"), prefix() + "genotype 1 has 8 sites, not 4");
+    // A token is read no further than one site past the announced length.
+    EXPECT_EQ(refusal("3 4\n0120\n2211\n01200\n"), prefix() + "genotype 3 has more than 4 sites");
+    EXPECT_EQ(refusal("2 4\n01202211\n"), prefix() + "genotype 1 has more than 4 sites");
+    EXPECT_EQ(refusal("2 4\n0120" + std::string(3000000, '1') + "\n0120\n"),
+              prefix() + "genotype 1 has more than 4 sites");
     // A genotype split by a blank is two short tokens.
     EXPECT_EQ(refusal("2 4\n01 20\n2211\n"), prefix() + "genotype 1 has 2 sites, not 4");
 }
@@ -292,6 +311,21 @@ TEST(GenotypeText, AHugeAnnouncedCountWithLittleDataIsRefusedWithoutTrouble)
               prefix() + "it announces 2147483647 genotypes but holds only 2");
     EXPECT_EQ(refusal("99999999999 4 0120"),
               prefix() + "it announces 2147483647 genotypes but holds only 1");
+}
+
+TEST(GenotypeText, GenotypesThatWouldOutgrowTheMemoryLimitAreRefusedWithTheEstimate)
+{
+    GenotypeTable table = previousTable();
+    const MemoryLimit limit{100 * 1024, "a limit for the test"};
+    std::string text = "100000 4\n";
+    for (int i = 0; i < 100000; ++i) text += "0120\n";
+    const std::string message = expectRefused(parseGenotypeText(text, "data/geno.txt", table, limit), table);
+    EXPECT_EQ(message, prefix() + "its 100000 genotypes of 4 sites need about 3.1 MB of memory, "
+                                  "more than the 100 KB available (a limit for the test)");
+
+    // Below the limit the same genotypes are read.
+    EXPECT_TRUE(parseGenotypeText(text, "data/geno.txt", table, MemoryLimit{8 << 20, "test"}).ok);
+    EXPECT_EQ(table.genotypeCount, 100000);
 }
 
 // ---------------------------------------------------------------------------
@@ -345,6 +379,20 @@ TEST_F(GenotypeFileTest, AnEmptyFileIsRefusedAsMissingTheCount)
 {
     const std::string path = folder_.write("empty.txt", "");
     EXPECT_EQ(fileRefusal(path), prefix(path) + "the number of genotypes is missing or not a number");
+}
+
+TEST_F(GenotypeFileTest, LongFilesAreReadAcrossChunkBoundaries)
+{
+    // Genotypes and counts that straddle the reader's chunks, with CRLF ends.
+    std::mt19937 rng(5);
+    const std::vector<std::string> genotypes = testing_support::randomGenotypes(rng, 3000, 97, 40);
+    std::string content = "\xEF\xBB\xBF" "0xBB8\r\n97\r\n";  // 3000 genotypes
+    for (const std::string& g : genotypes) content += g + "\r\n";
+    const std::string path = folder_.write("long.txt", content);
+    GenotypeTable table;
+    const GenotypeReadResult result = read(path, table);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(table.genotypes, genotypes);
 }
 
 TEST_F(GenotypeFileTest, AFileWithANulByteInAGenotypeIsRefused)

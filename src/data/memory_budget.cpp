@@ -1,0 +1,119 @@
+#include "data/memory_budget.hpp"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+// Room a std::string of `characters` characters takes: the object, and a heap
+// block with its allocator header when it is too long for the object itself.
+std::uint64_t stringBytes(std::uint64_t characters)
+{
+    constexpr std::uint64_t kObject = sizeof(std::string);
+    constexpr std::uint64_t kInline = 15;
+    constexpr std::uint64_t kHeapHeader = 16;
+    return characters <= kInline ? kObject : kObject + characters + 1 + kHeapHeader;
+}
+
+// The program, its libraries, stack and console buffers.
+constexpr std::uint64_t kProgramBytes = 16ull << 20;
+
+void lowerTo(MemoryLimit& limit, std::uint64_t bytes, const char* source)
+{
+    if (bytes < limit.bytes) {
+        limit.bytes = bytes;
+        limit.source = source;
+    }
+}
+
+// The limit of the control group (version 2, then version 1), if any.
+bool readCgroupLimit(std::uint64_t& bytes)
+{
+    for (const char* path : {"/sys/fs/cgroup/memory.max", "/sys/fs/cgroup/memory/memory.limit_in_bytes"}) {
+        std::ifstream in(path);
+        std::string value;
+        if (!(in >> value) || value == "max") continue;
+        std::uint64_t parsed = 0;
+        if (std::sscanf(value.c_str(), "%" SCNu64, &parsed) == 1 && parsed > 0) {
+            bytes = parsed;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+MemoryLimit currentMemoryLimit()
+{
+    MemoryLimit limit;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0) {
+        lowerTo(limit, static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize),
+                "the physical memory");
+    }
+    std::uint64_t cgroup = 0;
+    if (readCgroupLimit(cgroup)) lowerTo(limit, cgroup, "the memory limit of the control group");
+    struct rlimit rl {};
+    if (getrlimit(RLIMIT_AS, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) {
+        lowerTo(limit, rl.rlim_cur, "the address-space limit (ulimit -v)");
+    }
+    if (getrlimit(RLIMIT_DATA, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY) {
+        lowerTo(limit, rl.rlim_cur, "the data-segment limit (ulimit -d)");
+    }
+    return limit;
+}
+
+std::uint64_t genotypeTableBytes(std::uint64_t genotypeCount, int length)
+{
+    return genotypeCount * stringBytes(static_cast<std::uint64_t>(length));
+}
+
+std::uint64_t estimateRunMemory(std::uint64_t genotypeCount, int distinctCount, int length)
+{
+    const std::uint64_t n = 2 * static_cast<std::uint64_t>(distinctCount);  // slots
+    const std::uint64_t sites = static_cast<std::uint64_t>(length);
+    const std::uint64_t bins = sites + 1;
+    const std::uint64_t bitmapWords = (n + 63) / 64;
+    const std::uint64_t planeWords = (sites + 63) / 64;
+
+    std::uint64_t bytes = kProgramBytes;
+    bytes += genotypeTableBytes(genotypeCount, length);
+    bytes += genotypeCount * 2 * sizeof(int);                     // genotype map, distinct index
+    // Distance structure, initial and working sets: the triangles of 16-bit
+    // distances, the row histograms and the compatibility bitmaps.
+    bytes += 2 * (n * (n + 1) / 2) * sizeof(std::int16_t);
+    bytes += 2 * n * bins * sizeof(std::int32_t);
+    bytes += 2 * n * bitmapWords * sizeof(std::uint64_t);
+    // The initial list and the three lists of the search state: texts and
+    // ten per-slot arrays each.
+    bytes += 4 * n * (stringBytes(sites) + 10 * sizeof(int));
+    // Bit planes (distance scratch, working list, genotypes, look-ahead):
+    // three 64-site planes per slot each.
+    bytes += 4 * n * 3 * planeWords * sizeof(std::uint64_t);
+    // Scratch of the search steps: groups, chains, component index, saved
+    // pair records, per-site buffers.
+    bytes += n * 96 + sites * 32;
+    return bytes;
+}
+
+std::string describeBytes(std::uint64_t bytes)
+{
+    static const char* const kUnits[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
+    if (bytes < 1024) return std::to_string(bytes) + " bytes";
+    double value = static_cast<double>(bytes) / 1024.0;
+    int unit = 0;
+    while (value >= 1024.0 && unit < 5) {
+        value /= 1024.0;
+        ++unit;
+    }
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, value < 10.0 ? "%.1f %s" : "%.0f %s", value, kUnits[unit]);
+    return buffer;
+}
