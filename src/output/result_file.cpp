@@ -1,6 +1,7 @@
 #include "output/result_file.hpp"
 
 #include "data/search_state.hpp"
+#include "run/interruption.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -147,6 +148,9 @@ bool checkOutputWritable(const std::string& path, std::string& error)
         error = "Couldn't create the output file " + path + ": it is a folder";
         return false;
     }
+    // The probe file exists only while interrupts wait, so an interrupted
+    // run never leaves it behind.
+    const InterruptBlock block;
     std::string temporaryName;
     const int fd = createTemporaryBeside(path, temporaryName);
     if (fd < 0) {
@@ -165,10 +169,20 @@ bool saveFileAtomically(const std::string& path, const std::string& content, std
         error = "Couldn't write the output file " + path + ": it is a folder";
         return false;
     }
+    // A second interrupt while the text is written removes the temporary
+    // file; it is registered and renamed while interrupts wait, so the
+    // handler never meets it half made or already renamed.
     std::string temporaryName;
-    const int fd = createTemporaryBeside(path, temporaryName);
+    int fd = -1;
+    int createError = 0;
+    {
+        const InterruptBlock block;
+        fd = createTemporaryBeside(path, temporaryName);
+        createError = errno;
+        if (fd >= 0) registerTemporaryFile(temporaryName);
+    }
     if (fd < 0) {
-        error = "Couldn't write the output file " + path + ": " + describeErrno(errno);
+        error = "Couldn't write the output file " + path + ": " + describeErrno(createError);
         return false;
     }
     // A new result file gets the usual permissions, as if created directly.
@@ -191,9 +205,11 @@ bool saveFileAtomically(const std::string& path, const std::string& content, std
     }
     if (failure == 0 && fsync(fd) != 0) failure = errno;
     if (close(fd) != 0 && failure == 0) failure = errno;
+    const InterruptBlock block;
     if (failure == 0 && std::rename(temporaryName.c_str(), path.c_str()) != 0) failure = errno;
+    if (failure != 0) unlink(temporaryName.c_str());
+    forgetTemporaryFile();
     if (failure != 0) {
-        unlink(temporaryName.c_str());
         error = "Couldn't write the output file " + path + ": " + describeErrno(failure);
         return false;
     }

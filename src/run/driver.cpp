@@ -2,18 +2,16 @@
 
 #include "data/genotype_table.hpp"
 #include "data/haplotype_list.hpp"
+#include "data/memory_budget.hpp"
 #include "data/search_state.hpp"
 #include "distance/distance_structure.hpp"
 #include "output/result_file.hpp"
-#include "output/solution_analysis.hpp"
+#include "run/interruption.hpp"
+#include "run/run_clock.hpp"
 #include "run/run_settings.hpp"
-#include "search/candidate_lists.hpp"
-#include "search/collapse_pass.hpp"
-#include "search/pair_choice.hpp"
-#include "search/perturbation.hpp"
+#include "run/search_run.hpp"
 #include "search/random_generator.hpp"
 
-#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -22,126 +20,29 @@
 
 namespace {
 
-std::int64_t clockMilliseconds()
-{
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 // Exit codes of the program.
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-void printAndFlush(const char* format, int value)
+int interruptedExit(int signal)
 {
-    std::printf(format, value);
-    std::fflush(stdout);
+    return 128 + signal;
 }
 
-void saveAsBest(SearchState& state, int used)
+// An interrupt that came before any reconstruction was found: nothing is
+// written and an earlier result file stays as it was.
+int stopWithoutResult(int signal)
 {
-    copyHaplotypeList(state.best, state.current);
-    copyPairRecords(state.bestPairs, state.pairLists, state.current.slotCount / 2);
-    state.bestCount = used;
-}
-
-void saveAsIterationBest(SearchState& state, int used)
-{
-    copyHaplotypeList(state.iterationBest, state.current);
-    copyPairRecords(state.iterationBestPairs, state.pairLists, state.current.slotCount / 2);
-    state.iterationBestCount = used;
-}
-
-// After a failed first attempt the iteration has no best yet: perturbation
-// attempts keep nothing, and the first one that succeeds becomes the best.
-void clearIterationBest(SearchState& state)
-{
-    for (PairRecord& saved : state.iterationBestPairs) saved.active = 0;
-    state.iterationBestCount = state.current.slotCount + 1;
-}
-
-struct Search {
-    const RunSettings& settings;
-    const HaplotypeList& initial;
-    SearchState& state;
-    DistanceStructure& distances;
-    RandomGenerator& random;
-    bool bestSaved = false;
-
-    CollapsePassResult attempt(bool perturbation)
-    {
-        resetSearchState(state, initial, distances);
-        if (perturbation) perturb(state, distances);
-        randomCollapse(state, distances, random);
-        return collapsePass(state, initial);
-    }
-
-    void runIteration(int number)
-    {
-        printAndFlush("Iter # %d ... ", number);
-        const CollapsePassResult first = attempt(false);
-        if (first.failed) {
-            std::fputs("failed. ", stdout);
-            std::fflush(stdout);
-            clearIterationBest(state);
-        } else {
-            printAndFlush("%d. ", first.used);
-            if (first.used < state.bestCount || state.bestCount == state.current.slotCount) {
-                saveAsBest(state, first.used);
-                bestSaved = true;
-            }
-            saveAsIterationBest(state, first.used);
-        }
-
-        for (int stall = 0; stall < settings.maxStall; ++stall) {
-            const CollapsePassResult result = attempt(true);
-            if (result.failed) continue;
-            if (result.used < state.bestCount || !bestSaved) {
-                saveAsBest(state, result.used);
-                bestSaved = true;
-            }
-            if (result.used < state.iterationBestCount) {
-                printAndFlush("%d. ", result.used);
-                saveAsIterationBest(state, result.used);
-                stall = -1;
-            }
-        }
-        std::fputs("\n", stdout);
-        std::fflush(stdout);
-    }
-};
-
-// Analyses the best reconstruction and turns it into the result file's text.
-std::string composeResult(SearchState& state, const HaplotypeList& initial,
-                          const GenotypeTable& table, const std::vector<int>& genotypeMap,
-                          RandomGenerator& random)
-{
-    int variables = 0;
-    if (resolveSingleSites(state) != 0) {
-        variables = numberVariables(state);
-        copyHaplotypeList(state.current, state.best);
-        completeUndetermined(state, random);
-    } else {
-        copyHaplotypeList(state.current, state.best);
-    }
-    // The writer lists every pair of used haplotypes that explains a genotype.
-    freePairLists(state.pairLists, state.pairPool);
-    buildPairLists(state, initial);
-
-    std::vector<int> sortedSlots;
-    std::vector<int> rankOfSlot;
-    sortUsedSlots(state, sortedSlots, rankOfSlot);
-
-    std::string content;
-    writeResultFile(content, state, genotypeMap, sortedSlots, rankOfSlot, table.genotypeCount);
-    if (variables > 0) writeSymbolicList(content, state, sortedSlots, variables);
-    return content;
+    std::printf("Interrupted by %s before any reconstruction was found; no output file was written.\n",
+                signalName(signal).c_str());
+    return interruptedExit(signal);
 }
 
 int run(int argc, const char* const* argv)
 {
     RunClock clock = startRunClock();
+    installInterruptHandlers();
 
     RunSettings settings;
     switch (parseOptions(argc, argv, settings)) {
@@ -159,10 +60,20 @@ int run(int argc, const char* const* argv)
     RandomGenerator random;
     seedGenerator(random, settings.seed);
 
+    const MemoryLimit memory = currentMemoryLimit();
     GenotypeTable table;
-    const GenotypeReadResult read = readGenotypeFile(settings, table);
+    const GenotypeReadResult read = readGenotypeFile(settings, table, memory);
     if (!read.ok) {
         std::printf("%s\n", read.error.c_str());
+        return kExitFailure;
+    }
+    const std::uint64_t needed = estimateRunMemory(static_cast<std::uint64_t>(table.genotypeCount),
+                                                   table.distinctCount, table.length);
+    if (needed > memory.bytes) {
+        std::printf("The genotype file %s is too large for this machine: its %d distinct genotypes of %d sites "
+                    "need about %s of memory, more than the %s available (%s)\n",
+                    settings.inputFilename.c_str(), table.distinctCount, table.length,
+                    describeBytes(needed).c_str(), describeBytes(memory.bytes).c_str(), memory.source.c_str());
         return kExitFailure;
     }
     printStartLine(settings);
@@ -178,6 +89,7 @@ int run(int argc, const char* const* argv)
         std::printf("%s\n", error.c_str());
         return kExitFailure;
     }
+    if (interruptSignal() != 0) return stopWithoutResult(interruptSignal());
 
     std::vector<int> genotypeMap;
     const HaplotypeList initial = buildHaplotypeList(table.genotypeCount, table.length,
@@ -186,22 +98,17 @@ int run(int argc, const char* const* argv)
     createSearchState(*state, initial);
     DistanceStructure distances = createDistanceStructure(initial);
 
-    Search search{settings, initial, *state, distances, random};
-    for (int iteration = 0;; ++iteration) {
-        takeTimingReading(clock);
-        if (iteration >= settings.maxIter) break;
-        // The first iteration always runs, so every run ends with a result.
-        if (iteration > 0 && settings.maxCompTime != 0
-            && !(static_cast<double>(settings.maxCompTime) > clock.elapTime)) {
-            break;
-        }
-        search.runIteration(iteration + 1);
-    }
-
-    if (!search.bestSaved) {
+    const SearchOutcome outcome = runSearch(settings, initial, *state, distances, random, clock);
+    if (!outcome.bestSaved) {
+        if (outcome.interruptedBy != 0) return stopWithoutResult(outcome.interruptedBy);
         std::printf("No reconstruction was found: every attempt left a genotype without a "
                     "candidate pair; no output file was written.\n");
         return kExitFailure;
+    }
+    if (outcome.interruptedBy != 0) {
+        std::printf("Interrupted by %s: saving the best reconstruction found so far.\n",
+                    signalName(outcome.interruptedBy).c_str());
+        std::fflush(stdout);
     }
 
     const std::string content = composeResult(*state, initial, table, genotypeMap, random);
@@ -209,36 +116,16 @@ int run(int argc, const char* const* argv)
         std::printf("%s\n", error.c_str());
         return kExitFailure;
     }
+    noteOutputSaved();
 
     takeTimingReading(clock);
     std::printf("elapTime = %.3f sec.\n", clock.elapTime);
     std::printf("Output saved in the file %s \n", settings.outputFileName.c_str());
     std::printf("\n");
-    return kExitSuccess;
+    return outcome.interruptedBy != 0 ? interruptedExit(outcome.interruptedBy) : kExitSuccess;
 }
 
 } // namespace
-
-RunClock startRunClock()
-{
-    RunClock clock;
-    clock.startTime = clockMilliseconds();
-    clock.currentTime = clock.startTime;
-    return clock;
-}
-
-void takeTimingReading(RunClock& clock)
-{
-    clock.currentTime = clockMilliseconds();
-    clock.elapTime = static_cast<double>(clock.currentTime - clock.startTime) * 0.001;
-}
-
-void timeCheckpoint(RunClock& clock, const char* label)
-{
-    takeTimingReading(clock);
-    std::printf("%s... ", label);
-    std::printf("elapTime = %.3f sec.\n", clock.elapTime);
-}
 
 int runVelmora(int argc, const char* const* argv)
 {

@@ -1,21 +1,7 @@
 #pragma once
 
-#include <cstdint>
-
-// Wall-clock timing of a run, in milliseconds from a fixed start reading.
-struct RunClock {
-    std::int64_t startTime = 0;    // reading taken when the run starts
-    std::int64_t currentTime = 0;  // latest reading
-    double elapTime = 0.0;         // (currentTime - startTime) * 0.001 seconds
-};
-
-RunClock startRunClock();
-void takeTimingReading(RunClock& clock);
-
-// Diagnostic checkpoint: takes a reading and prints the label with the
-// elapsed time. No step of a run calls it.
-void timeCheckpoint(RunClock& clock, const char* label);
-
 // The whole program: command line, input, search, result file. Returns the
-// process exit code.
+// process exit code: 0 when the result file was written (or the usage text
+// was asked for), 1 when nothing was written, 2 for a bad option, and 128
+// plus the signal's number when an interrupt stopped the run.
 int runVelmora(int argc, const char* const* argv);

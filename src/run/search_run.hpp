@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct RunSettings;
+struct HaplotypeList;
+struct SearchState;
+struct DistanceStructure;
+struct RandomGenerator;
+struct GenotypeTable;
+struct RunClock;
+
+// How the iterations of a search ended.
+struct SearchOutcome {
+    bool bestSaved = false;  // some attempt found a reconstruction, now in state.best
+    int interruptedBy = 0;   // the signal that stopped the search early, or 0
+};
+
+// The iterations of a search, with their console lines: each iteration is a
+// first attempt and perturbation attempts, within the iteration, time and
+// stall limits of the settings. The first iteration always runs. When an
+// interrupt comes, the attempt in progress is finished and no other starts.
+SearchOutcome runSearch(const RunSettings& settings, const HaplotypeList& initial, SearchState& state,
+                        DistanceStructure& distances, RandomGenerator& random, RunClock& clock);
+
+// Analyses the best reconstruction of the state and returns the result
+// file's text: undetermined sites settled, numbered or completed, candidate
+// lists rebuilt over the completed list, haplotypes in output order, and the
+// symbolic list when variables were numbered.
+std::string composeResult(SearchState& state, const HaplotypeList& initial, const GenotypeTable& table,
+                          const std::vector<int>& genotypeMap, RandomGenerator& random);
