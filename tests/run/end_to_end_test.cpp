@@ -325,3 +325,68 @@ TEST_F(EndToEnd, ABadOptionPrintsTheUsageAndFails)
     }
     EXPECT_EQ(workEntries(), (std::vector<std::string>{"ex.txt"}));
 }
+
+// ---------------------------------------------------------------------------
+// Inputs beyond what the program may read or hold
+
+TEST_F(EndToEnd, AnEndlessGenotypeIsRefusedWithoutReadingOn)
+{
+    // The genotype never ends: only a reader that stops one site past the
+    // announced length comes back.
+    RunningProgram program("sh",
+                           {"-c", "(printf '2 4\\n0120\\n0'; tr '\\\\0' 1 </dev/zero) | " + shellQuote(kExecutable)
+                                      + " /dev/stdin result.txt"},
+                           work_);
+    EXPECT_EQ(program.finish(60), 1);
+    EXPECT_EQ(program.console(), "Error in the genotype file /dev/stdin: genotype 2 has more than 4 sites\n");
+    EXPECT_TRUE(workEntries().empty());
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// AddressSanitizer reserves terabytes of address space, so a run under an
+// address-space limit cannot even start.
+#define SKIP_UNDER_ADDRESS_LIMIT() GTEST_SKIP() << "needs an address-space limit, which the sanitizer cannot run under"
+#else
+#define SKIP_UNDER_ADDRESS_LIMIT() (void)0
+#endif
+
+TEST_F(EndToEnd, AnnouncedCountsAllocateNothingForTheirPromise)
+{
+    SKIP_UNDER_ADDRESS_LIMIT();
+    writeInput("short.txt", "2000000000 4\n0120\n0120\n0120\n");
+    writeInput("wide.txt", "3 2000000000\n0120\n0120\n0120\n");
+    const struct {
+        const char* file;
+        const char* fault;
+    } cases[] = {
+        {"short.txt", "it announces 2000000000 genotypes but holds only 3"},
+        {"wide.txt", "the number of sites is 2000000000, more than the 32767 supported"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        // 64 MB of address space: far too little for what the counts promise.
+        RunningProgram program(kExecutable, {c.file, "result.txt"}, work_, {}, 64u << 20);
+        EXPECT_EQ(program.finish(60), 1);
+        EXPECT_EQ(program.console(), std::string("Error in the genotype file ") + c.file + ": " + c.fault + "\n");
+    }
+    EXPECT_EQ(workEntries(), (std::vector<std::string>{"short.txt", "wide.txt"}));
+}
+
+TEST_F(EndToEnd, AnInputTooLargeForTheMemoryLimitIsRefusedBeforeTheSearch)
+{
+    SKIP_UNDER_ADDRESS_LIMIT();
+    // 3000 distinct genotypes of 500 sites need about 134 MB.
+    const std::string input = writeInput("big.txt", generatedInput(4, 3000, 500, 3000));
+    const std::string earlier = "an earlier result\n";
+    writeInput("result.txt", earlier);
+    RunningProgram program(kExecutable, {input, "result.txt"}, work_, {}, 100u << 20);
+    EXPECT_EQ(program.finish(60), 1);
+    EXPECT_TRUE(std::regex_match(
+        program.console(),
+        std::regex("The genotype file big.txt is too large for this machine: its [0-9]+ distinct genotypes of 500 "
+                   "sites need about 1[0-9]{2} MB of memory, more than the 100 MB available \\(the address-space "
+                   "limit \\(ulimit -v\\)\\)\n")))
+        << program.console();
+    EXPECT_EQ(readWholeFile(inWork("result.txt")), earlier);
+    EXPECT_EQ(workEntries(), (std::vector<std::string>{"big.txt", "result.txt"}));
+}

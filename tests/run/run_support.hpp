@@ -7,18 +7,26 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace run_support {
@@ -387,5 +395,116 @@ inline std::string generatedInput(unsigned seed, int count, int length, int pool
     return genotypeFileText(testing_support::randomGenotypes(rng, count, length, poolSize));
 }
 
+
+// The exit code of a child, or 1000 plus the signal that killed it.
+inline int exitCodeOf(int status)
+{
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 1000 + WTERMSIG(status);
+    return -1;
+}
+
+// Makes the signals pending in the calling process, blocked so that they
+// wait: a program started from it then meets them as soon as it lets them
+// through.
+inline void raiseWhileBlocked(const std::vector<int>& signals)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int s : signals) sigaddset(&set, s);
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+    for (const int s : signals) raise(s);
+}
+
+// ---------------------------------------------------------------------------
+// The velmora program as a child process with its console on a pipe.
+
+class RunningProgram {
+public:
+    // Starts `program` in `folder`, with `pendingSignals` raised (blocked)
+    // before it starts and at most `addressSpace` bytes of address space.
+    RunningProgram(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder,
+                   const std::vector<int>& pendingSignals = {}, rlim_t addressSpace = RLIM_INFINITY)
+    {
+        int fds[2];
+        if (pipe(fds) != 0) throw std::runtime_error("pipe");
+        std::vector<std::string> words{program};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        std::fflush(stdout);
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            dup2(fds[1], STDOUT_FILENO);
+            dup2(fds[1], STDERR_FILENO);
+            close(fds[1]);
+            if (chdir(folder.c_str()) != 0) _exit(126);
+            if (addressSpace != RLIM_INFINITY) {
+                const struct rlimit limit {addressSpace, addressSpace};
+                setrlimit(RLIMIT_AS, &limit);
+            }
+            raiseWhileBlocked(pendingSignals);
+            execvp(argv[0], argv.data());
+            _exit(127);
+        }
+        close(fds[1]);
+        out_ = fds[0];
+    }
+
+    ~RunningProgram()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) close(out_);
+    }
+
+    // Reads the console until `done` holds for what was read, or the
+    // program ends, or `seconds` pass. Returns whether `done` held.
+    bool readUntil(const std::function<bool(const std::string&)>& done, int seconds)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!done(console_)) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return false;
+            struct pollfd p {out_, POLLIN, 0};
+            if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+            char buffer[4096];
+            const ssize_t got = read(out_, buffer, sizeof buffer);
+            if (got <= 0) return done(console_);
+            console_.append(buffer, static_cast<std::size_t>(got));
+        }
+        return true;
+    }
+
+    void signal(int s) { kill(pid_, s); }
+
+    // Reads the console to its end and returns the exit code; -1 when the
+    // program has not ended within `seconds`.
+    int finish(int seconds)
+    {
+        readUntil([](const std::string&) { return false; }, seconds);
+        for (int waited = 0; waited < 100; ++waited) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return exitCodeOf(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return -1;
+    }
+
+    const std::string& console() const { return console_; }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string console_;
+};
 
 } // namespace run_support
