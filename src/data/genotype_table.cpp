@@ -39,8 +39,9 @@ public:
     // The whole text is in memory already.
     explicit ByteStream(std::string_view text) : next_(text.data()), end_(text.data() + text.size()) {}
 
-    // Chunks of an open file.
-    explicit ByteStream(std::FILE* file) : file_(file), buffer_(kChunk)
+    // Chunks of `chunkSize` bytes (at least 4, for the look-ahead of the
+    // counts) of an open file.
+    ByteStream(std::FILE* file, std::size_t chunkSize) : file_(file), buffer_(std::max<std::size_t>(chunkSize, 4))
     {
         next_ = end_ = buffer_.data();
     }
@@ -98,7 +99,6 @@ private:
         return got > 0;
     }
 
-    static constexpr std::size_t kChunk = 1 << 16;
     std::FILE* file_ = nullptr;
     std::vector<char> buffer_;
     const char* next_ = nullptr;
@@ -267,11 +267,17 @@ GenotypeReadResult readGenotypeFile(const RunSettings& settings, GenotypeTable& 
     if (fstat(fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode)) {
         return cannotOpen;
     }
-    ByteStream in(file.get());
-    GenotypeReadResult result = parseGenotypes(in, name, table, memory);
+    return readGenotypeStream(file.get(), name, table, memory);
+}
+
+GenotypeReadResult readGenotypeStream(std::FILE* file, const std::string& fileName, GenotypeTable& table,
+                                      const MemoryLimit& memory, std::size_t chunkSize)
+{
+    ByteStream in(file, chunkSize);
+    GenotypeReadResult result = parseGenotypes(in, fileName, table, memory);
     // A fault found after a failed read is the failed read's doing.
     if (!result.ok && in.failed()) {
-        return {false, "Couldn't read the specified file: " + name + ": " + std::strerror(in.error())};
+        return {false, "Couldn't read the specified file: " + fileName + ": " + std::strerror(in.error())};
     }
     return result;
 }

@@ -2,6 +2,8 @@
 
 #include "data/memory_budget.hpp"
 
+#include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +41,11 @@ struct GenotypeReadResult {
 // A UTF-8 byte-order mark at the start is skipped; UTF-16 text is refused.
 GenotypeReadResult readGenotypeFile(const RunSettings& settings, GenotypeTable& table,
                                     const MemoryLimit& memory = {});
+
+// The same, on a file already open, read `chunkSize` bytes at a time;
+// `fileName` only names it in messages.
+GenotypeReadResult readGenotypeStream(std::FILE* file, const std::string& fileName, GenotypeTable& table,
+                                      const MemoryLimit& memory = {}, std::size_t chunkSize = 1 << 16);
 
 // The same, on the text of a file already in memory; `fileName` only names it
 // in messages.

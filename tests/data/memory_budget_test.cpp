@@ -34,9 +34,10 @@ TEST(MemoryBudget, EstimatesOfTheSupportedSizesAreThoseTheReadmeStates)
         int sites;
         const char* text;
     } cases[] = {
-        {1000, 60, "27 MB"},     {4000, 60, "164 MB"},     {16383, 60, "2.3 GB"},
-        {4000, 1000, "264 MB"},  {16383, 1000, "2.7 GB"},  {1000, 10000, "293 MB"},
-        {16383, 10000, "6.6 GB"}, {1000, 32767, "902 MB"}, {16383, 32767, "16 GB"},
+        {1000, 60, "27 MB"},     {4000, 60, "164 MB"},    {16383, 60, "2.3 GB"},
+        {1000, 1000, "52 MB"},   {4000, 1000, "264 MB"},  {16383, 1000, "2.7 GB"},
+        {1000, 10000, "293 MB"}, {4000, 10000, "1.2 GB"}, {16383, 10000, "6.6 GB"},
+        {1000, 32767, "902 MB"}, {4000, 32767, "3.6 GB"}, {16383, 32767, "16 GB"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(describeBytes(estimateRunMemory(c.distinct, c.distinct, c.sites)), c.text)
