@@ -155,10 +155,6 @@ GenotypeReadResult refuse(const std::string& fileName, const std::string& fault)
     return {false, "Error in the genotype file " + fileName + ": " + fault};
 }
 
-} // namespace
-
-namespace {
-
 // Reads the whole table from `in`; on any fault the table is left as it was.
 GenotypeReadResult parseGenotypes(ByteStream& in, const std::string& fileName, GenotypeTable& table,
                                   const MemoryLimit& memory)

@@ -129,6 +129,30 @@ TEST_F(EndToEnd, TheSameInputSeedAndSettingsGiveTheSameRun)
     }
 }
 
+TEST_F(EndToEnd, LineEndsBlanksAndAByteOrderMarkChangeNothing)
+{
+    const std::string plain = generatedInput(21, 25, 14, 8);
+    const auto lineEndsAs = [&](const std::string& lineEnd) {
+        std::string text;
+        for (const char c : plain) text += c == '\n' ? lineEnd : std::string(1, c);
+        return text;
+    };
+    const Completed reference = runCompleted(writeInput("plain.txt", plain), {"-i", "3", "-s", "8"});
+    const std::string variants[] = {
+        lineEndsAs("\r\n"),                      // Windows line ends
+        "\xEF\xBB\xBF" + lineEndsAs("\r\n"),      // and a byte-order mark
+        lineEndsAs("\t"),                        // tabs only
+        plain + "\n\n  \n\n",                    // trailing blank lines
+        plain.substr(0, plain.size() - 1),       // no final line end
+    };
+    for (const std::string& text : variants) {
+        SCOPED_TRACE(testing::PrintToString(text.substr(0, 12)));
+        const Completed c = runCompleted(writeInput("variant.txt", text), {"-i", "3", "-s", "8"});
+        EXPECT_EQ(c.console.withoutTiming, reference.console.withoutTiming);
+        EXPECT_EQ(c.resultText, reference.resultText);
+    }
+}
+
 TEST_F(EndToEnd, AStallLimitOfZeroLeavesOneNumberPerIteration)
 {
     const std::string generated = writeInput("gen.txt", generatedInput(7, 20, 12, 6));

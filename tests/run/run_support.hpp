@@ -77,11 +77,13 @@ inline std::string genotypeFileText(const std::vector<std::string>& genotypes)
 
 inline std::vector<std::string> readGenotypes(const std::string& path)
 {
-    std::istringstream in(readWholeFile(path));
+    std::string text = readWholeFile(path);
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+    std::istringstream in(text);
     int count = 0;
     int length = 0;
     in >> count >> length;
-    std::vector<std::string> genotypes(static_cast<std::size_t>(count));
+    std::vector<std::string> genotypes(static_cast<std::size_t>(std::max(count, 0)));
     for (std::string& g : genotypes) in >> g;
     return genotypes;
 }
