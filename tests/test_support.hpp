@@ -9,11 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -162,6 +166,26 @@ inline std::vector<std::string> randomGenotypes(std::mt19937& rng, int count, in
         genotypes.push_back(g);
     }
     return genotypes;
+}
+
+// The exit code of a child, or 1000 plus the signal that killed it.
+inline int exitCodeOf(int status)
+{
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 1000 + WTERMSIG(status);
+    return -1;
+}
+
+// Runs `body` in a child process and returns the child's exit code (body's
+// result, or whatever ended the child first).
+inline int inChild(const std::function<int()>& body)
+{
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return exitCodeOf(status);
 }
 
 } // namespace testing_support

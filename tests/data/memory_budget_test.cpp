@@ -1,9 +1,10 @@
 #include "data/memory_budget.hpp"
 
+#include "test_support.hpp"
+
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -69,15 +70,12 @@ TEST(MemoryBudget, TheLimitIsNeverAboveThePhysicalMemory)
 #if !defined(__SANITIZE_ADDRESS__)
 TEST(MemoryBudget, AnAddressSpaceLimitLowersTheLimit)
 {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const struct rlimit oneGigabyte {1ull << 30, 1ull << 30};
-        setrlimit(RLIMIT_AS, &oneGigabyte);
-        const MemoryLimit limit = currentMemoryLimit();
-        _exit(limit.bytes == (1ull << 30) && limit.source == "the address-space limit (ulimit -v)" ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(testing_support::inChild([] {
+                  const struct rlimit oneGigabyte {1ull << 30, 1ull << 30};
+                  setrlimit(RLIMIT_AS, &oneGigabyte);
+                  const MemoryLimit limit = currentMemoryLimit();
+                  return limit.bytes == (1ull << 30) && limit.source == "the address-space limit (ulimit -v)" ? 0 : 1;
+              }),
+              0);
 }
 #endif

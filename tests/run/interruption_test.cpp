@@ -17,20 +17,9 @@
 #include <vector>
 
 using namespace run_support;
+using testing_support::inChild;
 
 namespace {
-
-// Runs `body` in a child process and returns the child's exit code (body's
-// result, or whatever ended the child first).
-int inChild(const std::function<int()>& body)
-{
-    std::fflush(stdout);
-    const pid_t pid = fork();
-    if (pid == 0) _exit(body());
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return exitCodeOf(status);
-}
 
 // True once the console shows a count after "Iter # 1 ... ": the first
 // attempt of the run has finished.

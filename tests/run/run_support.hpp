@@ -34,6 +34,7 @@ namespace run_support {
 namespace fs = std::filesystem;
 
 using testing_support::kUsageText;
+using testing_support::exitCodeOf;
 using testing_support::readWholeFile;
 
 
@@ -397,14 +398,6 @@ inline std::string generatedInput(unsigned seed, int count, int length, int pool
     return genotypeFileText(testing_support::randomGenotypes(rng, count, length, poolSize));
 }
 
-
-// The exit code of a child, or 1000 plus the signal that killed it.
-inline int exitCodeOf(int status)
-{
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 1000 + WTERMSIG(status);
-    return -1;
-}
 
 // Makes the signals pending in the calling process, blocked so that they
 // wait: a program started from it then meets them as soon as it lets them
