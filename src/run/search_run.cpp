@@ -4,6 +4,7 @@
 #include "data/haplotype_list.hpp"
 #include "data/search_state.hpp"
 #include "distance/distance_structure.hpp"
+#include "output/reconstruction.hpp"
 #include "output/result_file.hpp"
 #include "output/solution_analysis.hpp"
 #include "run/interruption.hpp"
@@ -15,6 +16,7 @@
 #include "search/perturbation.hpp"
 #include "search/random_generator.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -119,8 +121,35 @@ SearchOutcome runSearch(const RunSettings& settings, const HaplotypeList& initia
     return {search.bestSaved, interruptSignal()};
 }
 
+namespace {
+
+Reconstruction reconstructionOfResult(const SearchState& state, const std::vector<int>& sortedSlots,
+                                      const std::vector<int>& rankOfSlot)
+{
+    Reconstruction reconstruction;
+    for (int i = 0; i < state.bestCount; ++i) reconstruction.haplotypes.push_back(state.current.text[sortedSlots[i]]);
+    const int genotypes = state.current.slotCount / 2;
+    reconstruction.pairs.assign(static_cast<std::size_t>(genotypes), {-1, -1});
+    for (int k = 0; k < genotypes; ++k) {
+        for (const PairRecord* r = state.pairLists[k]; r != nullptr; r = r->next) {
+            const int s1 = state.current.order[r->hap1];
+            const int s2 = state.current.order[r->hap2];
+            if (state.best.mark[s1] == 2 && state.best.mark[s2] == 2) {
+                const int a = rankOfSlot[s1];
+                const int b = rankOfSlot[s2];
+                reconstruction.pairs[k] = {std::min(a, b), std::max(a, b)};
+                break;
+            }
+        }
+    }
+    return reconstruction;
+}
+
+} // namespace
+
 std::string composeResult(SearchState& state, const HaplotypeList& initial, const GenotypeTable& table,
-                          const std::vector<int>& genotypeMap, RandomGenerator& random)
+                          const std::vector<int>& genotypeMap, RandomGenerator& random,
+                          Reconstruction* reconstruction)
 {
     int variables = 0;
     if (resolveSingleSites(state) != 0) {
@@ -141,5 +170,6 @@ std::string composeResult(SearchState& state, const HaplotypeList& initial, cons
     std::string content;
     writeResultFile(content, state, genotypeMap, sortedSlots, rankOfSlot, table.genotypeCount);
     if (variables > 0) writeSymbolicList(content, state, sortedSlots, variables);
+    if (reconstruction != nullptr) *reconstruction = reconstructionOfResult(state, sortedSlots, rankOfSlot);
     return content;
 }

@@ -10,6 +10,7 @@ struct DistanceStructure;
 struct RandomGenerator;
 struct GenotypeTable;
 struct RunClock;
+struct Reconstruction;
 
 // How the iterations of a search ended.
 struct SearchOutcome {
@@ -27,6 +28,10 @@ SearchOutcome runSearch(const RunSettings& settings, const HaplotypeList& initia
 // Analyses the best reconstruction of the state and returns the result
 // file's text: undetermined sites settled, numbered or completed, candidate
 // lists rebuilt over the completed list, haplotypes in output order, and the
-// symbolic list when variables were numbered.
+// symbolic list when variables were numbered. When `reconstruction` is given
+// it receives the same result with every site determined: the listed
+// haplotypes in their order, and for each distinct genotype the first pair
+// listed for it.
 std::string composeResult(SearchState& state, const HaplotypeList& initial, const GenotypeTable& table,
-                          const std::vector<int>& genotypeMap, RandomGenerator& random);
+                          const std::vector<int>& genotypeMap, RandomGenerator& random,
+                          Reconstruction* reconstruction = nullptr);
