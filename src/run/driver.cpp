@@ -5,6 +5,8 @@
 #include "data/memory_budget.hpp"
 #include "data/search_state.hpp"
 #include "distance/distance_structure.hpp"
+#include "improve/improvement_phase.hpp"
+#include "output/reconstruction.hpp"
 #include "output/result_file.hpp"
 #include "run/interruption.hpp"
 #include "run/run_clock.hpp"
@@ -37,6 +39,41 @@ int stopWithoutResult(int signal)
     std::printf("Interrupted by %s before any reconstruction was found; no output file was written.\n",
                 signalName(signal).c_str());
     return interruptedExit(signal);
+}
+
+// The distinct genotypes of the run, in the order of the initial list.
+std::vector<std::string> distinctGenotypesOf(const HaplotypeList& initial)
+{
+    std::vector<std::string> genotypes;
+    for (int k = 0; k < initial.slotCount / 2; ++k) genotypes.push_back(initial.text[2 * k]);
+    return genotypes;
+}
+
+// The improvement phase after the search, with its console lines. Returns
+// whether it made the reconstruction smaller.
+bool runImprovementPhase(const RunSettings& settings, const std::vector<std::string>& genotypes,
+                         Reconstruction& reconstruction)
+{
+    ImprovementSettings improvement;
+    improvement.seconds = settings.improveSeconds;
+    improvement.seed = static_cast<unsigned>(settings.seed);
+    improvement.interrupted = [] { return interruptSignal() != 0; };
+#ifndef NDEBUG
+    improvement.checkEveryMove = true;
+#endif
+    const ImprovementOutcome outcome = improveReconstruction(genotypes, reconstruction, improvement);
+    if (outcome.interrupted) {
+        std::printf("Interrupted by %s: improvement cut short; saving the best reconstruction reached so far.\n",
+                    signalName(interruptSignal()).c_str());
+    }
+    const int fewer = outcome.startCount - outcome.finalCount;
+    if (fewer > 0) {
+        std::printf("Improved: %d haplotypes, %d fewer than the search found\n", outcome.finalCount, fewer);
+    } else {
+        std::printf("Improved: none\n");
+    }
+    std::fflush(stdout);
+    return fewer > 0;
 }
 
 int run(int argc, const char* const* argv)
@@ -111,7 +148,21 @@ int run(int argc, const char* const* argv)
         std::fflush(stdout);
     }
 
-    const std::string content = composeResult(*state, initial, table, genotypeMap, random);
+    Reconstruction reconstruction;
+    std::string content = composeResult(*state, initial, table, genotypeMap, random, &reconstruction);
+    if (settings.improveSeconds >= 0 && interruptSignal() == 0) {
+        const std::vector<std::string> genotypes = distinctGenotypesOf(initial);
+        if (runImprovementPhase(settings, genotypes, reconstruction)) {
+            // A smaller reconstruction is written only once it is checked.
+            const std::string fault = findReconstructionFault(genotypes, reconstruction);
+            if (!fault.empty()) {
+                std::printf("Internal error: the improved reconstruction is wrong (%s); no output file was written.\n",
+                            fault.c_str());
+                return kExitFailure;
+            }
+            content = composeExplicitResult(reconstruction, genotypes, genotypeMap);
+        }
+    }
     if (!saveFileAtomically(settings.outputFileName, content, error)) {
         std::printf("%s\n", error.c_str());
         return kExitFailure;
@@ -122,7 +173,7 @@ int run(int argc, const char* const* argv)
     std::printf("elapTime = %.3f sec.\n", clock.elapTime);
     std::printf("Output saved in the file %s \n", settings.outputFileName.c_str());
     std::printf("\n");
-    return outcome.interruptedBy != 0 ? interruptedExit(outcome.interruptedBy) : kExitSuccess;
+    return interruptSignal() != 0 ? interruptedExit(interruptSignal()) : kExitSuccess;
 }
 
 } // namespace

@@ -28,6 +28,19 @@ int parseOptionValue(const char* text)
     return static_cast<int>(negative ? -value : value);
 }
 
+bool parseSeconds(const char* text, int& seconds)
+{
+    if (*text == '\0') return false;
+    long long value = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+        value = value * 10 + (*p - '0');
+        if (value > INT_MAX) return false;
+    }
+    seconds = static_cast<int>(value);
+    return true;
+}
+
 namespace {
 
 // The field an option name sets, or null when the name is none of ours.
@@ -54,6 +67,10 @@ ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& setting
     parsed.inputFilename = argv[1];
     parsed.outputFileName = argv[2];
     for (int index = 3; index < argc; index += 2) {
+        if (std::strcmp(argv[index], "--improve") == 0) {
+            if (index + 1 >= argc || !parseSeconds(argv[index + 1], parsed.improveSeconds)) return ParseStatus::BadOption;
+            continue;
+        }
         int* field = optionField(argv[index], parsed);
         if (field == nullptr || index + 1 >= argc) {
             return ParseStatus::BadOption;

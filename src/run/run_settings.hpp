@@ -10,6 +10,7 @@ struct RunSettings {
     int maxIter = 30;            // number of iterations
     int seed = 1;                // seed of the random generator
     int maxStall = 15;           // perturbation attempts without improvement that end an iteration
+    int improveSeconds = -1;     // --improve: seconds of the improvement phase (0: no limit); -1: no phase
 };
 
 // How the command line was understood.
@@ -28,6 +29,9 @@ ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& setting
 // optional sign, then digits up to the first other character; no digits
 // gives 0. Values beyond the 32-bit range saturate.
 int parseOptionValue(const char* text);
+
+// A whole number of seconds, 0 or more, written in decimal digits only.
+bool parseSeconds(const char* text, int& seconds);
 
 void printUsage();
 void printStartLine(const RunSettings& settings);

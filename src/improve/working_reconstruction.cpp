@@ -1,0 +1,242 @@
+#include "improve/working_reconstruction.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+std::string keyOf(const std::uint64_t* bits, int words)
+{
+    return std::string(reinterpret_cast<const char*>(bits), static_cast<std::size_t>(words) * sizeof(std::uint64_t));
+}
+
+void removeUser(std::vector<int>& users, int genotype)
+{
+    const auto it = std::find(users.begin(), users.end(), genotype);
+    if (it != users.end()) {
+        *it = users.back();
+        users.pop_back();
+    }
+}
+
+void addUser(std::vector<int>& users, int genotype)
+{
+    if (std::find(users.begin(), users.end(), genotype) == users.end()) users.push_back(genotype);
+}
+
+} // namespace
+
+void packSites(const std::string& text, std::vector<std::uint64_t>& out)
+{
+    out.assign((text.size() + 63) / 64, 0);
+    for (std::size_t s = 0; s < text.size(); ++s) {
+        if (text[s] == '1') out[s / 64] |= std::uint64_t{1} << (s % 64);
+    }
+}
+
+std::string unpackSites(const std::uint64_t* bits, int length)
+{
+    std::string text(static_cast<std::size_t>(length), '0');
+    for (int s = 0; s < length; ++s) {
+        if ((bits[s / 64] >> (s % 64)) & 1) text[s] = '1';
+    }
+    return text;
+}
+
+WorkingReconstruction makeWorkingReconstruction(const std::vector<std::string>& genotypes,
+                                                const Reconstruction& reconstruction)
+{
+    WorkingReconstruction w;
+    w.length = genotypes.empty() ? 0 : static_cast<int>(genotypes[0].size());
+    w.words = (w.length + 63) / 64;
+    w.genotypeCount = static_cast<int>(genotypes.size());
+    const std::size_t total = genotypes.size() * static_cast<std::size_t>(w.words);
+    w.homozygous.assign(total, 0);
+    w.ones.assign(total, 0);
+    w.heterozygous.assign(total, 0);
+    for (std::size_t g = 0; g < genotypes.size(); ++g) {
+        for (int s = 0; s < w.length; ++s) {
+            const std::uint64_t bit = std::uint64_t{1} << (s % 64);
+            const std::size_t word = g * w.words + s / 64;
+            if (genotypes[g][s] == '2') {
+                w.heterozygous[word] |= bit;
+            } else {
+                w.homozygous[word] |= bit;
+                if (genotypes[g][s] == '1') w.ones[word] |= bit;
+            }
+        }
+    }
+    std::vector<int> idOfInput(reconstruction.haplotypes.size(), -1);
+    std::vector<std::uint64_t> packed;
+    w.pairs.assign(genotypes.size(), {});
+    for (std::size_t g = 0; g < genotypes.size(); ++g) {
+        int ids[2];
+        const int inputs[2] = {reconstruction.pairs[g].first, reconstruction.pairs[g].second};
+        for (int side = 0; side < 2; ++side) {
+            int& id = idOfInput[inputs[side]];
+            if (id < 0) {
+                packSites(reconstruction.haplotypes[inputs[side]], packed);
+                id = addHaplotype(w, packed.data());
+            }
+            ids[side] = id;
+        }
+        setPair(w, static_cast<int>(g), ids[0], ids[1]);
+    }
+    for (int id = 0; id < static_cast<int>(w.alive.size()); ++id) retireUnused(w, id);
+    return w;
+}
+
+Reconstruction extractReconstruction(const WorkingReconstruction& w)
+{
+    Reconstruction r;
+    std::vector<int> index(w.alive.size(), -1);
+    for (int id = 0; id < static_cast<int>(w.alive.size()); ++id) {
+        if (!w.alive[id]) continue;
+        index[id] = static_cast<int>(r.haplotypes.size());
+        r.haplotypes.push_back(unpackSites(haplotypeBits(w, id), w.length));
+    }
+    for (const HaplotypePair& pair : w.pairs) r.pairs.push_back({index[pair.first], index[pair.second]});
+    normalizeReconstruction(r);
+    return r;
+}
+
+bool bitsFit(const WorkingReconstruction& w, int genotype, const std::uint64_t* bits)
+{
+    const std::size_t base = static_cast<std::size_t>(genotype) * w.words;
+    const std::uint64_t* hom = w.homozygous.data() + base;
+    const std::uint64_t* one = w.ones.data() + base;
+    for (int k = 0; k < w.words; ++k) {
+        if (((bits[k] ^ one[k]) & hom[k]) != 0) return false;
+    }
+    return true;
+}
+
+bool haplotypeFits(const WorkingReconstruction& w, int genotype, int id)
+{
+    return bitsFit(w, genotype, haplotypeBits(w, id));
+}
+
+void mateBits(const WorkingReconstruction& w, int genotype, const std::uint64_t* bits, std::uint64_t* out)
+{
+    const std::uint64_t* het = w.heterozygous.data() + static_cast<std::size_t>(genotype) * w.words;
+    for (int k = 0; k < w.words; ++k) out[k] = bits[k] ^ het[k];
+}
+
+int findHaplotype(const WorkingReconstruction& w, const std::uint64_t* bits)
+{
+    const auto found = w.idOfBits.find(keyOf(bits, w.words));
+    return found == w.idOfBits.end() ? -1 : found->second;
+}
+
+int addHaplotype(WorkingReconstruction& w, const std::uint64_t* bits)
+{
+    const int existing = findHaplotype(w, bits);
+    if (existing >= 0) return existing;
+    const int id = static_cast<int>(w.alive.size());
+    w.bits.insert(w.bits.end(), bits, bits + w.words);
+    w.alive.push_back(1);
+    w.users.emplace_back();
+    w.idOfBits.emplace(keyOf(bits, w.words), id);
+    ++w.aliveCount;
+    if (w.logging) w.loggedAdded.push_back(id);
+    return id;
+}
+
+void setPair(WorkingReconstruction& w, int genotype, int a, int b)
+{
+    HaplotypePair& pair = w.pairs[genotype];
+    if (w.logging) w.loggedPairs.emplace_back(genotype, pair);
+    if (static_cast<std::size_t>(pair.first) < w.users.size()) removeUser(w.users[pair.first], genotype);
+    if (static_cast<std::size_t>(pair.second) < w.users.size()) removeUser(w.users[pair.second], genotype);
+    pair = {a, b};
+    addUser(w.users[a], genotype);
+    addUser(w.users[b], genotype);
+}
+
+bool retireUnused(WorkingReconstruction& w, int id)
+{
+    if (!w.alive[id] || !w.users[id].empty()) return false;
+    w.alive[id] = 0;
+    w.idOfBits.erase(keyOf(haplotypeBits(w, id), w.words));
+    --w.aliveCount;
+    if (w.logging) w.loggedRetired.push_back(id);
+    return true;
+}
+
+void beginTrial(WorkingReconstruction& w)
+{
+    w.logging = true;
+    w.loggedPairs.clear();
+    w.loggedAdded.clear();
+    w.loggedRetired.clear();
+}
+
+void commitTrial(WorkingReconstruction& w)
+{
+    w.logging = false;
+    w.loggedPairs.clear();
+    w.loggedAdded.clear();
+    w.loggedRetired.clear();
+}
+
+void rollbackTrial(WorkingReconstruction& w)
+{
+    w.logging = false;
+    for (const int id : w.loggedRetired) {
+        w.alive[id] = 1;
+        w.idOfBits.emplace(keyOf(haplotypeBits(w, id), w.words), id);
+        ++w.aliveCount;
+    }
+    for (auto it = w.loggedPairs.rbegin(); it != w.loggedPairs.rend(); ++it) {
+        const auto [genotype, before] = *it;
+        const HaplotypePair now = w.pairs[genotype];
+        removeUser(w.users[now.first], genotype);
+        removeUser(w.users[now.second], genotype);
+        w.pairs[genotype] = before;
+        addUser(w.users[before.first], genotype);
+        addUser(w.users[before.second], genotype);
+    }
+    for (auto it = w.loggedAdded.rbegin(); it != w.loggedAdded.rend(); ++it) {
+        const int id = *it;
+        if (w.alive[id]) {
+            w.alive[id] = 0;
+            w.idOfBits.erase(keyOf(haplotypeBits(w, id), w.words));
+            --w.aliveCount;
+        }
+    }
+    commitTrial(w);
+}
+
+std::string findWorkingFault(const WorkingReconstruction& w)
+{
+    std::vector<std::uint64_t> mate(static_cast<std::size_t>(w.words));
+    std::vector<int> uses(w.alive.size(), 0);
+    for (int g = 0; g < w.genotypeCount; ++g) {
+        const HaplotypePair pair = w.pairs[g];
+        for (const int id : {pair.first, pair.second}) {
+            if (id < 0 || id >= static_cast<int>(w.alive.size()) || !w.alive[id]) {
+                return "genotype " + std::to_string(g + 1) + " uses a retired haplotype";
+            }
+            if (std::find(w.users[id].begin(), w.users[id].end(), g) == w.users[id].end()) {
+                return "genotype " + std::to_string(g + 1) + " is missing from its haplotype's users";
+            }
+        }
+        mateBits(w, g, haplotypeBits(w, pair.first), mate.data());
+        if (!haplotypeFits(w, g, pair.first)
+            || std::memcmp(mate.data(), haplotypeBits(w, pair.second), w.words * sizeof(std::uint64_t)) != 0) {
+            return "the pair of genotype " + std::to_string(g + 1) + " does not explain it";
+        }
+        ++uses[pair.first];
+        if (pair.second != pair.first) ++uses[pair.second];
+    }
+    int alive = 0;
+    for (int id = 0; id < static_cast<int>(w.alive.size()); ++id) {
+        if (!w.alive[id]) continue;
+        ++alive;
+        if (uses[id] != static_cast<int>(w.users[id].size())) return "the users of a haplotype are out of step";
+        if (uses[id] == 0) return "an alive haplotype explains nothing";
+        if (findHaplotype(w, haplotypeBits(w, id)) != id) return "a haplotype cannot be found by its bits";
+    }
+    if (alive != w.aliveCount || static_cast<int>(w.idOfBits.size()) != alive) return "the alive count is out of step";
+    return {};
+}
