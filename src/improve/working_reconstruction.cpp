@@ -182,7 +182,16 @@ void commitTrial(WorkingReconstruction& w)
 void rollbackTrial(WorkingReconstruction& w)
 {
     w.logging = false;
+    // Haplotypes added by the trial go first, so that one retired by it with
+    // the same bits can take its place in the index again.
+    for (const int id : w.loggedAdded) {
+        if (!w.alive[id]) continue;
+        w.alive[id] = 0;
+        w.idOfBits.erase(keyOf(haplotypeBits(w, id), w.words));
+        --w.aliveCount;
+    }
     for (const int id : w.loggedRetired) {
+        if (std::find(w.loggedAdded.begin(), w.loggedAdded.end(), id) != w.loggedAdded.end()) continue;
         w.alive[id] = 1;
         w.idOfBits.emplace(keyOf(haplotypeBits(w, id), w.words), id);
         ++w.aliveCount;
@@ -195,14 +204,6 @@ void rollbackTrial(WorkingReconstruction& w)
         w.pairs[genotype] = before;
         addUser(w.users[before.first], genotype);
         addUser(w.users[before.second], genotype);
-    }
-    for (auto it = w.loggedAdded.rbegin(); it != w.loggedAdded.rend(); ++it) {
-        const int id = *it;
-        if (w.alive[id]) {
-            w.alive[id] = 0;
-            w.idOfBits.erase(keyOf(haplotypeBits(w, id), w.words));
-            --w.aliveCount;
-        }
     }
     commitTrial(w);
 }

@@ -100,6 +100,7 @@ struct Console {
     std::string startLine;
     std::vector<std::vector<int>> iterations;
     std::string interruption;   // the line that reports an interrupt, if any
+    std::vector<std::string> phaseLines;  // what the phases after the search print, before the closing lines
     std::string withoutTiming;  // everything but the elapsed-time line
 };
 
@@ -128,6 +129,7 @@ inline Console parseConsole(const std::string& out, const std::string& outputNam
         console.iterations.push_back(numbers);
     }
     if (i < lines.size() && lines[i].rfind("Interrupted by ", 0) == 0) console.interruption = lines[i++];
+    while (i + 3 < lines.size()) console.phaseLines.push_back(lines[i++]);
     // The closing lines: elapsed time, the output file, an empty line.
     EXPECT_EQ(lines.size(), i + 3) << out;
     if (lines.size() == i + 3) {
