@@ -56,6 +56,7 @@ struct Search {
     DistanceStructure& distances;
     RandomGenerator& random;
     bool bestSaved = false;
+    std::vector<std::vector<int>> iterationCounts;
 
     CollapsePassResult attempt(bool perturbation)
     {
@@ -70,7 +71,9 @@ struct Search {
     void runIteration(int number)
     {
         printAndFlush("Iter # %d ... ", number);
+        std::vector<int>& counts = iterationCounts.emplace_back();
         const CollapsePassResult first = attempt(false);
+        counts.push_back(first.failed ? -1 : first.used);
         if (first.failed) {
             std::fputs("failed. ", stdout);
             std::fflush(stdout);
@@ -93,6 +96,7 @@ struct Search {
             }
             if (result.used < state.iterationBestCount) {
                 printAndFlush("%d. ", result.used);
+                counts.push_back(result.used);
                 saveAsIterationBest(state, result.used);
                 stall = -1;
             }
@@ -107,7 +111,7 @@ struct Search {
 SearchOutcome runSearch(const RunSettings& settings, const HaplotypeList& initial, SearchState& state,
                         DistanceStructure& distances, RandomGenerator& random, RunClock& clock)
 {
-    Search search{settings, initial, state, distances, random};
+    Search search{settings, initial, state, distances, random, false, {}};
     for (int iteration = 0;; ++iteration) {
         takeTimingReading(clock);
         if (iteration >= settings.maxIter || interruptSignal() != 0) break;
@@ -118,7 +122,7 @@ SearchOutcome runSearch(const RunSettings& settings, const HaplotypeList& initia
         }
         search.runIteration(iteration + 1);
     }
-    return {search.bestSaved, interruptSignal()};
+    return {search.bestSaved, interruptSignal(), std::move(search.iterationCounts)};
 }
 
 namespace {

@@ -16,6 +16,8 @@ struct Reconstruction;
 struct SearchOutcome {
     bool bestSaved = false;  // some attempt found a reconstruction, now in state.best
     int interruptedBy = 0;   // the signal that stopped the search early, or 0
+    // The numbers each iteration line printed, in order; -1 for "failed.".
+    std::vector<std::vector<int>> iterationCounts;
 };
 
 // The iterations of a search, with their console lines: each iteration is a
