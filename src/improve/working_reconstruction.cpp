@@ -50,6 +50,7 @@ WorkingReconstruction makeWorkingReconstruction(const std::vector<std::string>& 
     w.length = genotypes.empty() ? 0 : static_cast<int>(genotypes[0].size());
     w.words = (w.length + 63) / 64;
     w.genotypeCount = static_cast<int>(genotypes.size());
+    w.genotypeTexts = genotypes;
     const std::size_t total = genotypes.size() * static_cast<std::size_t>(w.words);
     w.homozygous.assign(total, 0);
     w.ones.assign(total, 0);

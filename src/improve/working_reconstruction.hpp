@@ -22,6 +22,7 @@ struct WorkingReconstruction {
     // homozygous for '1', and the heterozygous sites.
     int genotypeCount = 0;
     std::vector<std::uint64_t> homozygous, ones, heterozygous;
+    std::vector<std::string> genotypeTexts;
 
     // Haplotypes by id, `words` words each.
     std::vector<std::uint64_t> bits;
