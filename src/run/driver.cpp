@@ -5,6 +5,8 @@
 #include "data/memory_budget.hpp"
 #include "data/search_state.hpp"
 #include "distance/distance_structure.hpp"
+#include "exact/proof_phase.hpp"
+#include "output/reconstruction.hpp"
 #include "output/result_file.hpp"
 #include "run/interruption.hpp"
 #include "run/run_clock.hpp"
@@ -39,13 +41,50 @@ int stopWithoutResult(int signal)
     return interruptedExit(signal);
 }
 
+// The distinct genotypes, numbered as genotypeMap numbers them.
+std::vector<std::string> distinctGenotypes(const GenotypeTable& table, const std::vector<int>& genotypeMap)
+{
+    std::vector<std::string> distinct(static_cast<std::size_t>(table.distinctCount));
+    for (std::size_t j = 0; j < genotypeMap.size(); ++j) distinct[genotypeMap[j]] = table.genotypes[j];
+    return distinct;
+}
+
+void printConsoleLine(const std::string& line)
+{
+    std::fputs(line.c_str(), stdout);
+    std::fflush(stdout);
+}
+
+// The lower bounds and, with --prove, the exact check, after the search:
+// their console lines, the closing verdict, and the result file's text,
+// which becomes that of a smaller reconstruction when the check finds one.
+// `interruptedBy` is set when an interrupt cut the check short.
+std::string proveAfterSearch(const RunSettings& settings, const GenotypeTable& table,
+                             const std::vector<int>& genotypeMap, const Reconstruction& found,
+                             std::string content, int& interruptedBy)
+{
+    const std::vector<std::string> genotypes = distinctGenotypes(table, genotypeMap);
+    const ProofRequest request{settings.prove, settings.proveSeconds};
+    const ProofOutcome outcome = runProofPhase(genotypes, found, request, printConsoleLine,
+                                               [] { return interruptSignal() != 0; });
+    if (outcome.smaller) content = composeExplicitResult(*outcome.smaller, genotypes, genotypeMap);
+    if (outcome.interrupted && interruptedBy == 0) {
+        interruptedBy = interruptSignal();
+        std::printf("Interrupted by %s: the exact check was cut short; saving the best reconstruction found.\n",
+                    signalName(interruptedBy).c_str());
+    }
+    printConsoleLine(proofVerdictLine(outcome));
+    return content;
+}
+
 int run(int argc, const char* const* argv)
 {
     RunClock clock = startRunClock();
     installInterruptHandlers();
 
     RunSettings settings;
-    switch (parseOptions(argc, argv, settings)) {
+    std::string error;
+    switch (parseOptions(argc, argv, settings, &error)) {
     case ParseStatus::Filled:
         break;
     case ParseStatus::TooFewArguments:
@@ -54,6 +93,9 @@ int run(int argc, const char* const* argv)
         return kExitSuccess;
     case ParseStatus::BadOption:
         printUsage();
+        return kExitUsage;
+    case ParseStatus::BadValue:
+        std::printf("%s\n", error.c_str());
         return kExitUsage;
     }
 
@@ -84,7 +126,6 @@ int run(int argc, const char* const* argv)
                     settings.maxIter);
         return kExitFailure;
     }
-    std::string error;
     if (!checkOutputWritable(settings.outputFileName, error)) {
         std::printf("%s\n", error.c_str());
         return kExitFailure;
@@ -111,7 +152,15 @@ int run(int argc, const char* const* argv)
         std::fflush(stdout);
     }
 
-    const std::string content = composeResult(*state, initial, table, genotypeMap, random);
+    int interruptedBy = outcome.interruptedBy;
+    std::string content;
+    if (settings.bound || settings.prove) {
+        Reconstruction found;
+        content = composeResult(*state, initial, table, genotypeMap, random, &found);
+        content = proveAfterSearch(settings, table, genotypeMap, found, std::move(content), interruptedBy);
+    } else {
+        content = composeResult(*state, initial, table, genotypeMap, random);
+    }
     if (!saveFileAtomically(settings.outputFileName, content, error)) {
         std::printf("%s\n", error.c_str());
         return kExitFailure;
@@ -122,7 +171,7 @@ int run(int argc, const char* const* argv)
     std::printf("elapTime = %.3f sec.\n", clock.elapTime);
     std::printf("Output saved in the file %s \n", settings.outputFileName.c_str());
     std::printf("\n");
-    return outcome.interruptedBy != 0 ? interruptedExit(outcome.interruptedBy) : kExitSuccess;
+    return interruptedBy != 0 ? interruptedExit(interruptedBy) : kExitSuccess;
 }
 
 } // namespace
