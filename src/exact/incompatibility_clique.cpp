@@ -96,9 +96,9 @@ public:
     {
     }
 
-    bool shouldStop(long long step)
+    bool shouldStop(long long step, int count)
     {
-        if (step >= limits_.steps) return true;
+        if (step >= limits_.steps || step >= 100LL * count) return true;
         if (step % 128 != 0) return stopped_;
         if (limits_.deadline != nullptr && limits_.deadline->expired()) stopped_ = true;
         if (limits_.seconds > 0.0
@@ -149,7 +149,7 @@ std::vector<int> findHeavyClique(const CompatibilityRows& rows, const std::vecto
     const long long restartAfter = 1000 + 4LL * count;
     StopCheck stop(limits);
     std::vector<int> ties;
-    for (long long step = 0; !stop.shouldStop(step); ++step) {
+    for (long long step = 0; !stop.shouldStop(step, count); ++step) {
         // The best add move, else the best swap, else a drop.
         int bestAddWeight = -1;
         int bestSwapGain = -1000;

@@ -14,7 +14,7 @@ class ProofDeadline;
 // by a tabu local search (add, swap and drop moves) finds a heavy one.
 
 struct CliqueSearchLimits {
-    long long steps = 20000;               // local search moves
+    long long steps = 20000;               // local search moves, at most 100 per genotype
     double seconds = 0.0;                  // wall-clock cap of the local search; 0: none
     ProofDeadline* deadline = nullptr;     // stops the local search early, when given
 };

@@ -43,8 +43,12 @@ DescentResult descendToOptimum(const std::vector<std::string>& genotypes, const 
     while (!deadline.expired()) {
         const double before = deadline.elapsed();
         const SatAnswer answer = model.solve(tried - pinnedSlots, &deadline);
-        const SatCall call{tried, model.genotypeCount(), static_cast<int>(genotypes.size()), answer,
-                           deadline.elapsed() - before};
+        SatCall call;
+        call.haplotypes = tried;
+        call.modelGenotypes = model.genotypeCount();
+        call.genotypes = static_cast<int>(genotypes.size());
+        call.answer = answer;
+        call.seconds = deadline.elapsed() - before;
         if (onCall) onCall(call);
         if (answer == SatAnswer::Unknown) break;
         if (answer == SatAnswer::Unsatisfiable) {

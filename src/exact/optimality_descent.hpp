@@ -16,6 +16,7 @@ struct SatCall {
     int haplotypes = 0;      // the number of haplotypes tried
     int modelGenotypes = 0;  // genotypes in the model at the call
     int genotypes = 0;       // genotypes to explain
+    int group = 0;           // the independent group (from 1) when there are several, else 0
     SatAnswer answer = SatAnswer::Unknown;
     double seconds = 0.0;
 };

@@ -32,6 +32,13 @@ struct Group {
 
 } // namespace
 
+std::string satCallLine(const SatCall& call)
+{
+    const std::string group = call.group > 0 ? formatted(" of group %d", call.group) : "";
+    return formatted("SAT call: %d haplotypes, %d of %d genotypes%s: %s in %.3f sec.\n", call.haplotypes,
+                     call.modelGenotypes, call.genotypes, group.c_str(), satAnswerName(call.answer), call.seconds);
+}
+
 ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reconstruction& found,
                            const ProofRequest& request, const std::function<void(const std::string&)>& printLine,
                            const std::function<bool()>& interrupted)
@@ -41,6 +48,7 @@ ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reco
     Reconstruction start = found;
     normalizeReconstruction(start);
     outcome.found = static_cast<int>(start.haplotypes.size());
+    outcome.searchFound = outcome.found;
 
     const ReducedInstance reduced = reduceInstance(genotypes);
     outcome.reducedGenotypes = static_cast<int>(reduced.genotypes.size());
@@ -74,12 +82,11 @@ ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reco
         for (std::size_t i = 0; i < groups.size() && !deadline.expired(); ++i) {
             Group& group = groups[i];
             if (group.lowerBound >= static_cast<int>(group.best.haplotypes.size())) continue;
-            const auto onCall = [&](const SatCall& call) {
+            const auto onCall = [&](const SatCall& groupCall) {
+                SatCall call = groupCall;
+                call.group = groups.size() > 1 ? static_cast<int>(i) + 1 : 0;
                 outcome.calls.push_back(call);
-                const std::string where = groups.size() > 1 ? formatted("group %d, ", static_cast<int>(i) + 1) : "";
-                printLine(formatted("SAT call: %d haplotypes, %s%d of %d genotypes: %s in %.3f sec.\n",
-                                    call.haplotypes, where.c_str(), call.modelGenotypes, call.genotypes,
-                                    satAnswerName(call.answer), call.seconds));
+                printLine(satCallLine(call));
             };
             DescentResult descent = descendToOptimum(group.genotypes, group.best, group.bound, deadline, onCall);
             group.best = std::move(descent.best);
@@ -101,7 +108,9 @@ ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reco
         total += static_cast<int>(group.best.haplotypes.size());
         outcome.lowerBound += group.lowerBound;
     }
-    if (total < outcome.found) {
+    // The reductions alone can merge haplotypes of the search; only the exact
+    // check replaces the search's result.
+    if (request.prove && total < outcome.found) {
         Reconstruction smaller = expandReconstruction(
             reduced, joinGroupReconstructions(memberLists, parts, static_cast<int>(reduced.genotypes.size())));
         normalizeReconstruction(smaller);

@@ -16,6 +16,7 @@ struct ProofRequest {
 
 // What the phase found, for the console and for a run report.
 struct ProofOutcome {
+    int searchFound = 0;     // haplotypes of the search's reconstruction
     int found = 0;           // haplotypes of the best reconstruction: the search's, or `smaller`'s
     int lowerBound = 0;      // the best lower bound: the cheap bounds, raised by UNSAT answers
     int countingBound = 0;   // sum over the groups of the counting bounds
@@ -40,6 +41,11 @@ struct ProofOutcome {
 ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reconstruction& found,
                            const ProofRequest& request, const std::function<void(const std::string&)>& printLine,
                            const std::function<bool()>& interrupted);
+
+// The console line of a SAT call: "SAT call: 19 haplotypes, 30 of 78
+// genotypes: UNSAT in 0.012 sec.", with " of group 2" after "genotypes" when
+// the genotypes split into independent groups.
+std::string satCallLine(const SatCall& call);
 
 // The closing line: "Proven optimal: N haplotypes" or "Not proven optimal:
 // between LB and N haplotypes", with its line break.
