@@ -175,8 +175,25 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
     reference.inputFilename = arguments[1];
     reference.outputFileName = arguments[2];
     bool bad = false;
-    for (int i = 3; i < argc && !bad; i += 2) {
+    bool badValue = false;
+    for (int i = 3; i < argc && !bad && !badValue; i += 2) {
         const std::string& name = arguments[i];
+        if (name == "--bound") {
+            reference.bound = true;
+            --i;
+            continue;
+        }
+        if (name == "--prove") {
+            const std::string value = i + 1 < argc ? arguments[i + 1] : "";
+            badValue = i + 1 >= argc || value.empty() || value.size() > 10
+                       || value.find_first_not_of("0123456789") != std::string::npos
+                       || std::stoll(value) > INT_MAX;
+            if (!badValue) {
+                reference.prove = true;
+                reference.proveSeconds = static_cast<int>(std::stoll(value));
+            }
+            continue;
+        }
         int* field = name == "-t" ? &reference.maxCompTime
                    : name == "-i" ? &reference.maxIter
                    : name == "-s" ? &reference.seed
@@ -185,14 +202,16 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
         if (field == nullptr || i + 1 >= argc) bad = true;
         else *field = referenceValue(arguments[i + 1]);
     }
-    if (bad) {
-        if (status != ParseStatus::BadOption) return "bad option accepted";
+    if (bad || badValue) {
+        if (status != (bad ? ParseStatus::BadOption : ParseStatus::BadValue)) return "bad option accepted";
         return settings.seed == 12345 ? std::string() : "settings changed by a bad command line";
     }
     if (status != ParseStatus::Filled) return "good command line refused";
     if (settings.inputFilename != reference.inputFilename || settings.outputFileName != reference.outputFileName
         || settings.maxCompTime != reference.maxCompTime || settings.maxIter != reference.maxIter
-        || settings.seed != reference.seed || settings.maxStall != reference.maxStall) {
+        || settings.seed != reference.seed || settings.maxStall != reference.maxStall
+        || settings.bound != reference.bound || settings.prove != reference.prove
+        || settings.proveSeconds != reference.proveSeconds) {
         return "settings differ from the arguments";
     }
     return {};

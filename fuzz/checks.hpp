@@ -23,3 +23,9 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size);
 // search settings: a whole search, whose result file must list haplotypes
 // that explain every genotype, each with at least one pair.
 std::string checkWholeSearchInput(const std::uint8_t* data, std::size_t size);
+
+// Bytes decoded into at most 6 genotypes of at most 6 sites and a few search
+// settings: a whole search, then its lower bounds and its exact check, which
+// must agree with a brute force: the bound never above the optimum, the
+// check proving the optimum and finding it when the search did not.
+std::string checkExactProofInput(const std::uint8_t* data, std::size_t size);

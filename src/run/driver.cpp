@@ -5,6 +5,7 @@
 #include "data/memory_budget.hpp"
 #include "data/search_state.hpp"
 #include "distance/distance_structure.hpp"
+#include "exact/proof_phase.hpp"
 #include "improve/improvement_phase.hpp"
 #include "output/reconstruction.hpp"
 #include "output/result_file.hpp"
@@ -41,18 +42,25 @@ int stopWithoutResult(int signal)
     return interruptedExit(signal);
 }
 
-// The distinct genotypes of the run, in the order of the initial list.
-std::vector<std::string> distinctGenotypesOf(const HaplotypeList& initial)
+// The distinct genotypes, numbered as genotypeMap numbers them.
+std::vector<std::string> distinctGenotypes(const GenotypeTable& table, const std::vector<int>& genotypeMap)
 {
-    std::vector<std::string> genotypes;
-    for (int k = 0; k < initial.slotCount / 2; ++k) genotypes.push_back(initial.text[2 * k]);
-    return genotypes;
+    std::vector<std::string> distinct(static_cast<std::size_t>(table.distinctCount));
+    for (std::size_t j = 0; j < genotypeMap.size(); ++j) distinct[genotypeMap[j]] = table.genotypes[j];
+    return distinct;
+}
+
+void printConsoleLine(const std::string& line)
+{
+    std::fputs(line.c_str(), stdout);
+    std::fflush(stdout);
 }
 
 // The improvement phase after the search, with its console lines. Returns
-// whether it made the reconstruction smaller.
+// whether it made the reconstruction smaller. `interruptedBy` is set when an
+// interrupt cut the phase short.
 bool runImprovementPhase(const RunSettings& settings, const std::vector<std::string>& genotypes,
-                         Reconstruction& reconstruction)
+                         Reconstruction& reconstruction, int& interruptedBy)
 {
     ImprovementSettings improvement;
     improvement.seconds = settings.improveSeconds;
@@ -62,9 +70,10 @@ bool runImprovementPhase(const RunSettings& settings, const std::vector<std::str
     improvement.checkEveryMove = true;
 #endif
     const ImprovementOutcome outcome = improveReconstruction(genotypes, reconstruction, improvement);
-    if (outcome.interrupted) {
+    if (outcome.interrupted && interruptedBy == 0) {
+        interruptedBy = interruptSignal();
         std::printf("Interrupted by %s: improvement cut short; saving the best reconstruction reached so far.\n",
-                    signalName(interruptSignal()).c_str());
+                    signalName(interruptedBy).c_str());
     }
     const int fewer = outcome.startCount - outcome.finalCount;
     if (fewer > 0) {
@@ -76,13 +85,35 @@ bool runImprovementPhase(const RunSettings& settings, const std::vector<std::str
     return fewer > 0;
 }
 
+// The lower bounds and, with --prove, the exact check, after the search:
+// their console lines, the closing verdict, and the result file's text,
+// which becomes that of a smaller reconstruction when the check finds one.
+// `interruptedBy` is set when an interrupt cut the check short.
+std::string proveAfterSearch(const RunSettings& settings, const std::vector<std::string>& genotypes,
+                             const std::vector<int>& genotypeMap, const Reconstruction& found,
+                             std::string content, int& interruptedBy)
+{
+    const ProofRequest request{settings.prove, settings.proveSeconds};
+    const ProofOutcome outcome = runProofPhase(genotypes, found, request, printConsoleLine,
+                                               [] { return interruptSignal() != 0; });
+    if (outcome.smaller) content = composeExplicitResult(*outcome.smaller, genotypes, genotypeMap);
+    if (outcome.interrupted && interruptedBy == 0) {
+        interruptedBy = interruptSignal();
+        std::printf("Interrupted by %s: the exact check was cut short; saving the best reconstruction found.\n",
+                    signalName(interruptedBy).c_str());
+    }
+    printConsoleLine(proofVerdictLine(outcome));
+    return content;
+}
+
 int run(int argc, const char* const* argv)
 {
     RunClock clock = startRunClock();
     installInterruptHandlers();
 
     RunSettings settings;
-    switch (parseOptions(argc, argv, settings)) {
+    std::string error;
+    switch (parseOptions(argc, argv, settings, &error)) {
     case ParseStatus::Filled:
         break;
     case ParseStatus::TooFewArguments:
@@ -91,6 +122,9 @@ int run(int argc, const char* const* argv)
         return kExitSuccess;
     case ParseStatus::BadOption:
         printUsage();
+        return kExitUsage;
+    case ParseStatus::BadValue:
+        std::printf("%s\n", error.c_str());
         return kExitUsage;
     }
 
@@ -121,7 +155,6 @@ int run(int argc, const char* const* argv)
                     settings.maxIter);
         return kExitFailure;
     }
-    std::string error;
     if (!checkOutputWritable(settings.outputFileName, error)) {
         std::printf("%s\n", error.c_str());
         return kExitFailure;
@@ -148,11 +181,13 @@ int run(int argc, const char* const* argv)
         std::fflush(stdout);
     }
 
+    int interruptedBy = outcome.interruptedBy;
     Reconstruction reconstruction;
     std::string content = composeResult(*state, initial, table, genotypeMap, random, &reconstruction);
-    if (settings.improveSeconds >= 0 && interruptSignal() == 0) {
-        const std::vector<std::string> genotypes = distinctGenotypesOf(initial);
-        if (runImprovementPhase(settings, genotypes, reconstruction)) {
+    const bool phases = settings.improveSeconds >= 0 || settings.bound || settings.prove;
+    const std::vector<std::string> genotypes = phases ? distinctGenotypes(table, genotypeMap) : std::vector<std::string>{};
+    if (settings.improveSeconds >= 0 && interruptedBy == 0) {
+        if (runImprovementPhase(settings, genotypes, reconstruction, interruptedBy)) {
             // A smaller reconstruction is written only once it is checked.
             const std::string fault = findReconstructionFault(genotypes, reconstruction);
             if (!fault.empty()) {
@@ -162,6 +197,9 @@ int run(int argc, const char* const* argv)
             }
             content = composeExplicitResult(reconstruction, genotypes, genotypeMap);
         }
+    }
+    if ((settings.bound || settings.prove) && interruptedBy == 0) {
+        content = proveAfterSearch(settings, genotypes, genotypeMap, reconstruction, std::move(content), interruptedBy);
     }
     if (!saveFileAtomically(settings.outputFileName, content, error)) {
         std::printf("%s\n", error.c_str());
@@ -173,7 +211,7 @@ int run(int argc, const char* const* argv)
     std::printf("elapTime = %.3f sec.\n", clock.elapTime);
     std::printf("Output saved in the file %s \n", settings.outputFileName.c_str());
     std::printf("\n");
-    return interruptSignal() != 0 ? interruptedExit(interruptSignal()) : kExitSuccess;
+    return interruptedBy != 0 ? interruptedExit(interruptedBy) : kExitSuccess;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 int parseOptionValue(const char* text)
 {
@@ -28,19 +29,6 @@ int parseOptionValue(const char* text)
     return static_cast<int>(negative ? -value : value);
 }
 
-bool parseSeconds(const char* text, int& seconds)
-{
-    if (*text == '\0') return false;
-    long long value = 0;
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
-        value = value * 10 + (*p - '0');
-        if (value > INT_MAX) return false;
-    }
-    seconds = static_cast<int>(value);
-    return true;
-}
-
 namespace {
 
 // The field an option name sets, or null when the name is none of ours.
@@ -55,7 +43,20 @@ int* optionField(const char* name, RunSettings& settings)
 
 } // namespace
 
-ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& settings)
+bool parseWholeSeconds(const char* text, int& seconds)
+{
+    long long value = 0;
+    const char* p = text;
+    for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > INT_MAX) return false;
+    }
+    if (p == text || *p != '\0') return false;
+    seconds = static_cast<int>(value);
+    return true;
+}
+
+ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& settings, std::string* error)
 {
     if (argc >= 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
         return ParseStatus::HelpRequested;
@@ -67,8 +68,32 @@ ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& setting
     parsed.inputFilename = argv[1];
     parsed.outputFileName = argv[2];
     for (int index = 3; index < argc; index += 2) {
+        if (std::strcmp(argv[index], "--bound") == 0) {
+            parsed.bound = true;
+            --index;  // a flag: no value follows
+            continue;
+        }
+        if (std::strcmp(argv[index], "--prove") == 0) {
+            if (index + 1 >= argc || !parseWholeSeconds(argv[index + 1], parsed.proveSeconds)) {
+                if (error != nullptr) {
+                    *error = index + 1 >= argc ? std::string("--prove needs a value: whole seconds, 0 for no limit")
+                                               : "Bad value for --prove: '" + std::string(argv[index + 1])
+                                                     + "'; it takes whole seconds, 0 for no limit";
+                }
+                return ParseStatus::BadValue;
+            }
+            parsed.prove = true;
+            continue;
+        }
         if (std::strcmp(argv[index], "--improve") == 0) {
-            if (index + 1 >= argc || !parseSeconds(argv[index + 1], parsed.improveSeconds)) return ParseStatus::BadOption;
+            if (index + 1 >= argc || !parseWholeSeconds(argv[index + 1], parsed.improveSeconds)) {
+                if (error != nullptr) {
+                    *error = index + 1 >= argc ? std::string("--improve needs a value: whole seconds, 0 for no limit")
+                                               : "Bad value for --improve: '" + std::string(argv[index + 1])
+                                                     + "'; it takes whole seconds, 0 for no limit";
+                }
+                return ParseStatus::BadValue;
+            }
             continue;
         }
         int* field = optionField(argv[index], parsed);

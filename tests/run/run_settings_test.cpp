@@ -343,3 +343,51 @@ TEST(StartLine, DoesNotShowTheStallLimit)
     EXPECT_EQ(startLineOf(parseFilled({"in", "out", "-n", "3", "-i", "4"})),
               "Starting the computation with maxCompTime=NO, maxIter=4, seed=1\n");
 }
+
+// ---------------------------------------------------------------------------
+// The exact check's options
+
+TEST(CommandLine, BoundIsAFlagAndProveTakesWholeSeconds)
+{
+    struct Case {
+        std::vector<std::string> arguments;
+        bool bound, prove;
+        int seconds, maxIter;
+    };
+    const Case cases[] = {
+        {{"in", "out"}, false, false, 0, 30},
+        {{"in", "out", "--bound"}, true, false, 0, 30},
+        {{"in", "out", "--prove", "0"}, false, true, 0, 30},
+        {{"in", "out", "--prove", "60", "-i", "4"}, false, true, 60, 4},
+        {{"in", "out", "-i", "4", "--bound", "--prove", "007", "--bound"}, true, true, 7, 4},
+        {{"in", "out", "--prove", "5", "--prove", "2147483647"}, false, true, 2147483647, 30},
+        {{"in", "out", "-i", "--bound"}, false, false, 0, 0},  // a value is taken verbatim
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        const RunSettings s = parseFilled(c.arguments);
+        EXPECT_EQ(s.bound, c.bound);
+        EXPECT_EQ(s.prove, c.prove);
+        EXPECT_EQ(s.proveSeconds, c.seconds);
+        EXPECT_EQ(s.maxIter, c.maxIter);
+    }
+}
+
+TEST(CommandLine, ABadProveValueIsRefusedWithAMessage)
+{
+    for (const char* value : {"-1", "+5", "1.5", "x", "", "2147483648", "99999999999999999999", " 3", "3 "}) {
+        SCOPED_TRACE(value);
+        RunSettings s = sentinelSettings();
+        std::vector<const char*> argv{"velmora", "in", "out", "--prove", value};
+        std::string error;
+        EXPECT_EQ(parseOptions(static_cast<int>(argv.size()), argv.data(), s, &error), ParseStatus::BadValue);
+        EXPECT_EQ(error, "Bad value for --prove: '" + std::string(value) + "'; it takes whole seconds, 0 for no limit");
+        expectUnchanged(s);
+    }
+    RunSettings s = sentinelSettings();
+    std::vector<const char*> argv{"velmora", "in", "out", "--prove"};
+    std::string error;
+    EXPECT_EQ(parseOptions(static_cast<int>(argv.size()), argv.data(), s, &error), ParseStatus::BadValue);
+    EXPECT_EQ(error, "--prove needs a value: whole seconds, 0 for no limit");
+    expectUnchanged(s);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Genotypes as bit masks, 64 sites to a word: per genotype a bit for every
+// site that holds '0', one for every site that holds '1' and one for every
+// heterozygous site ('2'). Two genotypes are compatible, that is, can share
+// a haplotype, unless one holds '0' where the other holds '1'.
+struct GenotypeMasks {
+    int count = 0;
+    int words = 0;  // words per genotype
+    std::vector<std::uint64_t> zero, one, open;
+
+    const std::uint64_t* zeroOf(int g) const { return zero.data() + offset(g); }
+    const std::uint64_t* oneOf(int g) const { return one.data() + offset(g); }
+    const std::uint64_t* openOf(int g) const { return open.data() + offset(g); }
+    std::size_t offset(int g) const { return static_cast<std::size_t>(g) * words; }
+};
+
+GenotypeMasks makeGenotypeMasks(const std::vector<std::string>& genotypes);
+
+bool genotypesCompatible(const GenotypeMasks& masks, int a, int b);
+
+bool isHeterozygous(std::string_view genotype);
+
+// The compatibility graph as bit rows: bit b of row a is set when a and b
+// (a != b) are compatible.
+struct CompatibilityRows {
+    int count = 0;
+    int words = 0;  // words per row
+    std::vector<std::uint64_t> bits;
+
+    const std::uint64_t* rowOf(int g) const { return bits.data() + static_cast<std::size_t>(g) * words; }
+    bool compatible(int a, int b) const { return (rowOf(a)[b / 64] >> (b % 64)) & 1u; }
+};
+
+CompatibilityRows makeCompatibilityRows(const GenotypeMasks& masks);

@@ -1,0 +1,88 @@
+#include "exact/optimality_descent.hpp"
+
+#include "exact/explanation_model.hpp"
+#include "exact/lower_bound.hpp"
+#include "exact/proof_deadline.hpp"
+
+#include <algorithm>
+
+namespace {
+
+// Genotypes added to the model after a call whose solution leaves some
+// unexplained.
+constexpr int kGenotypesPerRound = 8;
+
+} // namespace
+
+DescentResult descendToOptimum(const std::vector<std::string>& genotypes, const Reconstruction& start,
+                               const LowerBound& bound, ProofDeadline& deadline,
+                               const std::function<void(const SatCall&)>& onCall, SymmetryBreaking symmetry)
+{
+    DescentResult result;
+    result.best = start;
+    normalizeReconstruction(result.best);
+    result.lowerBound = bound.value();
+    int found = static_cast<int>(result.best.haplotypes.size());
+    if (result.lowerBound >= found) {
+        result.proven = true;
+        return result;
+    }
+    const int sites = genotypes.empty() ? 0 : static_cast<int>(genotypes[0].size());
+    const std::vector<int> weights = cliqueWeights(genotypes);
+    const int pinnedSlots = cliqueWeight(bound.cliqueMembers, weights);
+    ExplanationModel model(sites, {}, found - 1 - pinnedSlots, symmetry);
+    std::vector<int> modelOrder;
+    std::vector<char> inModel(genotypes.size(), 0);
+    for (const int c : bound.cliqueMembers) {
+        model.pinGenotype(genotypes[c]);
+        modelOrder.push_back(c);
+        inModel[c] = 1;
+    }
+
+    int tried = found - 1;
+    while (!deadline.expired()) {
+        const double before = deadline.elapsed();
+        const SatAnswer answer = model.solve(tried - pinnedSlots, &deadline);
+        SatCall call;
+        call.haplotypes = tried;
+        call.modelGenotypes = model.genotypeCount();
+        call.genotypes = static_cast<int>(genotypes.size());
+        call.answer = answer;
+        call.seconds = deadline.elapsed() - before;
+        if (onCall) onCall(call);
+        if (answer == SatAnswer::Unknown) break;
+        if (answer == SatAnswer::Unsatisfiable) {
+            result.lowerBound = tried + 1;
+            break;
+        }
+        const Reconstruction partial = model.decode();
+        Reconstruction whole;
+        whole.haplotypes = partial.haplotypes;
+        whole.pairs.assign(genotypes.size(), {});
+        for (std::size_t i = 0; i < modelOrder.size(); ++i) whole.pairs[modelOrder[i]] = partial.pairs[i];
+        std::vector<int> unexplained;
+        for (int g = 0; g < static_cast<int>(genotypes.size()); ++g) {
+            if (inModel[g]) continue;
+            const std::vector<HaplotypePair> pairs = explainingPairs(whole, genotypes[g]);
+            if (pairs.empty()) unexplained.push_back(g);
+            else whole.pairs[g] = pairs.front();
+        }
+        if (!unexplained.empty()) {
+            const int adding = std::min<int>(kGenotypesPerRound, static_cast<int>(unexplained.size()));
+            for (int i = 0; i < adding; ++i) {
+                const int g = unexplained[i];
+                model.addGenotype(genotypes[g]);
+                modelOrder.push_back(g);
+                inModel[g] = 1;
+            }
+            continue;
+        }
+        normalizeReconstruction(whole);
+        result.best = std::move(whole);
+        found = static_cast<int>(result.best.haplotypes.size());
+        tried = found - 1;
+        if (tried < result.lowerBound) break;
+    }
+    result.proven = result.lowerBound >= static_cast<int>(result.best.haplotypes.size());
+    return result;
+}

@@ -1,0 +1,137 @@
+#include "exact/proof_phase.hpp"
+
+#include "exact/genotype_masks.hpp"
+#include "exact/incompatibility_clique.hpp"
+#include "exact/independent_groups.hpp"
+#include "exact/instance_reduction.hpp"
+#include "exact/lower_bound.hpp"
+#include "exact/proof_deadline.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// Share of the time limit that the clique's local search may take.
+constexpr double kCliqueShare = 0.05;
+
+std::string formatted(const char* format, auto... values)
+{
+    char buffer[256];
+    const int written = std::snprintf(buffer, sizeof buffer, format, values...);
+    return std::string(buffer, static_cast<std::size_t>(written < 0 ? 0 : std::min<int>(written, sizeof buffer - 1)));
+}
+
+struct Group {
+    std::vector<int> members;  // reduced genotypes
+    std::vector<std::string> genotypes;
+    Reconstruction best;
+    LowerBound bound;
+    int lowerBound = 0;
+};
+
+} // namespace
+
+std::string satCallLine(const SatCall& call)
+{
+    const std::string group = call.group > 0 ? formatted(" of group %d", call.group) : "";
+    return formatted("SAT call: %d haplotypes, %d of %d genotypes%s: %s in %.3f sec.\n", call.haplotypes,
+                     call.modelGenotypes, call.genotypes, group.c_str(), satAnswerName(call.answer), call.seconds);
+}
+
+ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reconstruction& found,
+                           const ProofRequest& request, const std::function<void(const std::string&)>& printLine,
+                           const std::function<bool()>& interrupted)
+{
+    ProofDeadline deadline(request.prove ? request.seconds : 0, interrupted);
+    ProofOutcome outcome;
+    Reconstruction start = found;
+    normalizeReconstruction(start);
+    outcome.found = static_cast<int>(start.haplotypes.size());
+    outcome.searchFound = outcome.found;
+
+    const ReducedInstance reduced = reduceInstance(genotypes);
+    outcome.reducedGenotypes = static_cast<int>(reduced.genotypes.size());
+    outcome.reducedSites = static_cast<int>(reduced.keptSites.size());
+    const CompatibilityRows allRows = makeCompatibilityRows(makeGenotypeMasks(reduced.genotypes));
+    const std::vector<std::vector<int>> memberLists = splitIndependentGroups(allRows);
+    outcome.groups = static_cast<int>(memberLists.size());
+    const Reconstruction restricted = restrictReconstruction(reduced, start);
+
+    CliqueSearchLimits limits;
+    limits.deadline = &deadline;
+    if (request.prove && request.seconds > 0) limits.seconds = kCliqueShare * request.seconds / outcome.groups;
+    std::vector<Group> groups(memberLists.size());
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        Group& group = groups[i];
+        group.members = memberLists[i];
+        group.genotypes = genotypesOfGroup(reduced.genotypes, group.members);
+        group.best = reconstructionOfGroup(restricted, group.members);
+        const GenotypeMasks masks = makeGenotypeMasks(group.genotypes);
+        group.bound = computeLowerBound(group.genotypes, masks, makeCompatibilityRows(masks), limits);
+        group.lowerBound = group.bound.value();
+        outcome.countingBound += group.bound.counting;
+        outcome.cliqueBound += group.bound.clique;
+    }
+    int lowerBound = 0;
+    for (const Group& group : groups) lowerBound += group.lowerBound;
+    printLine(formatted("Lower bound: %d haplotypes (counting: %d, clique: %d) in %.3f sec.\n", lowerBound,
+                        outcome.countingBound, outcome.cliqueBound, deadline.elapsed()));
+
+    if (request.prove) {
+        for (std::size_t i = 0; i < groups.size() && !deadline.expired(); ++i) {
+            Group& group = groups[i];
+            if (group.lowerBound >= static_cast<int>(group.best.haplotypes.size())) continue;
+            const auto onCall = [&](const SatCall& groupCall) {
+                SatCall call = groupCall;
+                call.group = groups.size() > 1 ? static_cast<int>(i) + 1 : 0;
+                outcome.calls.push_back(call);
+                printLine(satCallLine(call));
+            };
+            DescentResult descent = descendToOptimum(group.genotypes, group.best, group.bound, deadline, onCall);
+            group.best = std::move(descent.best);
+            group.lowerBound = descent.lowerBound;
+        }
+    }
+    if (request.prove) {
+        printLine(formatted("Exact check: %d SAT calls, %.3f sec.\n", static_cast<int>(outcome.calls.size()),
+                            deadline.elapsed()));
+    }
+    outcome.interrupted = deadline.interruptSeen();
+    outcome.timeUp = deadline.timeUp();
+
+    std::vector<Reconstruction> parts;
+    int total = 0;
+    outcome.lowerBound = 0;
+    for (const Group& group : groups) {
+        parts.push_back(group.best);
+        total += static_cast<int>(group.best.haplotypes.size());
+        outcome.lowerBound += group.lowerBound;
+    }
+    // The reductions alone can merge haplotypes of the search; only the exact
+    // check replaces the search's result.
+    if (request.prove && total < outcome.found) {
+        Reconstruction smaller = expandReconstruction(
+            reduced, joinGroupReconstructions(memberLists, parts, static_cast<int>(reduced.genotypes.size())));
+        normalizeReconstruction(smaller);
+        const std::string fault = findReconstructionFault(genotypes, smaller);
+        if (fault.empty()) {
+            printLine(formatted("The exact check found a reconstruction with %d haplotypes, fewer than the search's %d.\n",
+                                static_cast<int>(smaller.haplotypes.size()), outcome.found));
+            outcome.found = static_cast<int>(smaller.haplotypes.size());
+            outcome.smaller = std::move(smaller);
+        } else {
+            printLine("The exact check's reconstruction failed its check (" + fault + "); it is not used.\n");
+        }
+    }
+    if (outcome.lowerBound > outcome.found) outcome.lowerBound = outcome.found;
+    outcome.proven = outcome.lowerBound == outcome.found;
+    outcome.seconds = deadline.elapsed();
+    return outcome;
+}
+
+std::string proofVerdictLine(const ProofOutcome& outcome)
+{
+    if (outcome.proven) return formatted("Proven optimal: %d haplotypes\n", outcome.found);
+    return formatted("Not proven optimal: between %d and %d haplotypes\n", outcome.lowerBound, outcome.found);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cadical.hpp>
+
+#include <initializer_list>
+#include <limits>
+#include <memory>
+#include <vector>
+
+// Literals of the exact models: CaDiCaL's signed variable numbers, and two
+// constants, so that a clause can name a site whose value is already known.
+// Negation is the minus sign for both.
+using Literal = int;
+constexpr Literal kTrueLiteral = std::numeric_limits<int>::max();
+constexpr Literal kFalseLiteral = -kTrueLiteral;
+
+inline bool isConstant(Literal literal)
+{
+    return literal == kTrueLiteral || literal == kFalseLiteral;
+}
+
+inline Literal constantLiteral(bool value)
+{
+    return value ? kTrueLiteral : kFalseLiteral;
+}
+
+enum class SatAnswer { Satisfiable, Unsatisfiable, Unknown };
+
+// "SAT", "UNSAT" or "UNKNOWN".
+const char* satAnswerName(SatAnswer answer);
+
+// A CNF formula in an incremental CaDiCaL solver. Clauses are simplified
+// as they come: one that holds a true constant is dropped, false constants
+// are left out of the others.
+class SatFormula {
+public:
+    SatFormula();
+
+    Literal newVariable();
+    void addClause(std::initializer_list<Literal> literals);
+    void addClause(const std::vector<Literal>& literals);
+
+    // Solves under the assumptions, which hold for this call only. The
+    // terminator, when given, can stop the call: the answer is then Unknown
+    // and the formula stays usable.
+    SatAnswer solve(const std::vector<Literal>& assumptions, CaDiCaL::Terminator* terminator = nullptr);
+
+    // The value of a literal in the model of the last Satisfiable answer.
+    bool value(Literal literal) const;
+
+    int variableCount() const { return variables_; }
+    long long clauseCount() const { return clauses_; }
+
+private:
+    template <typename Range>
+    void addFolded(const Range& literals);
+
+    std::unique_ptr<CaDiCaL::Solver> solver_;
+    int variables_ = 0;
+    long long clauses_ = 0;
+    std::vector<Literal> kept_;
+};
