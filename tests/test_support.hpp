@@ -6,6 +6,11 @@
 #include "data/haplotype_list.hpp"
 #include "data/search_state.hpp"
 #include "distance/distance_structure.hpp"
+#include "output/reconstruction.hpp"
+#include "run/run_clock.hpp"
+#include "run/run_settings.hpp"
+#include "run/search_run.hpp"
+#include "search/random_generator.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -166,6 +172,39 @@ inline std::vector<std::string> randomGenotypes(std::mt19937& rng, int count, in
         genotypes.push_back(g);
     }
     return genotypes;
+}
+
+// What a whole search of the genotypes (as an input file in this order)
+// ends with: the result file's text and its reconstruction.
+struct SearchResult {
+    std::string text;
+    Reconstruction reconstruction;
+    std::vector<std::string> distinct;  // the distinct genotypes, as the reconstruction numbers them
+    std::vector<int> genotypeMap;
+};
+
+inline SearchResult searchResult(const std::vector<std::string>& genotypes, int seed, int iterations, int stall)
+{
+    std::string input = std::to_string(genotypes.size()) + " " + std::to_string(genotypes[0].size());
+    for (const std::string& g : genotypes) input += "\n" + g;
+    GenotypeTable table;
+    if (!parseGenotypeText(input, "test", table).ok) throw std::runtime_error("bad genotypes");
+    SearchResult result;
+    const HaplotypeList initial =
+        buildHaplotypeList(table.genotypeCount, table.length, table.genotypes, table.distinctCount, result.genotypeMap);
+    auto state = std::make_unique<SearchState>();
+    createSearchState(*state, initial);
+    DistanceStructure distances = createDistanceStructure(initial);
+    RandomGenerator random;
+    seedGenerator(random, seed);
+    RunSettings settings;
+    settings.maxIter = iterations;
+    settings.maxStall = stall;
+    RunClock clock = startRunClock();
+    if (!runSearch(settings, initial, *state, distances, random, clock).bestSaved) throw std::runtime_error("no result");
+    result.text = composeResult(*state, initial, table, result.genotypeMap, random, &result.reconstruction);
+    for (int k = 0; k < table.distinctCount; ++k) result.distinct.push_back(initial.text[2 * k]);
+    return result;
 }
 
 // The exit code of a child, or 1000 plus the signal that killed it.

@@ -49,6 +49,9 @@ public:
     // (Unknown); the model stays usable.
     SatAnswer solve(int freeSlotsAllowed, CaDiCaL::Terminator* terminator = nullptr);
 
+    // Bounds the next solve to `conflicts` solver conflicts (see SatFormula).
+    void limitConflicts(int conflicts) { formula_.limitConflicts(conflicts); }
+
     // After a Satisfiable answer: the slots taken, and for every genotype, in
     // the order pinned and added, the pair that explains it. Equal haplotypes
     // may appear twice (normalizeReconstruction merges them).

@@ -13,7 +13,12 @@ const char* satAnswerName(SatAnswer answer)
     return "UNKNOWN";
 }
 
-SatFormula::SatFormula() : solver_(std::make_unique<CaDiCaL::Solver>()) {}
+SatFormula::SatFormula() : solver_(std::make_unique<CaDiCaL::Solver>())
+{
+    // The solver would otherwise print messages of its own ("c found
+    // falsified original clause") among the program's console lines.
+    solver_->set("quiet", 1);
+}
 
 Literal SatFormula::newVariable()
 {
@@ -41,6 +46,11 @@ void SatFormula::addClause(std::initializer_list<Literal> literals)
 void SatFormula::addClause(const std::vector<Literal>& literals)
 {
     addFolded(literals);
+}
+
+void SatFormula::limitConflicts(int conflicts)
+{
+    solver_->limit("conflicts", conflicts);
 }
 
 SatAnswer SatFormula::solve(const std::vector<Literal>& assumptions, CaDiCaL::Terminator* terminator)

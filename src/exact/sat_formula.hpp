@@ -45,6 +45,11 @@ public:
     // and the formula stays usable.
     SatAnswer solve(const std::vector<Literal>& assumptions, CaDiCaL::Terminator* terminator = nullptr);
 
+    // Bounds the next solve to `conflicts` solver conflicts, after which it
+    // answers Unknown. Conflicts, unlike seconds, are the same on every
+    // machine, so a bounded call gives the same answer everywhere.
+    void limitConflicts(int conflicts);
+
     // The value of a literal in the model of the last Satisfiable answer.
     bool value(Literal literal) const;
 

@@ -3,6 +3,7 @@
 #include "improve/improvement_phase.hpp"
 #include "improve/working_reconstruction.hpp"
 
+#include "exact/exact_support.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -48,6 +49,12 @@ Reconstruction naiveReconstruction(const std::vector<std::string>& genotypes, st
     }
     normalizeReconstruction(r);
     return r;
+}
+
+// The result of one attempt of the search, without perturbations.
+Reconstruction searchOnce(const std::vector<std::string>& genotypes, int seed)
+{
+    return testing_support::searchResult(genotypes, seed, 1, 0).reconstruction;
 }
 
 ImprovementSettings checkedSettings(unsigned seed)
@@ -172,4 +179,23 @@ TEST(Improvement, AnInterruptOrATimeLimitStopsThePhaseWithAValidResult)
     EXPECT_TRUE(outcome.interrupted);
     EXPECT_EQ(findReconstructionFault(genotypes, r), "");
     EXPECT_EQ(outcome.finalCount, static_cast<int>(r.haplotypes.size()));
+}
+
+TEST(Improvement, ReachesTheOptimumOnTinyInputsWhereOneAttemptOfTheSearchFallsShort)
+{
+    // One attempt of the search, then the phase with no time limit, against
+    // the fewest haplotypes found by brute force.
+    std::mt19937 rng(31);
+    int searchShort = 0;
+    for (int round = 0; round < 300; ++round) {
+        const std::vector<std::string> genotypes = exact_support::tinyInstance(rng);
+        SCOPED_TRACE(testing::PrintToString(genotypes));
+        Reconstruction r = searchOnce(genotypes, static_cast<int>(rng() % 1000));
+        const int optimum = brute_force::fewestHaplotypes(genotypes);
+        if (static_cast<int>(r.haplotypes.size()) > optimum) ++searchShort;
+        ASSERT_NO_THROW(improveReconstruction(genotypes, r, checkedSettings(round)));
+        EXPECT_EQ(findReconstructionFault(genotypes, r), "");
+        EXPECT_EQ(static_cast<int>(r.haplotypes.size()), optimum);
+    }
+    EXPECT_GT(searchShort, 0);
 }

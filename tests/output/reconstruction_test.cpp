@@ -1,14 +1,9 @@
 #include "output/reconstruction.hpp"
 
-#include "run/run_clock.hpp"
-#include "run/run_settings.hpp"
-#include "run/search_run.hpp"
-#include "search/random_generator.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -72,30 +67,11 @@ TEST(Reconstruction, TheSearchResultAndItsExplicitFileAgree)
         const int count = 4 + round * 3;
         const int length = 3 + round % 9;
         const std::vector<std::string> input = testing_support::randomGenotypes(rng, count, length, 3 + round % 6);
-        GenotypeTable table;
-        std::string text = std::to_string(count) + " " + std::to_string(length);
-        for (const std::string& g : input) text += "\n" + g;
-        ASSERT_TRUE(parseGenotypeText(text, "test", table).ok);
-        std::vector<int> map;
-        const HaplotypeList initial =
-            buildHaplotypeList(table.genotypeCount, table.length, table.genotypes, table.distinctCount, map);
-        auto state = std::make_unique<SearchState>();
-        createSearchState(*state, initial);
-        DistanceStructure distances = createDistanceStructure(initial);
-        RandomGenerator random;
-        seedGenerator(random, round + 1);
-        RunSettings settings;
-        settings.maxIter = 2;
-        settings.maxStall = 3;
-        RunClock clock = startRunClock();
-        ASSERT_TRUE(runSearch(settings, initial, *state, distances, random, clock).bestSaved);
-        Reconstruction r;
-        composeResult(*state, initial, table, map, random, &r);
-
-        std::vector<std::string> distinct;
-        for (int k = 0; k < table.distinctCount; ++k) distinct.push_back(initial.text[2 * k]);
+        testing_support::SearchResult result = testing_support::searchResult(input, round + 1, 2, 3);
+        Reconstruction& r = result.reconstruction;
+        const std::vector<std::string>& distinct = result.distinct;
+        const std::vector<int>& map = result.genotypeMap;
         EXPECT_EQ(findReconstructionFault(distinct, r), "");
-        EXPECT_EQ(static_cast<int>(r.haplotypes.size()), state->bestCount);
         const Reconstruction before = r;
         normalizeReconstruction(r);
         EXPECT_EQ(r.haplotypes, before.haplotypes) << "the result lists its haplotypes in ascending order";
