@@ -5,16 +5,20 @@
 #include "data/memory_budget.hpp"
 #include "data/search_state.hpp"
 #include "distance/distance_structure.hpp"
+#include "output/reconstruction.hpp"
 #include "output/result_file.hpp"
 #include "run/interruption.hpp"
 #include "run/run_clock.hpp"
 #include "run/run_settings.hpp"
 #include "run/search_run.hpp"
 #include "search/random_generator.hpp"
+#include "vcf/genotype_input.hpp"
+#include "vcf/vcf_output.hpp"
 
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,13 +43,62 @@ int stopWithoutResult(int signal)
     return interruptedExit(signal);
 }
 
+// The refusal of an input whose run would need more memory than it may use.
+std::string tooLargeMessage(const RunSettings& settings, const std::optional<VcfInput>& vcf,
+                            const GenotypeTable& table, std::uint64_t needed, const MemoryLimit& memory)
+{
+    if (!vcf) {
+        return "The genotype file " + settings.inputFilename + " is too large for this machine: its "
+               + std::to_string(table.distinctCount) + " distinct genotypes of " + std::to_string(table.length)
+               + " sites need about " + describeBytes(needed) + " of memory, more than the "
+               + describeBytes(memory.bytes) + " available (" + memory.source + ")";
+    }
+    return "The VCF file " + settings.inputFilename + " is too large for this machine: its "
+           + std::to_string(table.distinctCount) + " distinct genotypes of " + std::to_string(table.length)
+           + " sites in " + describeVcfScope(*vcf) + " need about " + describeBytes(needed)
+           + " of memory, more than the " + describeBytes(memory.bytes) + " available (" + memory.source
+           + "); choose a smaller region with --region CHR:FROM-TO";
+}
+
+// Whether the run writes a phased VCF or BCF: its input is one and the
+// output name asks for one.
+VcfOutputFormat phasedOutputFormat(const RunSettings& settings, const std::optional<VcfInput>& vcf)
+{
+    return vcf ? vcfOutputFormat(settings.outputFileName) : VcfOutputFormat::None;
+}
+
+// Checks, before the search, that every output file of the run can be made.
+bool checkOutputsWritable(const RunSettings& settings, std::string& error)
+{
+    if (!checkOutputWritable(settings.outputFileName, error)) return false;
+    return settings.haplotypesFile.empty() || checkOutputWritable(settings.haplotypesFile, error);
+}
+
+// Writes the outputs of a run: the phased VCF or BCF, or the result file,
+// under the output name; the result file under the --haplotypes name too.
+// Prints the line of each file saved after the closing lines' first one.
+bool saveOutputs(const RunSettings& settings, const std::optional<VcfInput>& vcf, const std::string& result,
+                 const Reconstruction& reconstruction, const std::vector<int>& genotypeMap,
+                 const std::string& commandLine, std::string& error)
+{
+    const VcfOutputFormat format = phasedOutputFormat(settings, vcf);
+    if (format == VcfOutputFormat::None) {
+        if (!saveFileAtomically(settings.outputFileName, result, error)) return false;
+    } else if (!writePhasedVcf(settings.outputFileName, format, *vcf, reconstruction, genotypeMap, commandLine,
+                               error)) {
+        return false;
+    }
+    return settings.haplotypesFile.empty() || saveFileAtomically(settings.haplotypesFile, result, error);
+}
+
 int run(int argc, const char* const* argv)
 {
     RunClock clock = startRunClock();
     installInterruptHandlers();
 
     RunSettings settings;
-    switch (parseOptions(argc, argv, settings)) {
+    std::string problem;
+    switch (parseOptions(argc, argv, settings, &problem)) {
     case ParseStatus::Filled:
         break;
     case ParseStatus::TooFewArguments:
@@ -55,6 +108,9 @@ int run(int argc, const char* const* argv)
     case ParseStatus::BadOption:
         printUsage();
         return kExitUsage;
+    case ParseStatus::BadValue:
+        std::printf("%s\n", problem.c_str());
+        return kExitUsage;
     }
 
     RandomGenerator random;
@@ -62,18 +118,17 @@ int run(int argc, const char* const* argv)
 
     const MemoryLimit memory = currentMemoryLimit();
     GenotypeTable table;
-    const GenotypeReadResult read = readGenotypeFile(settings, table, memory);
+    std::optional<VcfInput> vcf;
+    const GenotypeReadResult read = readGenotypeInput(settings, table, vcf, memory);
     if (!read.ok) {
         std::printf("%s\n", read.error.c_str());
         return kExitFailure;
     }
+    if (vcf) std::printf("%s\n", describeVcfReading(*vcf).c_str());
     const std::uint64_t needed = estimateRunMemory(static_cast<std::uint64_t>(table.genotypeCount),
                                                    table.distinctCount, table.length);
     if (needed > memory.bytes) {
-        std::printf("The genotype file %s is too large for this machine: its %d distinct genotypes of %d sites "
-                    "need about %s of memory, more than the %s available (%s)\n",
-                    settings.inputFilename.c_str(), table.distinctCount, table.length,
-                    describeBytes(needed).c_str(), describeBytes(memory.bytes).c_str(), memory.source.c_str());
+        std::printf("%s\n", tooLargeMessage(settings, vcf, table, needed, memory).c_str());
         return kExitFailure;
     }
     printStartLine(settings);
@@ -85,7 +140,7 @@ int run(int argc, const char* const* argv)
         return kExitFailure;
     }
     std::string error;
-    if (!checkOutputWritable(settings.outputFileName, error)) {
+    if (!checkOutputsWritable(settings, error)) {
         std::printf("%s\n", error.c_str());
         return kExitFailure;
     }
@@ -111,8 +166,9 @@ int run(int argc, const char* const* argv)
         std::fflush(stdout);
     }
 
-    const std::string content = composeResult(*state, initial, table, genotypeMap, random);
-    if (!saveFileAtomically(settings.outputFileName, content, error)) {
+    Reconstruction reconstruction;
+    const std::string content = composeResult(*state, initial, table, genotypeMap, random, &reconstruction);
+    if (!saveOutputs(settings, vcf, content, reconstruction, genotypeMap, describeCommandLine(argc, argv), error)) {
         std::printf("%s\n", error.c_str());
         return kExitFailure;
     }
@@ -121,6 +177,9 @@ int run(int argc, const char* const* argv)
     takeTimingReading(clock);
     std::printf("elapTime = %.3f sec.\n", clock.elapTime);
     std::printf("Output saved in the file %s \n", settings.outputFileName.c_str());
+    if (!settings.haplotypesFile.empty()) {
+        std::printf("Haplotypes saved in the file %s \n", settings.haplotypesFile.c_str());
+    }
     std::printf("\n");
     return outcome.interruptedBy != 0 ? interruptedExit(outcome.interruptedBy) : kExitSuccess;
 }

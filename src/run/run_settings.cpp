@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 int parseOptionValue(const char* text)
 {
@@ -40,9 +41,43 @@ int* optionField(const char* name, RunSettings& settings)
     return nullptr;
 }
 
+enum class LongOption { Unknown, Set, BadValue };
+
+// Sets the field a long option names ("--missing", "--region", "--samples",
+// "--haplotypes"), checking its value strictly.
+LongOption setLongOption(const std::string& name, const std::string& value, RunSettings& settings,
+                         std::string& problem)
+{
+    if (name == "--missing") {
+        if (parseMissingPolicy(value, settings.vcf.missing)) return LongOption::Set;
+        problem = "Bad value for --missing: '" + value + "'; it takes refuse, drop-sites or drop-samples";
+        return LongOption::BadValue;
+    }
+    if (name == "--region") {
+        GenomicRegion region;
+        if (parseRegion(value, region)) {
+            settings.vcf.region = region;
+            return LongOption::Set;
+        }
+        problem = "Bad value for --region: '" + value
+                  + "'; it takes CHR:FROM-TO, 1-based and inclusive with 1 <= FROM <= TO, e.g. 20:1000000-2000000";
+        return LongOption::BadValue;
+    }
+    std::string* file = name == "--samples" ? &settings.vcf.samplesFile
+                      : name == "--haplotypes" ? &settings.haplotypesFile
+                                               : nullptr;
+    if (file == nullptr) return LongOption::Unknown;
+    if (value.empty()) {
+        problem = "Bad value for " + name + ": the file name is empty";
+        return LongOption::BadValue;
+    }
+    *file = value;
+    return LongOption::Set;
+}
+
 } // namespace
 
-ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& settings)
+ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& settings, std::string* problem)
 {
     if (argc >= 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
         return ParseStatus::HelpRequested;
@@ -54,6 +89,18 @@ ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& setting
     parsed.inputFilename = argv[1];
     parsed.outputFileName = argv[2];
     for (int index = 3; index < argc; index += 2) {
+        if (std::strncmp(argv[index], "--", 2) == 0 && index + 1 < argc) {
+            std::string message;
+            switch (setLongOption(argv[index], argv[index + 1], parsed, message)) {
+            case LongOption::Set:
+                continue;
+            case LongOption::BadValue:
+                if (problem != nullptr) *problem = message;
+                return ParseStatus::BadValue;
+            case LongOption::Unknown:
+                return ParseStatus::BadOption;
+            }
+        }
         int* field = optionField(argv[index], parsed);
         if (field == nullptr || index + 1 >= argc) {
             return ParseStatus::BadOption;

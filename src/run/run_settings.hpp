@@ -1,5 +1,7 @@
 #pragma once
 
+#include "vcf/vcf_options.hpp"
+
 #include <string>
 
 // What one run of the search is asked to do, as given on the command line.
@@ -10,6 +12,8 @@ struct RunSettings {
     int maxIter = 30;            // number of iterations
     int seed = 1;                // seed of the random generator
     int maxStall = 15;           // perturbation attempts without improvement that end an iteration
+    VcfOptions vcf;              // --missing, --region, --samples: how a VCF or BCF input is read
+    std::string haplotypesFile;  // --haplotypes: where the ordinary result file goes as well; empty: nowhere
 };
 
 // How the command line was understood.
@@ -18,11 +22,14 @@ enum class ParseStatus {
     TooFewArguments = 1, // fewer than two file names
     HelpRequested,       // "-h" or "--help" as the first argument
     BadOption,           // an unknown option name, or an option with no value
+    BadValue,            // a value that a long option does not take
 };
 
 // Fills `settings` from the argument vector (entry 0 is the program name).
-// On any status other than Filled the settings are left as they were.
-ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& settings);
+// On any status other than Filled the settings are left as they were; on
+// BadValue `problem`, when given, receives a one-line message.
+ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& settings,
+                         std::string* problem = nullptr);
 
 // The decimal conversion used for option values: leading white space, an
 // optional sign, then digits up to the first other character; no digits

@@ -1,0 +1,398 @@
+#include "vcf/vcf_input.hpp"
+
+#include "vcf/genotype_call.hpp"
+#include "vcf/htslib_handles.hpp"
+#include "vcf/sample_list.hpp"
+
+#include <htslib/hts.h>
+#include <htslib/kstring.h>
+#include <htslib/tbx.h>
+
+#include <cstdlib>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+
+namespace {
+
+// The records of the file in input order: all of them, or, through the
+// file's index, those of one region's chromosome and span.
+class RecordSource {
+public:
+    RecordSource(htsFile* file, bcf_hdr_t* header) : file_(file), header_(header) {}
+    ~RecordSource()
+    {
+        if (iterator_ != nullptr) hts_itr_destroy(iterator_);
+        if (tabix_ != nullptr) tbx_destroy(tabix_);
+        if (index_ != nullptr) hts_idx_destroy(index_);
+        free(line_.s);
+    }
+    RecordSource(const RecordSource&) = delete;
+    RecordSource& operator=(const RecordSource&) = delete;
+
+    // Reads only the records the index finds for `region`, when the file
+    // is bgzipped and has a .tbi or .csi index. Returns whether it does.
+    bool useIndex(const std::string& fileName, const GenomicRegion& region)
+    {
+        if (file_->format.compression != bgzf) return false;
+        const bool binary = file_->format.format == bcf;
+        int sequence = -1;
+        if (binary) {
+            index_ = bcf_index_load3(fileName.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
+            if (index_ == nullptr) return false;
+            sequence = bcf_hdr_name2id(header_, region.chromosome.c_str());
+        } else {
+            tabix_ = tbx_index_load3(fileName.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
+            if (tabix_ == nullptr) return false;
+            sequence = tbx_name2id(tabix_, region.chromosome.c_str());
+        }
+        if (sequence < 0) {
+            empty_ = true;  // the index knows no record of that chromosome
+            return true;
+        }
+        iterator_ = binary ? bcf_itr_queryi(index_, sequence, region.from - 1, region.to)
+                           : tbx_itr_queryi(tabix_, sequence, region.from - 1, region.to);
+        return iterator_ != nullptr;
+    }
+
+    // 0 for a record, -1 at the end, below -1 when the file cannot be read.
+    int next(bcf1_t* record)
+    {
+        if (empty_) return -1;
+        if (iterator_ == nullptr) return bcf_read(file_, header_, record);
+        if (index_ != nullptr) return bcf_itr_next(file_, iterator_, record);
+        const int got = tbx_itr_next(file_, tabix_, iterator_, &line_);
+        if (got < 0) return got < -1 ? got : -1;
+        return vcf_parse1(&line_, header_, record) == 0 ? 0 : -2;
+    }
+
+private:
+    htsFile* file_;
+    bcf_hdr_t* header_;
+    hts_idx_t* index_ = nullptr;
+    tbx_t* tabix_ = nullptr;
+    hts_itr_t* iterator_ = nullptr;
+    kstring_t line_ = KS_INITIALIZE;
+    bool empty_ = false;
+};
+
+std::string siteName(std::string_view chromosome, std::int64_t position)
+{
+    return std::string(chromosome) + ":" + std::to_string(position);
+}
+
+std::string listOfNames(const std::vector<std::string>& names)
+{
+    constexpr std::size_t kShown = 10;
+    std::string text;
+    for (std::size_t i = 0; i < names.size() && i < kShown; ++i) text += (i == 0 ? "" : ", ") + names[i];
+    if (names.size() > kShown) text += " and " + std::to_string(names.size() - kShown) + " more";
+    return text;
+}
+
+// "12 with more than one ALT allele, 8 not diploid": the counts that are
+// not 0, with what they count.
+std::string joinCounts(const std::vector<std::pair<std::int64_t, const char*>>& counts)
+{
+    std::string text;
+    for (const auto& [count, what] : counts) {
+        if (count == 0) continue;
+        if (!text.empty()) text += ", ";
+        text += std::to_string(count) + " " + what;
+    }
+    return text;
+}
+
+// "20 skipped: 12 with more than one ALT allele, 8 not diploid", or "none skipped".
+std::string describeSkipped(const VcfReadCounts& counts)
+{
+    if (counts.sitesSkipped() == 0) return "none skipped";
+    return std::to_string(counts.sitesSkipped()) + " skipped: "
+           + joinCounts({{counts.skippedMultiallelic, "with more than one ALT allele"},
+                         {counts.skippedNoAlt, "without ALT allele"},
+                         {counts.skippedNoGenotype, "without GT"},
+                         {counts.skippedNotDiploid, "not diploid"},
+                         {counts.skippedMissing, "with a missing call"}});
+}
+
+// The GT values of one record, in a buffer htslib grows as it needs.
+struct GenotypeValues {
+    std::int32_t* values = nullptr;
+    int capacity = 0;
+
+    GenotypeValues() = default;
+    ~GenotypeValues() { free(values); }
+    GenotypeValues(const GenotypeValues&) = delete;
+    GenotypeValues& operator=(const GenotypeValues&) = delete;
+};
+
+// Reads the records into site columns, one character per kept sample ('m'
+// for a missing call), then applies the missing-call policy and builds the
+// genotypes.
+class VcfReader {
+public:
+    VcfReader(htsFile* file, const std::string& fileName, const VcfOptions& options, const MemoryLimit& memory)
+        : file_(file), options_(options), memory_(memory)
+    {
+        input_.fileName = fileName;
+        input_.binary = file->format.format == bcf;
+        input_.region = options.region;
+    }
+
+    GenotypeReadResult read(GenotypeTable& table, VcfInput& input)
+    {
+        input_.header.reset(bcf_hdr_read(file_));
+        if (!input_.header) return refuse("its header cannot be read");
+        if (!chooseSamples()) return {false, error_};
+        if (!readSites()) return {false, error_};
+        if (!applyMissingPolicy()) return {false, error_};
+        if (columns_.empty()) {
+            return refuse("no site can be used in " + describeVcfScope(input_) + " (" + describeSites() + ")");
+        }
+        GenotypeTable built;
+        if (!buildTable(built)) return {false, error_};
+        table = std::move(built);
+        input = std::move(input_);
+        return {true, {}};
+    }
+
+private:
+    GenotypeReadResult refuse(const std::string& fault)
+    {
+        error_ = "Error in the VCF file " + input_.fileName + ": " + fault;
+        return {false, error_};
+    }
+    bool fail(const std::string& fault)
+    {
+        refuse(fault);
+        return false;
+    }
+
+    bool chooseSamples()
+    {
+        bcf_hdr_t* header = input_.header.get();
+        const int count = bcf_hdr_nsamples(header);
+        input_.counts.samplesInFile = count;
+        if (count == 0) return fail("it has no samples, so no genotypes");
+        std::vector<std::string> names(header->samples, header->samples + count);
+        if (options_.samplesFile.empty()) {
+            for (int i = 0; i < count; ++i) chosen_.push_back(i);
+        } else if (!selectSamples(options_.samplesFile, names, input_.fileName, chosen_, error_)) {
+            return false;
+        }
+        for (const int i : chosen_) input_.samples.push_back(names[i]);
+        input_.counts.samplesNotListed = count - static_cast<int>(chosen_.size());
+        return true;
+    }
+
+    // Whether a record is one of the sites to read. Without a region every
+    // record is, as long as the file holds a single chromosome; the names of
+    // further ones are gathered for the refusal.
+    bool inScope(const char* chromosome, std::int64_t position)
+    {
+        if (input_.region) return regionHolds(*input_.region, chromosome, position);
+        if (seen_.insert(chromosome).second) chromosomes_.emplace_back(chromosome);
+        if (input_.chromosome.empty()) input_.chromosome = chromosome;
+        return chromosomes_.size() == 1;
+    }
+
+    bool readSites()
+    {
+        bcf_hdr_t* header = input_.header.get();
+        RecordSource source(file_, header);
+        if (input_.region) input_.counts.throughIndex = source.useIndex(input_.fileName, *input_.region);
+        if (input_.region) input_.chromosome = input_.region->chromosome;
+        const BcfRecordHandle record(bcf_init());
+        GenotypeValues values;
+        std::string lastSite = "the header";
+        for (;;) {
+            const int got = source.next(record.get());
+            if (got == -1) break;
+            if (got < -1 || record->rid < 0 || record->rid >= header->n[BCF_DT_CTG]) {
+                return fail("the record after " + lastSite + " cannot be read");
+            }
+            const char* chromosome = bcf_hdr_id2name(header, record->rid);
+            const std::int64_t position = record->pos + 1;
+            lastSite = siteName(chromosome, position);
+            if (!inScope(chromosome, position)) continue;
+            ++input_.counts.sitesRead;
+            if (!readSite(record.get(), chromosome, position, values)) return false;
+        }
+        if (chromosomes_.size() > 1) {
+            return fail("it holds " + std::to_string(chromosomes_.size()) + " chromosomes (" + listOfNames(chromosomes_)
+                        + "); choose one part with --region CHR:FROM-TO");
+        }
+        return true;
+    }
+
+    bool readSite(bcf1_t* record, const char* chromosome, std::int64_t position, GenotypeValues& gt)
+    {
+        VcfReadCounts& counts = input_.counts;
+        if (record->n_allele > 2) return ++counts.skippedMultiallelic, true;
+        if (record->n_allele < 2) return ++counts.skippedNoAlt, true;
+        const int total = bcf_get_genotypes(input_.header.get(), record, &gt.values, &gt.capacity);
+        if (total <= 0) return ++counts.skippedNoGenotype, true;
+        const int width = total / counts.samplesInFile;
+
+        std::string column(chosen_.size(), 'm');
+        std::int64_t missing = 0;
+        std::size_t firstMissing = chosen_.size();
+        bool notDiploid = false;
+        for (std::size_t k = 0; k < chosen_.size(); ++k) {
+            const GenotypeCall call = readGenotypeCall(gt.values + static_cast<std::size_t>(chosen_[k]) * width, width);
+            switch (call.kind) {
+            case CallKind::Site:
+                column[k] = call.site;
+                break;
+            case CallKind::Missing:
+                if (missing++ == 0) firstMissing = k;
+                break;
+            case CallKind::NotDiploid:
+                notDiploid = true;
+                break;
+            case CallKind::UnknownAllele:
+                return fail("sample " + input_.samples[k] + " has an allele at " + siteName(chromosome, position)
+                            + " that the site does not have (its GT names an allele beyond ALT)");
+            }
+        }
+        if (notDiploid) return ++counts.skippedNotDiploid, true;
+        if (missing > 0) {
+            counts.missingCalls += missing;
+            if (options_.missing == MissingPolicy::DropSites) return ++counts.skippedMissing, true;
+            if (firstMissingSite_.empty()) {
+                firstMissingSite_ = siteName(chromosome, position);
+                firstMissingSample_ = input_.samples[firstMissing];
+            }
+        }
+        return keepSite(record, position, std::move(column));
+    }
+
+    bool keepSite(bcf1_t* record, std::int64_t position, std::string column)
+    {
+        if (columns_.size() == static_cast<std::size_t>(kMaxSites)) {
+            return fail(describeVcfScope(input_) + " holds more than the " + std::to_string(kMaxSites) + " supported sites (site "
+                        + std::to_string(kMaxSites + 1) + " is at " + siteName(input_.chromosome, position)
+                        + "); choose a smaller region with --region CHR:FROM-TO");
+        }
+        const std::uint64_t samples = chosen_.size();
+        const int sites = static_cast<int>(columns_.size()) + 1;
+        const std::uint64_t held = genotypeTableBytes(static_cast<std::uint64_t>(sites), static_cast<int>(samples))
+                                   + genotypeTableBytes(samples, sites);
+        if (held > memory_.bytes) {
+            return fail("its " + std::to_string(samples) + " samples of " + std::to_string(sites) + " sites in " + describeVcfScope(input_)
+                        + " need about " + describeBytes(held) + " of memory, more than the "
+                        + describeBytes(memory_.bytes) + " available (" + memory_.source
+                        + "); choose a smaller region with --region CHR:FROM-TO");
+        }
+        bcf_unpack(record, BCF_UN_STR);
+        VcfSite site;
+        site.position = position;
+        site.id = record->d.id != nullptr ? record->d.id : ".";
+        site.alleles = std::string(record->d.allele[0]) + "," + record->d.allele[1];
+        input_.sites.push_back(std::move(site));
+        columns_.push_back(std::move(column));
+        return true;
+    }
+
+    bool applyMissingPolicy()
+    {
+        VcfReadCounts& counts = input_.counts;
+        if (counts.missingCalls == 0 || options_.missing == MissingPolicy::DropSites) return true;
+        if (options_.missing == MissingPolicy::Refuse) {
+            return fail("sample " + firstMissingSample_ + " has a missing call at " + firstMissingSite_ + " ("
+                        + std::to_string(counts.missingCalls)
+                        + " missing calls in all); leave them out with --missing drop-sites or --missing drop-samples");
+        }
+        std::vector<bool> dropped(chosen_.size(), false);
+        for (const std::string& column : columns_) {
+            for (std::size_t k = 0; k < column.size(); ++k) {
+                if (column[k] == 'm') dropped[k] = true;
+            }
+        }
+        std::vector<std::size_t> kept;
+        for (std::size_t k = 0; k < dropped.size(); ++k) {
+            if (!dropped[k]) kept.push_back(k);
+        }
+        counts.samplesDroppedMissing = static_cast<int>(chosen_.size() - kept.size());
+        if (kept.empty()) return fail("every sample has a missing call in " + describeVcfScope(input_));
+        for (std::string& column : columns_) {
+            std::string narrowed;
+            narrowed.reserve(kept.size());
+            for (const std::size_t k : kept) narrowed += column[k];
+            column = std::move(narrowed);
+        }
+        std::vector<std::string> samples;
+        for (const std::size_t k : kept) samples.push_back(std::move(input_.samples[k]));
+        input_.samples = std::move(samples);
+        return true;
+    }
+
+    bool buildTable(GenotypeTable& table)
+    {
+        VcfReadCounts& counts = input_.counts;
+        counts.samplesKept = static_cast<int>(input_.samples.size());
+        counts.sitesUsed = static_cast<std::int64_t>(columns_.size());
+        table.genotypeCount = counts.samplesKept;
+        table.length = static_cast<int>(columns_.size());
+        table.genotypes.assign(input_.samples.size(), std::string(columns_.size(), '0'));
+        for (std::size_t s = 0; s < columns_.size(); ++s) {
+            for (std::size_t k = 0; k < table.genotypes.size(); ++k) table.genotypes[k][s] = columns_[s][k];
+        }
+        columns_.clear();
+        std::unordered_set<std::string_view> distinct(table.genotypes.begin(), table.genotypes.end());
+        table.distinctCount = static_cast<int>(distinct.size());
+        if (table.distinctCount > kMaxDistinctGenotypes) {
+            return fail(std::to_string(table.distinctCount) + " distinct genotypes in " + describeVcfScope(input_)
+                        + ", more than the " + std::to_string(kMaxDistinctGenotypes)
+                        + " supported; choose fewer samples with --samples or a smaller region with --region");
+        }
+        return true;
+    }
+
+    std::string describeSites() const
+    {
+        return std::to_string(input_.counts.sitesRead) + " sites read, " + describeSkipped(input_.counts);
+    }
+
+    htsFile* file_;
+    const VcfOptions& options_;
+    const MemoryLimit& memory_;
+    VcfInput input_;
+    std::string error_;
+    std::vector<int> chosen_;            // sample indices in the file, in kept order
+    std::vector<std::string> columns_;   // one per used site, one character per chosen sample
+    std::vector<std::string> chromosomes_;
+    std::unordered_set<std::string> seen_;
+    std::string firstMissingSite_;
+    std::string firstMissingSample_;
+};
+
+} // namespace
+
+GenotypeReadResult readVcfGenotypes(htsFile* file, const std::string& fileName, const VcfOptions& options,
+                                    GenotypeTable& table, VcfInput& input, const MemoryLimit& memory)
+{
+    const QuietHtslib quiet;
+    VcfReader reader(file, fileName, options, memory);
+    return reader.read(table, input);
+}
+
+std::string describeVcfScope(const VcfInput& input)
+{
+    if (input.region) return "region " + describeRegion(*input.region);
+    if (!input.chromosome.empty()) return "chromosome " + input.chromosome;
+    return "the file";
+}
+
+std::string describeVcfReading(const VcfInput& input)
+{
+    const VcfReadCounts& counts = input.counts;
+    std::string line = input.binary ? "BCF input: " : "VCF input: ";
+    line += std::to_string(counts.sitesUsed) + " of " + std::to_string(counts.sitesRead) + " sites used in "
+            + describeVcfScope(input) + " (" + describeSkipped(counts) + "); ";
+    line += std::to_string(counts.samplesKept) + " of " + std::to_string(counts.samplesInFile) + " samples kept";
+    const std::string dropped = joinCounts({{counts.samplesNotListed, "not in the sample list"},
+                                            {counts.samplesDroppedMissing, "with a missing call"}});
+    if (!dropped.empty()) line += " (" + dropped + ")";
+    return line;
+}
