@@ -146,6 +146,7 @@ public:
         if (!chooseSamples()) return {false, error_};
         if (!readSites()) return {false, error_};
         if (!applyMissingPolicy()) return {false, error_};
+        if (input_.counts.sitesRead == 0) return refuse("no site lies in " + describeVcfScope(input_));
         if (columns_.empty()) {
             return refuse("no site can be used in " + describeVcfScope(input_) + " (" + describeSites() + ")");
         }
@@ -389,7 +390,8 @@ std::string describeVcfReading(const VcfInput& input)
     const VcfReadCounts& counts = input.counts;
     std::string line = input.binary ? "BCF input: " : "VCF input: ";
     line += std::to_string(counts.sitesUsed) + " of " + std::to_string(counts.sitesRead) + " sites used in "
-            + describeVcfScope(input) + " (" + describeSkipped(counts) + "); ";
+            + describeVcfScope(input) + (counts.throughIndex ? ", found through its index" : "") + " ("
+            + describeSkipped(counts) + "); ";
     line += std::to_string(counts.samplesKept) + " of " + std::to_string(counts.samplesInFile) + " samples kept";
     const std::string dropped = joinCounts({{counts.samplesNotListed, "not in the sample list"},
                                             {counts.samplesDroppedMissing, "with a missing call"}});
