@@ -10,6 +10,8 @@
 #include "run/search_run.hpp"
 #include "search/random_generator.hpp"
 
+#include <htslib/hts.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -17,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -175,8 +178,33 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
     reference.inputFilename = arguments[1];
     reference.outputFileName = arguments[2];
     bool bad = false;
-    for (int i = 3; i < argc && !bad; i += 2) {
+    bool badValue = false;
+    for (int i = 3; i < argc && !bad && !badValue; i += 2) {
         const std::string& name = arguments[i];
+        if (name.rfind("--", 0) == 0 && i + 1 < argc) {
+            const std::string& value = arguments[i + 1];
+            if (name == "--missing") {
+                badValue = !parseMissingPolicy(value, reference.vcf.missing);
+            } else if (name == "--region") {
+                // A position: decimal digits, from 1 to HTS_POS_MAX; 0 when out of range.
+                const auto position = [](std::string digits) -> long long {
+                    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+                    if (digits.size() > 19) return 0;
+                    const unsigned long long v = digits.empty() ? 0 : std::stoull(digits);
+                    return v > static_cast<unsigned long long>(HTS_POS_MAX) ? 0 : static_cast<long long>(v);
+                };
+                std::smatch m;
+                badValue = !std::regex_match(value, m, std::regex("([\\s\\S]+):([0-9]+)-([0-9]+)"))
+                           || position(m[2]) < 1 || position(m[3]) < 1 || position(m[2]) > position(m[3]);
+                if (!badValue) reference.vcf.region = GenomicRegion{m[1], position(m[2]), position(m[3])};
+            } else if (name == "--samples" || name == "--haplotypes") {
+                badValue = value.empty();
+                (name == "--samples" ? reference.vcf.samplesFile : reference.haplotypesFile) = value;
+            } else {
+                bad = true;
+            }
+            continue;
+        }
         int* field = name == "-t" ? &reference.maxCompTime
                    : name == "-i" ? &reference.maxIter
                    : name == "-s" ? &reference.seed
@@ -185,6 +213,10 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
         if (field == nullptr || i + 1 >= argc) bad = true;
         else *field = referenceValue(arguments[i + 1]);
     }
+    if (badValue) {
+        if (status != ParseStatus::BadValue) return "bad option value accepted";
+        return settings.seed == 12345 ? std::string() : "settings changed by a bad option value";
+    }
     if (bad) {
         if (status != ParseStatus::BadOption) return "bad option accepted";
         return settings.seed == 12345 ? std::string() : "settings changed by a bad command line";
@@ -192,7 +224,13 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
     if (status != ParseStatus::Filled) return "good command line refused";
     if (settings.inputFilename != reference.inputFilename || settings.outputFileName != reference.outputFileName
         || settings.maxCompTime != reference.maxCompTime || settings.maxIter != reference.maxIter
-        || settings.seed != reference.seed || settings.maxStall != reference.maxStall) {
+        || settings.seed != reference.seed || settings.maxStall != reference.maxStall
+        || settings.vcf.missing != reference.vcf.missing || settings.vcf.samplesFile != reference.vcf.samplesFile
+        || settings.haplotypesFile != reference.haplotypesFile
+        || settings.vcf.region.has_value() != reference.vcf.region.has_value()
+        || (settings.vcf.region && (settings.vcf.region->chromosome != reference.vcf.region->chromosome
+                                    || settings.vcf.region->from != reference.vcf.region->from
+                                    || settings.vcf.region->to != reference.vcf.region->to))) {
         return "settings differ from the arguments";
     }
     return {};

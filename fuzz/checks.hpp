@@ -23,3 +23,11 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size);
 // search settings: a whole search, whose result file must list haplotypes
 // that explain every genotype, each with at least one pair.
 std::string checkWholeSearchInput(const std::uint8_t* data, std::size_t size);
+
+// Arbitrary bytes as an input file, read with each missing-call policy:
+// bytes that are not VCF or BCF must be read exactly as the matrix reader
+// reads them; an accepted VCF must give a well-formed table whose counts add
+// up, a refusal one line naming the file; and the phased VCF, bgzipped VCF
+// or BCF written from an accepted table must read back as the same samples,
+// sites and genotypes.
+std::string checkVcfReaderInput(const std::uint8_t* data, std::size_t size);

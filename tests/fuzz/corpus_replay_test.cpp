@@ -49,3 +49,8 @@ TEST(FuzzCorpus, WholeSearchInputsKeepTheirProperties)
 {
     replayCorpus("whole_search", checkWholeSearchInput);
 }
+
+TEST(FuzzCorpus, VcfReaderInputsKeepTheirProperties)
+{
+    replayCorpus("vcf_reader", checkVcfReaderInput);
+}
