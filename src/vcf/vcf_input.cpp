@@ -8,6 +8,7 @@
 #include <htslib/kstring.h>
 #include <htslib/tbx.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string_view>
 #include <unordered_set>
@@ -76,16 +77,45 @@ private:
     bool empty_ = false;
 };
 
+// Text from the file as a message may show it: control bytes as \xHH.
+std::string printable(std::string_view text)
+{
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            shown += c;
+            continue;
+        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(byte));
+        shown += escaped;
+    }
+    return shown;
+}
+
+// Whether a field can be written to a VCF line and read back as it is: not
+// empty, no blank or control byte, and no ',' where it separates alleles.
+bool fitsVcfField(std::string_view text, bool commaAllowed)
+{
+    if (text.empty()) return false;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte == 0x7F || (c == ',' && !commaAllowed)) return false;
+    }
+    return true;
+}
+
 std::string siteName(std::string_view chromosome, std::int64_t position)
 {
-    return std::string(chromosome) + ":" + std::to_string(position);
+    return printable(chromosome) + ":" + std::to_string(position);
 }
 
 std::string listOfNames(const std::vector<std::string>& names)
 {
     constexpr std::size_t kShown = 10;
     std::string text;
-    for (std::size_t i = 0; i < names.size() && i < kShown; ++i) text += (i == 0 ? "" : ", ") + names[i];
+    for (std::size_t i = 0; i < names.size() && i < kShown; ++i) text += (i == 0 ? "" : ", ") + printable(names[i]);
     if (names.size() > kShown) text += " and " + std::to_string(names.size() - kShown) + " more";
     return text;
 }
@@ -176,6 +206,12 @@ private:
         input_.counts.samplesInFile = count;
         if (count == 0) return fail("it has no samples, so no genotypes");
         std::vector<std::string> names(header->samples, header->samples + count);
+        for (int i = 0; i < count; ++i) {
+            // htslib takes an empty column of the #CHROM line together with the next one.
+            if (names[i].empty() || names[i].find_first_of("\t\n\r") != std::string::npos) {
+                return fail("sample " + std::to_string(i + 1) + " of the #CHROM line has an empty name");
+            }
+        }
         if (options_.samplesFile.empty()) {
             for (int i = 0; i < count; ++i) chosen_.push_back(i);
         } else if (!selectSamples(options_.samplesFile, names, input_.fileName, chosen_, error_)) {
@@ -231,6 +267,16 @@ private:
         VcfReadCounts& counts = input_.counts;
         if (record->n_allele > 2) return ++counts.skippedMultiallelic, true;
         if (record->n_allele < 2) return ++counts.skippedNoAlt, true;
+        bcf_unpack(record, BCF_UN_STR);
+        // An empty ALT field reaches htslib's record as the allele ".".
+        const std::string_view alt = record->d.allele[1];
+        if (alt.empty() || alt == ".") return ++counts.skippedNoAlt, true;
+        // htslib ends the process on a GT it holds as anything but integers.
+        const bcf_fmt_t* format = bcf_get_fmt(input_.header.get(), record, "GT");
+        if (format == nullptr) return ++counts.skippedNoGenotype, true;
+        if (format->type != BCF_BT_INT8 && format->type != BCF_BT_INT16 && format->type != BCF_BT_INT32) {
+            return fail("the GT at " + siteName(chromosome, position) + " cannot be read as allele numbers");
+        }
         const int total = bcf_get_genotypes(input_.header.get(), record, &gt.values, &gt.capacity);
         if (total <= 0) return ++counts.skippedNoGenotype, true;
         const int width = total / counts.samplesInFile;
@@ -252,7 +298,7 @@ private:
                 notDiploid = true;
                 break;
             case CallKind::UnknownAllele:
-                return fail("sample " + input_.samples[k] + " has an allele at " + siteName(chromosome, position)
+                return fail("sample " + printable(input_.samples[k]) + " has an allele at " + siteName(chromosome, position)
                             + " that the site does not have (its GT names an allele beyond ALT)");
             }
         }
@@ -262,7 +308,7 @@ private:
             if (options_.missing == MissingPolicy::DropSites) return ++counts.skippedMissing, true;
             if (firstMissingSite_.empty()) {
                 firstMissingSite_ = siteName(chromosome, position);
-                firstMissingSample_ = input_.samples[firstMissing];
+                firstMissingSample_ = printable(input_.samples[firstMissing]);
             }
         }
         return keepSite(record, position, std::move(column));
@@ -285,11 +331,18 @@ private:
                         + describeBytes(memory_.bytes) + " available (" + memory_.source
                         + "); choose a smaller region with --region CHR:FROM-TO");
         }
-        bcf_unpack(record, BCF_UN_STR);
         VcfSite site;
         site.position = position;
         site.id = record->d.id != nullptr ? record->d.id : ".";
-        site.alleles = std::string(record->d.allele[0]) + "," + record->d.allele[1];
+        const std::string_view ref = record->d.allele[0];
+        const std::string_view alt = record->d.allele[1];
+        if (!fitsVcfField(input_.chromosome, true) || !fitsVcfField(site.id, true) || !fitsVcfField(ref, false)
+            || !fitsVcfField(alt, false)) {
+            return fail("the site at " + siteName(input_.chromosome, position)
+                        + " has a CHROM, ID, REF or ALT that a VCF line cannot hold: '" + printable(site.id) + "', '"
+                        + printable(ref) + "', '" + printable(alt) + "'");
+        }
+        site.alleles = std::string(ref) + "," + std::string(alt);
         input_.sites.push_back(std::move(site));
         columns_.push_back(std::move(column));
         return true;
@@ -381,7 +434,7 @@ GenotypeReadResult readVcfGenotypes(htsFile* file, const std::string& fileName, 
 std::string describeVcfScope(const VcfInput& input)
 {
     if (input.region) return "region " + describeRegion(*input.region);
-    if (!input.chromosome.empty()) return "chromosome " + input.chromosome;
+    if (!input.chromosome.empty()) return "chromosome " + printable(input.chromosome);
     return "the file";
 }
 
