@@ -19,7 +19,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -193,10 +192,21 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
                     const unsigned long long v = digits.empty() ? 0 : std::stoull(digits);
                     return v > static_cast<unsigned long long>(HTS_POS_MAX) ? 0 : static_cast<long long>(v);
                 };
-                std::smatch m;
-                badValue = !std::regex_match(value, m, std::regex("([\\s\\S]+):([0-9]+)-([0-9]+)"))
-                           || position(m[2]) < 1 || position(m[3]) < 1 || position(m[2]) > position(m[3]);
-                if (!badValue) reference.vcf.region = GenomicRegion{m[1], position(m[2]), position(m[3])};
+                // Read from the end: digits, '-', digits, ':', then a non-empty name.
+                const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+                std::size_t end = value.size();
+                std::size_t p = end;
+                while (p > 0 && isDigit(value[p - 1])) --p;
+                const std::string to = value.substr(p, end - p);
+                const bool dash = p > 0 && value[p - 1] == '-';
+                end = dash ? p - 1 : 0;
+                p = end;
+                while (p > 0 && isDigit(value[p - 1])) --p;
+                const std::string from = value.substr(p, end - p);
+                const bool colon = p > 1 && value[p - 1] == ':';
+                badValue = !dash || !colon || to.empty() || from.empty() || position(from) < 1 || position(to) < 1
+                           || position(from) > position(to);
+                if (!badValue) reference.vcf.region = GenomicRegion{value.substr(0, p - 1), position(from), position(to)};
             } else if (name == "--samples" || name == "--haplotypes") {
                 badValue = value.empty();
                 (name == "--samples" ? reference.vcf.samplesFile : reference.haplotypesFile) = value;
