@@ -251,3 +251,13 @@ TEST_F(VcfRun, AMatrixRunWritesItsResultFileUnderBothNames)
     EXPECT_EQ(readWholeFile(inWork("out.vcf")), readWholeFile(inWork("res.txt")));
     checkResultFile(readWholeFile(inWork("out.vcf")), readGenotypes(inWork("in.txt")));
 }
+
+TEST_F(VcfRun, TheShippedExampleIsPhasedThroughItsIndex)
+{
+    const std::string example = std::string(VELMORA_EXAMPLES_DIR) + "/chr20.vcf.gz";
+    std::string inputLine;
+    runOnVcf({example, "phased.vcf.gz", "-i", "2", "--region", "20:1000000-1020000"}, inputLine);
+    EXPECT_EQ(inputLine, "VCF input: 77 of 77 sites used in region 20:1000000-1020000, found through its index (none "
+                         "skipped); 60 of 60 samples kept");
+    EXPECT_EQ(splitLines(bcftools("view -H phased.vcf.gz")).size(), 77u);
+}
