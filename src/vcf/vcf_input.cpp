@@ -2,11 +2,8 @@
 
 #include "vcf/genotype_call.hpp"
 #include "vcf/htslib_handles.hpp"
+#include "vcf/record_source.hpp"
 #include "vcf/sample_list.hpp"
-
-#include <htslib/hts.h>
-#include <htslib/kstring.h>
-#include <htslib/tbx.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,67 +12,6 @@
 #include <utility>
 
 namespace {
-
-// The records of the file in input order: all of them, or, through the
-// file's index, those of one region's chromosome and span.
-class RecordSource {
-public:
-    RecordSource(htsFile* file, bcf_hdr_t* header) : file_(file), header_(header) {}
-    ~RecordSource()
-    {
-        if (iterator_ != nullptr) hts_itr_destroy(iterator_);
-        if (tabix_ != nullptr) tbx_destroy(tabix_);
-        if (index_ != nullptr) hts_idx_destroy(index_);
-        free(line_.s);
-    }
-    RecordSource(const RecordSource&) = delete;
-    RecordSource& operator=(const RecordSource&) = delete;
-
-    // Reads only the records the index finds for `region`, when the file
-    // is bgzipped and has a .tbi or .csi index. Returns whether it does.
-    bool useIndex(const std::string& fileName, const GenomicRegion& region)
-    {
-        if (file_->format.compression != bgzf) return false;
-        const bool binary = file_->format.format == bcf;
-        int sequence = -1;
-        if (binary) {
-            index_ = bcf_index_load3(fileName.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
-            if (index_ == nullptr) return false;
-            sequence = bcf_hdr_name2id(header_, region.chromosome.c_str());
-        } else {
-            tabix_ = tbx_index_load3(fileName.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
-            if (tabix_ == nullptr) return false;
-            sequence = tbx_name2id(tabix_, region.chromosome.c_str());
-        }
-        if (sequence < 0) {
-            empty_ = true;  // the index knows no record of that chromosome
-            return true;
-        }
-        iterator_ = binary ? bcf_itr_queryi(index_, sequence, region.from - 1, region.to)
-                           : tbx_itr_queryi(tabix_, sequence, region.from - 1, region.to);
-        return iterator_ != nullptr;
-    }
-
-    // 0 for a record, -1 at the end, below -1 when the file cannot be read.
-    int next(bcf1_t* record)
-    {
-        if (empty_) return -1;
-        if (iterator_ == nullptr) return bcf_read(file_, header_, record);
-        if (index_ != nullptr) return bcf_itr_next(file_, iterator_, record);
-        const int got = tbx_itr_next(file_, tabix_, iterator_, &line_);
-        if (got < 0) return got < -1 ? got : -1;
-        return vcf_parse1(&line_, header_, record) == 0 ? 0 : -2;
-    }
-
-private:
-    htsFile* file_;
-    bcf_hdr_t* header_;
-    hts_idx_t* index_ = nullptr;
-    tbx_t* tabix_ = nullptr;
-    hts_itr_t* iterator_ = nullptr;
-    kstring_t line_ = KS_INITIALIZE;
-    bool empty_ = false;
-};
 
 // Text from the file as a message may show it: control bytes as \xHH.
 std::string printable(std::string_view text)
@@ -118,31 +54,6 @@ std::string listOfNames(const std::vector<std::string>& names)
     for (std::size_t i = 0; i < names.size() && i < kShown; ++i) text += (i == 0 ? "" : ", ") + printable(names[i]);
     if (names.size() > kShown) text += " and " + std::to_string(names.size() - kShown) + " more";
     return text;
-}
-
-// "12 with more than one ALT allele, 8 not diploid": the counts that are
-// not 0, with what they count.
-std::string joinCounts(const std::vector<std::pair<std::int64_t, const char*>>& counts)
-{
-    std::string text;
-    for (const auto& [count, what] : counts) {
-        if (count == 0) continue;
-        if (!text.empty()) text += ", ";
-        text += std::to_string(count) + " " + what;
-    }
-    return text;
-}
-
-// "20 skipped: 12 with more than one ALT allele, 8 not diploid", or "none skipped".
-std::string describeSkipped(const VcfReadCounts& counts)
-{
-    if (counts.sitesSkipped() == 0) return "none skipped";
-    return std::to_string(counts.sitesSkipped()) + " skipped: "
-           + joinCounts({{counts.skippedMultiallelic, "with more than one ALT allele"},
-                         {counts.skippedNoAlt, "without ALT allele"},
-                         {counts.skippedNoGenotype, "without GT"},
-                         {counts.skippedNotDiploid, "not diploid"},
-                         {counts.skippedMissing, "with a missing call"}});
 }
 
 // The GT values of one record, in a buffer htslib grows as it needs.
@@ -298,7 +209,8 @@ private:
                 notDiploid = true;
                 break;
             case CallKind::UnknownAllele:
-                return fail("sample " + printable(input_.samples[k]) + " has an allele at " + siteName(chromosome, position)
+                return fail("sample " + printable(input_.samples[k]) + " has an allele at "
+                            + siteName(chromosome, position)
                             + " that the site does not have (its GT names an allele beyond ALT)");
             }
         }
@@ -317,8 +229,9 @@ private:
     bool keepSite(bcf1_t* record, std::int64_t position, std::string column)
     {
         if (columns_.size() == static_cast<std::size_t>(kMaxSites)) {
-            return fail(describeVcfScope(input_) + " holds more than the " + std::to_string(kMaxSites) + " supported sites (site "
-                        + std::to_string(kMaxSites + 1) + " is at " + siteName(input_.chromosome, position)
+            return fail(describeVcfScope(input_) + " holds more than the " + std::to_string(kMaxSites)
+                        + " supported sites (site " + std::to_string(kMaxSites + 1) + " is at "
+                        + siteName(input_.chromosome, position)
                         + "); choose a smaller region with --region CHR:FROM-TO");
         }
         const std::uint64_t samples = chosen_.size();
@@ -326,8 +239,8 @@ private:
         const std::uint64_t held = genotypeTableBytes(static_cast<std::uint64_t>(sites), static_cast<int>(samples))
                                    + genotypeTableBytes(samples, sites);
         if (held > memory_.bytes) {
-            return fail("its " + std::to_string(samples) + " samples of " + std::to_string(sites) + " sites in " + describeVcfScope(input_)
-                        + " need about " + describeBytes(held) + " of memory, more than the "
+            return fail("its " + std::to_string(samples) + " samples of " + std::to_string(sites) + " sites in "
+                        + describeVcfScope(input_) + " need about " + describeBytes(held) + " of memory, more than the "
                         + describeBytes(memory_.bytes) + " available (" + memory_.source
                         + "); choose a smaller region with --region CHR:FROM-TO");
         }
@@ -405,7 +318,7 @@ private:
 
     std::string describeSites() const
     {
-        return std::to_string(input_.counts.sitesRead) + " sites read, " + describeSkipped(input_.counts);
+        return std::to_string(input_.counts.sitesRead) + " sites read, " + describeSkippedSites(input_.counts);
     }
 
     htsFile* file_;
@@ -444,10 +357,9 @@ std::string describeVcfReading(const VcfInput& input)
     std::string line = input.binary ? "BCF input: " : "VCF input: ";
     line += std::to_string(counts.sitesUsed) + " of " + std::to_string(counts.sitesRead) + " sites used in "
             + describeVcfScope(input) + (counts.throughIndex ? ", found through its index" : "") + " ("
-            + describeSkipped(counts) + "); ";
+            + describeSkippedSites(counts) + "); ";
     line += std::to_string(counts.samplesKept) + " of " + std::to_string(counts.samplesInFile) + " samples kept";
-    const std::string dropped = joinCounts({{counts.samplesNotListed, "not in the sample list"},
-                                            {counts.samplesDroppedMissing, "with a missing call"}});
+    const std::string dropped = describeDroppedSamples(counts);
     if (!dropped.empty()) line += " (" + dropped + ")";
     return line;
 }
