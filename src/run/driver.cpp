@@ -76,7 +76,6 @@ bool checkOutputsWritable(const RunSettings& settings, std::string& error)
 
 // Writes the outputs of a run: the phased VCF or BCF, or the result file,
 // under the output name; the result file under the --haplotypes name too.
-// Prints the line of each file saved after the closing lines' first one.
 bool saveOutputs(const RunSettings& settings, const std::optional<VcfInput>& vcf, const std::string& result,
                  const Reconstruction& reconstruction, const std::vector<int>& genotypeMap,
                  const std::string& commandLine, std::string& error)
