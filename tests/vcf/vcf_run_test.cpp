@@ -215,25 +215,12 @@ TEST_F(VcfRun, RefusedInputsExitWithOneAndLeaveTheOutputAsItWas)
     EXPECT_EQ(workEntries(), (std::vector<std::string>{"in.vcf", "list.txt", "out.vcf.gz"}));
 }
 
-TEST_F(VcfRun, BadOptionValuesAreOneLineAndExitWithTwo)
+TEST_F(VcfRun, ABadOptionValueIsOneLineAndExitsWithTwo)
 {
     writeInput("in.vcf", vcfText({"A"}, {"1 10 . A G 0/1"}));
-    const struct {
-        std::vector<std::string> options;
-        std::string message;
-    } cases[] = {
-        {{"--missing", "drop"}, "Bad value for --missing: 'drop'; it takes refuse, drop-sites or drop-samples"},
-        {{"--region", "1:20-10"}, "Bad value for --region: '1:20-10'; it takes CHR:FROM-TO, 1-based and inclusive "
-                                  "with 1 <= FROM <= TO, e.g. 20:1000000-2000000"},
-        {{"-i", "2", "--samples", ""}, "Bad value for --samples: the file name is empty"},
-    };
-    for (const auto& k : cases) {
-        std::vector<std::string> arguments{"in.vcf", "out.vcf"};
-        arguments.insert(arguments.end(), k.options.begin(), k.options.end());
-        const RunResult r = run(arguments);
-        EXPECT_EQ(r.exitCode, 2);
-        EXPECT_EQ(r.out, k.message + "\n");
-    }
+    const RunResult r = run({"in.vcf", "out.vcf", "-i", "2", "--missing", "drop"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, "Bad value for --missing: 'drop'; it takes refuse, drop-sites or drop-samples\n");
     // An option without its value, or an unknown one, still prints the usage.
     expectUsage(run({"in.vcf", "out.vcf", "--region"}), 2);
     expectUsage(run({"in.vcf", "out.vcf", "--regions", "1:1-2"}), 2);
