@@ -43,3 +43,26 @@ int RecordSource::next(bcf1_t* record)
     if (got < 0) return got < -1 ? got : -1;
     return vcf_parse1(&line_, header_, record) == 0 ? 0 : -2;
 }
+
+bool listIndexedChromosomes(htsFile* file, bcf_hdr_t* header, const std::string& fileName,
+                            std::vector<std::string>& names)
+{
+    if (file->format.compression != bgzf) return false;
+    int count = 0;
+    const char** listed = nullptr;
+    if (file->format.format == bcf) {
+        hts_idx_t* index = bcf_index_load3(fileName.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
+        if (index == nullptr) return false;
+        listed = bcf_index_seqnames(index, header, &count);
+        if (listed != nullptr) names.assign(listed, listed + count);
+        hts_idx_destroy(index);
+    } else {
+        tbx_t* tabix = tbx_index_load3(fileName.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
+        if (tabix == nullptr) return false;
+        listed = tbx_seqnames(tabix, &count);
+        if (listed != nullptr) names.assign(listed, listed + count);
+        tbx_destroy(tabix);
+    }
+    free(listed);
+    return listed != nullptr;
+}

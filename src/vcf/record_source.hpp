@@ -8,6 +8,7 @@
 #include <htslib/vcf.h>
 
 #include <string>
+#include <vector>
 
 // The records of the file in input order: all of them, or, through the
 // file's index, those of one region's chromosome and span.
@@ -35,3 +36,8 @@ private:
     kstring_t line_ = KS_INITIALIZE;
     bool empty_ = false;  // the index knows no record of the region's chromosome
 };
+
+// The chromosomes that hold records, in the order of the file's index, when
+// the file is bgzipped with a .tbi or .csi index beside it; false otherwise.
+bool listIndexedChromosomes(htsFile* file, bcf_hdr_t* header, const std::string& fileName,
+                            std::vector<std::string>& names);

@@ -162,7 +162,10 @@ private:
             const char* chromosome = bcf_hdr_id2name(header, record->rid);
             const std::int64_t position = record->pos + 1;
             lastSite = siteName(chromosome, position);
-            if (!inScope(chromosome, position)) continue;
+            if (!inScope(chromosome, position)) {
+                if (chromosomes_.size() > 1 && !indexConsulted_ && listChromosomesFromIndex()) break;
+                continue;
+            }
             ++input_.counts.sitesRead;
             if (!readSite(record.get(), chromosome, position, values)) return false;
         }
@@ -170,6 +173,19 @@ private:
             return fail("it holds " + std::to_string(chromosomes_.size()) + " chromosomes (" + listOfNames(chromosomes_)
                         + "); choose one part with --region CHR:FROM-TO");
         }
+        return true;
+    }
+
+    // Once a second chromosome shows, the file's index, when there is one,
+    // names them all without reading on.
+    bool listChromosomesFromIndex()
+    {
+        indexConsulted_ = true;
+        std::vector<std::string> listed;
+        if (!listIndexedChromosomes(file_, input_.header.get(), input_.fileName, listed) || listed.size() < 2) {
+            return false;
+        }
+        chromosomes_ = std::move(listed);
         return true;
     }
 
@@ -330,6 +346,7 @@ private:
     std::vector<std::string> columns_;   // one per used site, one character per chosen sample
     std::vector<std::string> chromosomes_;
     std::unordered_set<std::string> seen_;
+    bool indexConsulted_ = false;
     std::string firstMissingSite_;
     std::string firstMissingSample_;
 };
