@@ -68,9 +68,13 @@ VcfOutputFormat phasedOutputFormat(const RunSettings& settings, const std::optio
 }
 
 // Checks, before the search, that every output file of the run can be made.
-bool checkOutputsWritable(const RunSettings& settings, std::string& error)
+bool checkOutputsWritable(const RunSettings& settings, const std::optional<VcfInput>& vcf, std::string& error)
 {
     if (!checkOutputWritable(settings.outputFileName, error)) return false;
+    const VcfOutputFormat format = phasedOutputFormat(settings, vcf);
+    if (format != VcfOutputFormat::None && !phasedOutputFits(settings.outputFileName, format, *vcf, error)) {
+        return false;
+    }
     return settings.haplotypesFile.empty() || checkOutputWritable(settings.haplotypesFile, error);
 }
 
@@ -139,7 +143,7 @@ int run(int argc, const char* const* argv)
         return kExitFailure;
     }
     std::string error;
-    if (!checkOutputsWritable(settings, error)) {
+    if (!checkOutputsWritable(settings, vcf, error)) {
         std::printf("%s\n", error.c_str());
         return kExitFailure;
     }

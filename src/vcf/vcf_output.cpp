@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -125,6 +127,20 @@ VcfOutputFormat vcfOutputFormat(const std::string& path)
     return VcfOutputFormat::None;
 }
 
+bool phasedOutputFits(const std::string& path, VcfOutputFormat format, const VcfInput& input, std::string& error)
+{
+    if (format != VcfOutputFormat::Bcf) return true;
+    for (const VcfSite& site : input.sites) {
+        if (site.position > INT32_MAX) {
+            error = "Couldn't write the output file " + path + ": the site at " + input.chromosome + ":"
+                    + std::to_string(site.position) + " lies beyond the positions a BCF file holds ("
+                    + std::to_string(INT32_MAX) + "); write a .vcf or .vcf.gz file";
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string describeCommandLine(int argc, const char* const* argv)
 {
     std::string line;
@@ -136,6 +152,7 @@ bool writePhasedVcf(const std::string& path, VcfOutputFormat format, const VcfIn
                     const Reconstruction& reconstruction, const std::vector<int>& genotypeMap,
                     const std::string& commandLine, std::string& error)
 {
+    if (!phasedOutputFits(path, format, input, error)) return false;
     const std::string failed = "Couldn't write the output file " + path + ": ";
     struct stat info {};
     if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {

@@ -17,6 +17,11 @@ enum class VcfOutputFormat {
 
 VcfOutputFormat vcfOutputFormat(const std::string& path);
 
+// Whether the sites of `input` fit the format: BCF holds positions up to
+// 2147483647 only. When they do not, `error` names the output file
+// `path` and the first site beyond.
+bool phasedOutputFits(const std::string& path, VcfOutputFormat format, const VcfInput& input, std::string& error);
+
 // The command line as one line of text for the ##source header line:
 // arguments separated by blanks, quoted as a shell would need them, control
 // characters written as \n, \t or \xHH.
@@ -29,7 +34,8 @@ std::string describeCommandLine(int argc, const char* const* argv);
 // reconstruction: the two haplotypes of its pair, the lower-numbered first,
 // phased ("0|1"). The file is written beside `path` under a temporary name
 // and renamed over it when complete, like the result file; on failure
-// `path` is left as it was and `error` says why.
+// (phasedOutputFits among others) `path` is left as it was and `error` says
+// why.
 bool writePhasedVcf(const std::string& path, VcfOutputFormat format, const VcfInput& input,
                     const Reconstruction& reconstruction, const std::vector<int>& genotypeMap,
                     const std::string& commandLine, std::string& error);
