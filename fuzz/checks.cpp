@@ -10,6 +10,8 @@
 #include "run/search_run.hpp"
 #include "search/random_generator.hpp"
 
+#include <htslib/hts.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -166,11 +168,23 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
         if (parseOptionValue(a.c_str()) != referenceValue(a)) return "option value differs from strtoll: " + a;
     }
     const bool help = argc >= 2 && (arguments[1] == "-h" || arguments[1] == "--help");
-    if (help || argc < 3) {
-        const ParseStatus expected = help ? ParseStatus::HelpRequested : ParseStatus::TooFewArguments;
+    const bool version = argc >= 2 && arguments[1] == "--version";
+    if (help || version || argc < 3) {
+        const ParseStatus expected = help      ? ParseStatus::HelpRequested
+                                     : version ? ParseStatus::VersionRequested
+                                               : ParseStatus::TooFewArguments;
         if (status != expected) return "usage case not recognised";
         return settings.seed == 12345 ? std::string() : "settings changed without a full command line";
     }
+    // Whole seconds: digits only, at most INT_MAX.
+    const auto seconds = [](const std::string& value, int& field) {
+        if (value.empty() || value.size() > 10 || value.find_first_not_of("0123456789") != std::string::npos
+            || std::stoll(value) > INT_MAX) {
+            return false;
+        }
+        field = static_cast<int>(std::stoll(value));
+        return true;
+    };
     RunSettings reference;
     reference.inputFilename = arguments[1];
     reference.outputFileName = arguments[2];
@@ -180,17 +194,54 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
         const std::string& name = arguments[i];
         if (name == "--bound") {
             reference.bound = true;
-            --i;
+            --i;  // no value follows
             continue;
         }
-        if (name == "--prove") {
-            const std::string value = i + 1 < argc ? arguments[i + 1] : "";
-            badValue = i + 1 >= argc || value.empty() || value.size() > 10
-                       || value.find_first_not_of("0123456789") != std::string::npos
-                       || std::stoll(value) > INT_MAX;
-            if (!badValue) {
+        const bool longWithValue = name == "--prove" || name == "--improve" || name == "--missing" || name == "--region"
+                                   || name == "--samples" || name == "--haplotypes" || name == "--report";
+        if (longWithValue && i + 1 >= argc) {
+            badValue = true;  // the value is missing
+            continue;
+        }
+        if (name.rfind("--", 0) == 0 && i + 1 < argc) {
+            const std::string& value = arguments[i + 1];
+            if (name == "--prove") {
+                badValue = !seconds(value, reference.proveSeconds);
                 reference.prove = true;
-                reference.proveSeconds = static_cast<int>(std::stoll(value));
+            } else if (name == "--improve") {
+                badValue = !seconds(value, reference.improveSeconds);
+            } else if (name == "--missing") {
+                badValue = !parseMissingPolicy(value, reference.vcf.missing);
+            } else if (name == "--region") {
+                // A position: decimal digits, from 1 to HTS_POS_MAX; 0 when out of range.
+                const auto position = [](std::string digits) -> long long {
+                    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+                    if (digits.size() > 19) return 0;
+                    const unsigned long long v = digits.empty() ? 0 : std::stoull(digits);
+                    return v > static_cast<unsigned long long>(HTS_POS_MAX) ? 0 : static_cast<long long>(v);
+                };
+                // Read from the end: digits, '-', digits, ':', then a non-empty name.
+                const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+                std::size_t end = value.size();
+                std::size_t p = end;
+                while (p > 0 && isDigit(value[p - 1])) --p;
+                const std::string to = value.substr(p, end - p);
+                const bool dash = p > 0 && value[p - 1] == '-';
+                end = dash ? p - 1 : 0;
+                p = end;
+                while (p > 0 && isDigit(value[p - 1])) --p;
+                const std::string from = value.substr(p, end - p);
+                const bool colon = p > 1 && value[p - 1] == ':';
+                badValue = !dash || !colon || to.empty() || from.empty() || position(from) < 1 || position(to) < 1
+                           || position(from) > position(to);
+                if (!badValue) reference.vcf.region = GenomicRegion{value.substr(0, p - 1), position(from), position(to)};
+            } else if (name == "--samples" || name == "--haplotypes" || name == "--report") {
+                badValue = value.empty();
+                (name == "--samples"      ? reference.vcf.samplesFile
+                 : name == "--haplotypes" ? reference.haplotypesFile
+                                          : reference.reportFile) = value;
+            } else {
+                bad = true;
             }
             continue;
         }
@@ -202,8 +253,12 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
         if (field == nullptr || i + 1 >= argc) bad = true;
         else *field = referenceValue(arguments[i + 1]);
     }
-    if (bad || badValue) {
-        if (status != (bad ? ParseStatus::BadOption : ParseStatus::BadValue)) return "bad option accepted";
+    if (badValue) {
+        if (status != ParseStatus::BadValue) return "bad option value accepted";
+        return settings.seed == 12345 ? std::string() : "settings changed by a bad option value";
+    }
+    if (bad) {
+        if (status != ParseStatus::BadOption) return "bad option accepted";
         return settings.seed == 12345 ? std::string() : "settings changed by a bad command line";
     }
     if (status != ParseStatus::Filled) return "good command line refused";
@@ -211,7 +266,13 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
         || settings.maxCompTime != reference.maxCompTime || settings.maxIter != reference.maxIter
         || settings.seed != reference.seed || settings.maxStall != reference.maxStall
         || settings.bound != reference.bound || settings.prove != reference.prove
-        || settings.proveSeconds != reference.proveSeconds) {
+        || settings.proveSeconds != reference.proveSeconds || settings.improveSeconds != reference.improveSeconds
+        || settings.vcf.missing != reference.vcf.missing || settings.vcf.samplesFile != reference.vcf.samplesFile
+        || settings.haplotypesFile != reference.haplotypesFile || settings.reportFile != reference.reportFile
+        || settings.vcf.region.has_value() != reference.vcf.region.has_value()
+        || (settings.vcf.region && (settings.vcf.region->chromosome != reference.vcf.region->chromosome
+                                    || settings.vcf.region->from != reference.vcf.region->from
+                                    || settings.vcf.region->to != reference.vcf.region->to))) {
         return "settings differ from the arguments";
     }
     return {};

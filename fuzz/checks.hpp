@@ -29,3 +29,11 @@ std::string checkWholeSearchInput(const std::uint8_t* data, std::size_t size);
 // must agree with a brute force: the bound never above the optimum, the
 // check proving the optimum and finding it when the search did not.
 std::string checkExactProofInput(const std::uint8_t* data, std::size_t size);
+
+// Arbitrary bytes as an input file, read with each missing-call policy:
+// bytes that are not VCF or BCF must be read exactly as the matrix reader
+// reads them; an accepted VCF must give a well-formed table whose counts add
+// up, a refusal one line naming the file; and the phased VCF, bgzipped VCF
+// or BCF written from an accepted table must read back as the same samples,
+// sites and genotypes.
+std::string checkVcfReaderInput(const std::uint8_t* data, std::size_t size);

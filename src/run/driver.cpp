@@ -11,13 +11,19 @@
 #include "output/result_file.hpp"
 #include "run/interruption.hpp"
 #include "run/run_clock.hpp"
+#include "run/run_report.hpp"
 #include "run/run_settings.hpp"
 #include "run/search_run.hpp"
 #include "search/random_generator.hpp"
+#include "vcf/genotype_input.hpp"
+#include "vcf/vcf_output.hpp"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,13 +39,97 @@ int interruptedExit(int signal)
     return 128 + signal;
 }
 
+// Wall seconds of the phases of a run, for its report.
+class PhaseTimer {
+public:
+    explicit PhaseTimer(RunReport& report) : report_(report), start_(std::chrono::steady_clock::now()) {}
+
+    // Ends the phase that ran since the last call (or the start) as `name`.
+    void lap(const char* name)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        report_.phaseSeconds.emplace_back(name, std::chrono::duration<double>(now - start_).count());
+        start_ = now;
+    }
+
+private:
+    RunReport& report_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+// Prints a line that ends the run without a result and notes it for the
+// report; returns `code`.
+int fail(RunReport& report, const std::string& line, int code = kExitFailure)
+{
+    std::printf("%s\n", line.c_str());
+    report.error = line;
+    return code;
+}
+
 // An interrupt that came before any reconstruction was found: nothing is
 // written and an earlier result file stays as it was.
-int stopWithoutResult(int signal)
+int stopWithoutResult(RunReport& report, int signal)
 {
-    std::printf("Interrupted by %s before any reconstruction was found; no output file was written.\n",
-                signalName(signal).c_str());
-    return interruptedExit(signal);
+    report.interruptedBy = signal;
+    return fail(report,
+                "Interrupted by " + signalName(signal) + " before any reconstruction was found; no output file was written.",
+                interruptedExit(signal));
+}
+
+// The refusal of an input whose run would need more memory than it may use.
+std::string tooLargeMessage(const RunSettings& settings, const std::optional<VcfInput>& vcf,
+                            const GenotypeTable& table, std::uint64_t needed, const MemoryLimit& memory)
+{
+    if (!vcf) {
+        return "The genotype file " + settings.inputFilename + " is too large for this machine: its "
+               + std::to_string(table.distinctCount) + " distinct genotypes of " + std::to_string(table.length)
+               + " sites need about " + describeBytes(needed) + " of memory, more than the "
+               + describeBytes(memory.bytes) + " available (" + memory.source + ")";
+    }
+    return "The VCF file " + settings.inputFilename + " is too large for this machine: its "
+           + std::to_string(table.distinctCount) + " distinct genotypes of " + std::to_string(table.length)
+           + " sites in " + describeVcfScope(*vcf) + " need about " + describeBytes(needed)
+           + " of memory, more than the " + describeBytes(memory.bytes) + " available (" + memory.source
+           + "); choose a smaller region with --region CHR:FROM-TO";
+}
+
+// Whether the run writes a phased VCF or BCF: its input is one and the
+// output name asks for one.
+VcfOutputFormat phasedOutputFormat(const RunSettings& settings, const std::optional<VcfInput>& vcf)
+{
+    return vcf ? vcfOutputFormat(settings.outputFileName) : VcfOutputFormat::None;
+}
+
+// Checks, before the search, that every output file of the run can be made.
+bool checkOutputsWritable(const RunSettings& settings, const std::optional<VcfInput>& vcf, std::string& error)
+{
+    if (!checkOutputWritable(settings.outputFileName, error)) return false;
+    const VcfOutputFormat format = phasedOutputFormat(settings, vcf);
+    if (format != VcfOutputFormat::None && !phasedOutputFits(settings.outputFileName, format, *vcf, error)) {
+        return false;
+    }
+    if (!settings.haplotypesFile.empty() && !checkOutputWritable(settings.haplotypesFile, error)) return false;
+    return settings.reportFile.empty() || checkOutputWritable(settings.reportFile, error);
+}
+
+// Writes the outputs of a run: the phased VCF or BCF, or the result file,
+// under the output name; the result file under the --haplotypes name too.
+bool saveOutputs(const RunSettings& settings, const std::optional<VcfInput>& vcf, const std::string& result,
+                 const Reconstruction& reconstruction, const std::vector<int>& genotypeMap,
+                 const std::string& commandLine, RunReport& report, std::string& error)
+{
+    const VcfOutputFormat format = phasedOutputFormat(settings, vcf);
+    if (format == VcfOutputFormat::None) {
+        if (!saveFileAtomically(settings.outputFileName, result, error)) return false;
+    } else if (!writePhasedVcf(settings.outputFileName, format, *vcf, reconstruction, genotypeMap, commandLine,
+                               error)) {
+        return false;
+    }
+    report.filesWritten.push_back(settings.outputFileName);
+    if (settings.haplotypesFile.empty()) return true;
+    if (!saveFileAtomically(settings.haplotypesFile, result, error)) return false;
+    report.filesWritten.push_back(settings.haplotypesFile);
+    return true;
 }
 
 // The distinct genotypes, numbered as genotypeMap numbers them.
@@ -56,11 +146,34 @@ void printConsoleLine(const std::string& line)
     std::fflush(stdout);
 }
 
+// The reconstruction a run ends with, and the result file's text for it.
+struct RunResult {
+    Reconstruction reconstruction;
+    std::string text;
+};
+
+// Makes `smaller` the run's result once it is checked. False (with the
+// line printed) when the check fails, which no phase should allow.
+bool adoptSmaller(const std::vector<std::string>& genotypes, const std::vector<int>& genotypeMap,
+                  Reconstruction smaller, RunResult& result, RunReport& report)
+{
+    const std::string fault = findReconstructionFault(genotypes, smaller);
+    if (!fault.empty()) {
+        fail(report, "Internal error: a smaller reconstruction is wrong (" + fault + "); no output file was written.");
+        return false;
+    }
+    result.text = composeExplicitResult(smaller, genotypes, genotypeMap);
+    result.reconstruction = std::move(smaller);
+    return true;
+}
+
 // The improvement phase after the search, with its console lines. Returns
-// whether it made the reconstruction smaller. `interruptedBy` is set when an
-// interrupt cut the phase short.
-bool runImprovementPhase(const RunSettings& settings, const std::vector<std::string>& genotypes,
-                         Reconstruction& reconstruction, int& interruptedBy)
+// the smaller reconstruction it reached, if any. `interruptedBy` is set when
+// an interrupt cut the phase short.
+std::optional<Reconstruction> runImprovementPhase(const RunSettings& settings,
+                                                  const std::vector<std::string>& genotypes,
+                                                  const Reconstruction& start, int& interruptedBy,
+                                                  RunReport& report)
 {
     ImprovementSettings improvement;
     improvement.seconds = settings.improveSeconds;
@@ -69,7 +182,9 @@ bool runImprovementPhase(const RunSettings& settings, const std::vector<std::str
 #ifndef NDEBUG
     improvement.checkEveryMove = true;
 #endif
-    const ImprovementOutcome outcome = improveReconstruction(genotypes, reconstruction, improvement);
+    Reconstruction improved = start;
+    const ImprovementOutcome outcome = improveReconstruction(genotypes, improved, improvement);
+    report.improvement = outcome;
     if (outcome.interrupted && interruptedBy == 0) {
         interruptedBy = interruptSignal();
         std::printf("Interrupted by %s: improvement cut short; saving the best reconstruction reached so far.\n",
@@ -82,84 +197,97 @@ bool runImprovementPhase(const RunSettings& settings, const std::vector<std::str
         std::printf("Improved: none\n");
     }
     std::fflush(stdout);
-    return fewer > 0;
+    if (fewer <= 0) return std::nullopt;
+    return improved;
 }
 
-// The lower bounds and, with --prove, the exact check, after the search:
-// their console lines, the closing verdict, and the result file's text,
-// which becomes that of a smaller reconstruction when the check finds one.
-// `interruptedBy` is set when an interrupt cut the check short.
-std::string proveAfterSearch(const RunSettings& settings, const std::vector<std::string>& genotypes,
-                             const std::vector<int>& genotypeMap, const Reconstruction& found,
-                             std::string content, int& interruptedBy)
+// The lower bounds and, with --prove, the exact check: their console lines
+// and the closing verdict. Returns the smaller reconstruction the check
+// found, if any. `interruptedBy` is set when an interrupt cut it short.
+std::optional<Reconstruction> runProofAfterSearch(const RunSettings& settings,
+                                                  const std::vector<std::string>& genotypes,
+                                                  const Reconstruction& found, int& interruptedBy,
+                                                  RunReport& report)
 {
     const ProofRequest request{settings.prove, settings.proveSeconds};
     const ProofOutcome outcome = runProofPhase(genotypes, found, request, printConsoleLine,
                                                [] { return interruptSignal() != 0; });
-    if (outcome.smaller) content = composeExplicitResult(*outcome.smaller, genotypes, genotypeMap);
+    report.proof = outcome;
     if (outcome.interrupted && interruptedBy == 0) {
         interruptedBy = interruptSignal();
         std::printf("Interrupted by %s: the exact check was cut short; saving the best reconstruction found.\n",
                     signalName(interruptedBy).c_str());
     }
     printConsoleLine(proofVerdictLine(outcome));
-    return content;
+    return outcome.smaller;
 }
 
-int run(int argc, const char* const* argv)
+std::string inputFormatName(const std::optional<VcfInput>& vcf)
+{
+    if (!vcf) return "matrix";
+    return vcf->binary ? "BCF" : "VCF";
+}
+
+int run(int argc, const char* const* argv, RunReport& report)
 {
     RunClock clock = startRunClock();
+    PhaseTimer timer(report);
     installInterruptHandlers();
+    for (int i = 0; i < argc; ++i) report.commandLine.emplace_back(argv[i]);
 
     RunSettings settings;
-    std::string error;
-    switch (parseOptions(argc, argv, settings, &error)) {
+    std::string problem;
+    switch (parseOptions(argc, argv, settings, &problem)) {
     case ParseStatus::Filled:
         break;
     case ParseStatus::TooFewArguments:
-    case ParseStatus::HelpRequested:
         printUsage();
+        return kExitSuccess;
+    case ParseStatus::HelpRequested:
+        std::fputs(helpText().c_str(), stdout);
+        return kExitSuccess;
+    case ParseStatus::VersionRequested:
+        std::printf("%s\n", versionLine().c_str());
         return kExitSuccess;
     case ParseStatus::BadOption:
         printUsage();
         return kExitUsage;
     case ParseStatus::BadValue:
-        std::printf("%s\n", error.c_str());
+        std::printf("%s\n", problem.c_str());
         return kExitUsage;
     }
+    report.settings = settings;
 
     RandomGenerator random;
     seedGenerator(random, settings.seed);
 
     const MemoryLimit memory = currentMemoryLimit();
     GenotypeTable table;
-    const GenotypeReadResult read = readGenotypeFile(settings, table, memory);
-    if (!read.ok) {
-        std::printf("%s\n", read.error.c_str());
-        return kExitFailure;
+    std::optional<VcfInput> vcf;
+    const GenotypeReadResult read = readGenotypeInput(settings, table, vcf, memory);
+    timer.lap("read");
+    if (!read.ok) return fail(report, read.error);
+    report.inputFormat = inputFormatName(vcf);
+    report.genotypes = table.genotypeCount;
+    report.distinctGenotypes = table.distinctCount;
+    report.sites = table.length;
+    if (vcf) {
+        report.vcf = vcf->counts;
+        std::printf("%s\n", describeVcfReading(*vcf).c_str());
     }
     const std::uint64_t needed = estimateRunMemory(static_cast<std::uint64_t>(table.genotypeCount),
                                                    table.distinctCount, table.length);
-    if (needed > memory.bytes) {
-        std::printf("The genotype file %s is too large for this machine: its %d distinct genotypes of %d sites "
-                    "need about %s of memory, more than the %s available (%s)\n",
-                    settings.inputFilename.c_str(), table.distinctCount, table.length,
-                    describeBytes(needed).c_str(), describeBytes(memory.bytes).c_str(), memory.source.c_str());
-        return kExitFailure;
-    }
+    if (needed > memory.bytes) return fail(report, tooLargeMessage(settings, vcf, table, needed, memory));
     printStartLine(settings);
     std::fflush(stdout);
 
     if (settings.maxIter <= 0) {
-        std::printf("No iteration was run (maxIter=%d); no output file was written.\n",
-                    settings.maxIter);
-        return kExitFailure;
+        return fail(report, "No iteration was run (maxIter=" + std::to_string(settings.maxIter)
+                                + "); no output file was written.");
     }
-    if (!checkOutputWritable(settings.outputFileName, error)) {
-        std::printf("%s\n", error.c_str());
-        return kExitFailure;
-    }
-    if (interruptSignal() != 0) return stopWithoutResult(interruptSignal());
+    std::string error;
+    if (!checkOutputsWritable(settings, vcf, error)) return fail(report, error);
+    if (interruptSignal() != 0) return stopWithoutResult(report, interruptSignal());
 
     std::vector<int> genotypeMap;
     const HaplotypeList initial = buildHaplotypeList(table.genotypeCount, table.length,
@@ -167,14 +295,17 @@ int run(int argc, const char* const* argv)
     auto state = std::make_unique<SearchState>();
     createSearchState(*state, initial);
     DistanceStructure distances = createDistanceStructure(initial);
+    timer.lap("setup");
 
-    const SearchOutcome outcome = runSearch(settings, initial, *state, distances, random, clock);
+    SearchOutcome outcome = runSearch(settings, initial, *state, distances, random, clock);
+    report.iterations = std::move(outcome.iterationCounts);
+    timer.lap("search");
     if (!outcome.bestSaved) {
-        if (outcome.interruptedBy != 0) return stopWithoutResult(outcome.interruptedBy);
-        std::printf("No reconstruction was found: every attempt left a genotype without a "
-                    "candidate pair; no output file was written.\n");
-        return kExitFailure;
+        if (outcome.interruptedBy != 0) return stopWithoutResult(report, outcome.interruptedBy);
+        return fail(report, "No reconstruction was found: every attempt left a genotype without a "
+                            "candidate pair; no output file was written.");
     }
+    report.searchBest = state->bestCount;
     if (outcome.interruptedBy != 0) {
         std::printf("Interrupted by %s: saving the best reconstruction found so far.\n",
                     signalName(outcome.interruptedBy).c_str());
@@ -182,46 +313,72 @@ int run(int argc, const char* const* argv)
     }
 
     int interruptedBy = outcome.interruptedBy;
-    Reconstruction reconstruction;
-    std::string content = composeResult(*state, initial, table, genotypeMap, random, &reconstruction);
+    RunResult result;
+    result.text = composeResult(*state, initial, table, genotypeMap, random, &result.reconstruction);
+    timer.lap("analysis");
     const bool phases = settings.improveSeconds >= 0 || settings.bound || settings.prove;
     const std::vector<std::string> genotypes = phases ? distinctGenotypes(table, genotypeMap) : std::vector<std::string>{};
     if (settings.improveSeconds >= 0 && interruptedBy == 0) {
-        if (runImprovementPhase(settings, genotypes, reconstruction, interruptedBy)) {
-            // A smaller reconstruction is written only once it is checked.
-            const std::string fault = findReconstructionFault(genotypes, reconstruction);
-            if (!fault.empty()) {
-                std::printf("Internal error: the improved reconstruction is wrong (%s); no output file was written.\n",
-                            fault.c_str());
-                return kExitFailure;
-            }
-            content = composeExplicitResult(reconstruction, genotypes, genotypeMap);
-        }
+        std::optional<Reconstruction> smaller =
+            runImprovementPhase(settings, genotypes, result.reconstruction, interruptedBy, report);
+        timer.lap("improvement");
+        if (smaller && !adoptSmaller(genotypes, genotypeMap, std::move(*smaller), result, report)) return kExitFailure;
     }
     if ((settings.bound || settings.prove) && interruptedBy == 0) {
-        content = proveAfterSearch(settings, genotypes, genotypeMap, reconstruction, std::move(content), interruptedBy);
+        std::optional<Reconstruction> smaller =
+            runProofAfterSearch(settings, genotypes, result.reconstruction, interruptedBy, report);
+        timer.lap(settings.prove ? "exact_check" : "bound");
+        if (smaller && !adoptSmaller(genotypes, genotypeMap, std::move(*smaller), result, report)) return kExitFailure;
     }
-    if (!saveFileAtomically(settings.outputFileName, content, error)) {
-        std::printf("%s\n", error.c_str());
-        return kExitFailure;
+    report.interruptedBy = interruptedBy;
+    report.resultHaplotypes = static_cast<int>(result.reconstruction.haplotypes.size());
+
+    if (!saveOutputs(settings, vcf, result.text, result.reconstruction, genotypeMap, describeCommandLine(argc, argv),
+                     report, error)) {
+        return fail(report, error);
     }
     noteOutputSaved();
+    timer.lap("write");
 
+    const int exitCode = interruptedBy != 0 ? interruptedExit(interruptedBy) : kExitSuccess;
     takeTimingReading(clock);
     std::printf("elapTime = %.3f sec.\n", clock.elapTime);
     std::printf("Output saved in the file %s \n", settings.outputFileName.c_str());
+    if (!settings.haplotypesFile.empty()) {
+        std::printf("Haplotypes saved in the file %s \n", settings.haplotypesFile.c_str());
+    }
+    if (!settings.reportFile.empty()) {
+        report.exitStatus = exitCode;
+        if (!saveFileAtomically(settings.reportFile, composeRunReport(report), error)) return fail(report, error);
+        report.filesWritten.push_back(settings.reportFile);
+        std::printf("Report saved in the file %s \n", settings.reportFile.c_str());
+    }
     std::printf("\n");
-    return interruptedBy != 0 ? interruptedExit(interruptedBy) : kExitSuccess;
+    return exitCode;
 }
 
 } // namespace
 
 int runVelmora(int argc, const char* const* argv)
 {
+    RunReport report;
+    int exitCode = kExitFailure;
     try {
-        return run(argc, argv);
+        exitCode = run(argc, argv, report);
     } catch (const std::bad_alloc&) {
-        std::printf("Not enough memory for this input; no output file was written.\n");
-        return kExitFailure;
+        report.error = "Not enough memory for this input; no output file was written.";
+        std::printf("%s\n", report.error.c_str());
+        exitCode = kExitFailure;
     }
+    // A run that ends early still leaves its report, saying why; a command
+    // line that was not understood names no report to write.
+    const std::string& path = report.settings.reportFile;
+    const bool written = std::find(report.filesWritten.begin(), report.filesWritten.end(), path)
+                         != report.filesWritten.end();
+    if (!path.empty() && !written && !report.error.empty()) {
+        report.exitStatus = exitCode;
+        std::string error;
+        if (!saveFileAtomically(path, composeRunReport(report), error)) std::printf("%s\n", error.c_str());
+    }
+    return exitCode;
 }

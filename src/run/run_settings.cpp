@@ -29,20 +29,6 @@ int parseOptionValue(const char* text)
     return static_cast<int>(negative ? -value : value);
 }
 
-namespace {
-
-// The field an option name sets, or null when the name is none of ours.
-int* optionField(const char* name, RunSettings& settings)
-{
-    if (std::strcmp(name, "-t") == 0) return &settings.maxCompTime;
-    if (std::strcmp(name, "-i") == 0) return &settings.maxIter;
-    if (std::strcmp(name, "-s") == 0) return &settings.seed;
-    if (std::strcmp(name, "-n") == 0) return &settings.maxStall;
-    return nullptr;
-}
-
-} // namespace
-
 bool parseWholeSeconds(const char* text, int& seconds)
 {
     long long value = 0;
@@ -56,10 +42,137 @@ bool parseWholeSeconds(const char* text, int& seconds)
     return true;
 }
 
-ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& settings, std::string* error)
+namespace {
+
+bool setSeconds(const char* name, const char* value, int& field, std::string& problem)
+{
+    if (parseWholeSeconds(value, field)) return true;
+    problem = std::string("Bad value for ") + name + ": '" + value + "'; it takes whole seconds, 0 for no limit";
+    return false;
+}
+
+bool setFileName(const char* name, const char* value, std::string& field, std::string& problem)
+{
+    if (*value == '\0') {
+        problem = std::string("Bad value for ") + name + ": the file name is empty";
+        return false;
+    }
+    field = value;
+    return true;
+}
+
+const std::vector<OptionSpec> kOptions = {
+    {"-t", "N", "0", "time limit in seconds, tested before each iteration; 0: none", "Search",
+     [](RunSettings& s, const char* v, std::string&) { s.maxCompTime = parseOptionValue(v); return true; }},
+    {"-i", "N", "30", "number of iterations", "Search",
+     [](RunSettings& s, const char* v, std::string&) { s.maxIter = parseOptionValue(v); return true; }},
+    {"-s", "N", "1", "seed of the random generator", "Search",
+     [](RunSettings& s, const char* v, std::string&) { s.seed = parseOptionValue(v); return true; }},
+    {"-n", "N", "15", "perturbation attempts without improvement that end an iteration", "Search",
+     [](RunSettings& s, const char* v, std::string&) { s.maxStall = parseOptionValue(v); return true; }},
+
+    {"--improve", "S", "no improvement phase",
+     "improve the search's best reconstruction for at most S seconds (0: until no move helps)", "After the search",
+     [](RunSettings& s, const char* v, std::string& p) { return setSeconds("--improve", v, s.improveSeconds, p); }},
+    {"--bound", nullptr, "no bound", "print a lower bound on the number of haplotypes and whether it is met",
+     "After the search", [](RunSettings& s, const char*, std::string&) { s.bound = true; return true; }},
+    {"--prove", "S", "no exact check",
+     "run the exact check for at most S seconds (0: no limit): prove the count optimal or find fewer",
+     "After the search", [](RunSettings& s, const char* v, std::string& p) {
+         if (!setSeconds("--prove", v, s.proveSeconds, p)) return false;
+         s.prove = true;
+         return true;
+     }},
+
+    {"--missing", "POLICY", "refuse",
+     "missing calls in a VCF: refuse the input, or leave out the sites (drop-sites) or the samples "
+     "(drop-samples) that have one",
+     "VCF and BCF input", [](RunSettings& s, const char* v, std::string& p) {
+         if (parseMissingPolicy(v, s.vcf.missing)) return true;
+         p = std::string("Bad value for --missing: '") + v + "'; it takes refuse, drop-sites or drop-samples";
+         return false;
+     }},
+    {"--region", "CHR:FROM-TO", "the whole file",
+     "read only this region (1-based, inclusive), through the index when there is one", "VCF and BCF input",
+     [](RunSettings& s, const char* v, std::string& p) {
+         GenomicRegion region;
+         if (parseRegion(v, region)) {
+             s.vcf.region = region;
+             return true;
+         }
+         p = std::string("Bad value for --region: '") + v
+             + "'; it takes CHR:FROM-TO, 1-based and inclusive with 1 <= FROM <= TO, e.g. 20:1000000-2000000";
+         return false;
+     }},
+    {"--samples", "FILE", "every sample", "keep only the samples named in FILE, one per line, in the file's order",
+     "VCF and BCF input",
+     [](RunSettings& s, const char* v, std::string& p) { return setFileName("--samples", v, s.vcf.samplesFile, p); }},
+
+    {"--haplotypes", "FILE", "none", "write the result file to FILE as well (useful with a VCF output)", "Output",
+     [](RunSettings& s, const char* v, std::string& p) { return setFileName("--haplotypes", v, s.haplotypesFile, p); }},
+    {"--report", "FILE", "none", "write a JSON account of the run to FILE", "Output",
+     [](RunSettings& s, const char* v, std::string& p) { return setFileName("--report", v, s.reportFile, p); }},
+
+    {"-h", nullptr, "", "print this help and exit (first argument only)", "Program", nullptr},
+    {"--help", nullptr, "", "the same as -h", "Program", nullptr},
+    {"--version", nullptr, "", "print the version and exit (first argument only)", "Program", nullptr},
+};
+
+const OptionSpec* findOption(const char* name)
+{
+    for (const OptionSpec& option : kOptions) {
+        if (option.apply != nullptr && std::strcmp(option.name, name) == 0) return &option;
+    }
+    return nullptr;
+}
+
+// What kind of value an option takes, for the message when it is missing.
+std::string valueKind(const OptionSpec& option)
+{
+    const std::string name = option.valueName;
+    if (name == "S") return "whole seconds, 0 for no limit";
+    if (name == "POLICY") return "refuse, drop-sites or drop-samples";
+    if (name == "FILE") return "a file name";
+    return name;
+}
+
+// Appends `text` wrapped at 79 columns, each line after the first indented
+// by `indent` blanks; the first line starts at column `column`.
+void appendWrapped(std::string& out, const std::string& text, std::size_t column, std::size_t indent)
+{
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        const std::size_t word = end - start;
+        if (column > indent && column + 1 + word > 79) {
+            out += '\n';
+            out.append(indent, ' ');
+            column = indent;
+        } else if (column > indent) {
+            out += ' ';
+            ++column;
+        }
+        out.append(text, start, word);
+        column += word;
+        start = end + 1;
+    }
+}
+
+} // namespace
+
+const std::vector<OptionSpec>& optionTable()
+{
+    return kOptions;
+}
+
+ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& settings, std::string* problem)
 {
     if (argc >= 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
         return ParseStatus::HelpRequested;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+        return ParseStatus::VersionRequested;
     }
     if (argc < 3) {
         return ParseStatus::TooFewArguments;
@@ -67,43 +180,32 @@ ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& setting
     RunSettings parsed;
     parsed.inputFilename = argv[1];
     parsed.outputFileName = argv[2];
-    for (int index = 3; index < argc; index += 2) {
-        if (std::strcmp(argv[index], "--bound") == 0) {
-            parsed.bound = true;
-            --index;  // a flag: no value follows
-            continue;
-        }
-        if (std::strcmp(argv[index], "--prove") == 0) {
-            if (index + 1 >= argc || !parseWholeSeconds(argv[index + 1], parsed.proveSeconds)) {
-                if (error != nullptr) {
-                    *error = index + 1 >= argc ? std::string("--prove needs a value: whole seconds, 0 for no limit")
-                                               : "Bad value for --prove: '" + std::string(argv[index + 1])
-                                                     + "'; it takes whole seconds, 0 for no limit";
-                }
+    for (int index = 3; index < argc; ++index) {
+        const OptionSpec* option = findOption(argv[index]);
+        if (option == nullptr) return ParseStatus::BadOption;
+        const char* value = nullptr;
+        if (option->valueName != nullptr) {
+            if (index + 1 >= argc) {
+                // -t, -i, -s and -n without a value show the usage, as ever.
+                if (option->name[1] != '-') return ParseStatus::BadOption;
+                if (problem != nullptr) *problem = std::string(option->name) + " needs a value: " + valueKind(*option);
                 return ParseStatus::BadValue;
             }
-            parsed.prove = true;
-            continue;
+            value = argv[++index];
         }
-        if (std::strcmp(argv[index], "--improve") == 0) {
-            if (index + 1 >= argc || !parseWholeSeconds(argv[index + 1], parsed.improveSeconds)) {
-                if (error != nullptr) {
-                    *error = index + 1 >= argc ? std::string("--improve needs a value: whole seconds, 0 for no limit")
-                                               : "Bad value for --improve: '" + std::string(argv[index + 1])
-                                                     + "'; it takes whole seconds, 0 for no limit";
-                }
-                return ParseStatus::BadValue;
-            }
-            continue;
+        std::string message;
+        if (!option->apply(parsed, value, message)) {
+            if (problem != nullptr) *problem = message;
+            return ParseStatus::BadValue;
         }
-        int* field = optionField(argv[index], parsed);
-        if (field == nullptr || index + 1 >= argc) {
-            return ParseStatus::BadOption;
-        }
-        *field = parseOptionValue(argv[index + 1]);
     }
     settings = parsed;
     return ParseStatus::Filled;
+}
+
+std::string versionLine()
+{
+    return std::string("velmora ") + VELMORA_VERSION;
 }
 
 void printUsage()
@@ -113,6 +215,63 @@ void printUsage()
     std::fputs("-t <max computation time> (in sec.)\n", stdout);
     std::fputs("-i <max number of iterations>\n", stdout);
     std::fputs("-s <random seed>\n", stdout);
+}
+
+std::string helpText()
+{
+    std::string out = versionLine() + ": haplotype inference by pure parsimony\n\n";
+    out += "Usage: velmora INPUT OUTPUT [options]\n"
+           "       velmora -h | --help | --version\n\n";
+    appendWrapped(out,
+                  "Reads genotypes (sites '0' and '1' homozygous, '2' heterozygous) and searches for the fewest "
+                  "haplotypes such that a pair of them explains every genotype; writes the haplotypes and the pairs "
+                  "to OUTPUT. The same input, options and seed give the same result.",
+                  0, 0);
+    out += "\n";
+    const char* section = "";
+    for (const OptionSpec& option : kOptions) {
+        if (std::strcmp(section, option.section) != 0) {
+            section = option.section;
+            out += "\n";
+            out += section;
+            out += ":\n";
+        }
+        std::string head = std::string("  ") + option.name;
+        if (option.valueName != nullptr) head += std::string(" ") + option.valueName;
+        out += head;
+        std::size_t column = head.size();
+        const std::size_t indent = 22;
+        if (column + 1 >= indent) {
+            out += '\n';
+            column = 0;
+        }
+        out.append(indent - column, ' ');
+        std::string text = option.help;
+        if (*option.defaultValue != '\0') text += std::string(" [") + option.defaultValue + "]";
+        appendWrapped(out, text, indent, indent);
+        out += '\n';
+    }
+    out += "\nInput formats (recognised by their content, whatever the file's name):\n";
+    out += "  genotype matrix   text: the number of genotypes, the number of sites, then the\n"
+           "                    genotypes, each a string over 0, 1, 2, separated by white space\n"
+           "  VCF, VCF.gz, BCF  one genotype per sample, one site per biallelic site with a\n"
+           "                    diploid GT: 0/0 -> 0, 1/1 -> 1, 0/1 and 1/0 -> 2 (phased GT is\n"
+           "                    phased anew); one chromosome, or one --region\n";
+    out += "\nOutput formats (chosen by the name of OUTPUT):\n";
+    out += "  *.vcf, *.vcf.gz, *.bcf  phased VCF (bgzipped for .vcf.gz) or BCF of a VCF input:\n"
+           "                          the input's header and sites, GT phased\n"
+           "  any other name          the result file: the haplotype list, then for every\n"
+           "                          genotype the pairs of listed haplotypes that explain it\n"
+           "  Files are replaced only when complete: an earlier file is never left half written.\n";
+    out += "\nExit codes:\n"
+           "  0         the output was written, or help or version was asked for\n"
+           "  1         nothing was written: an input that cannot be read, is malformed or\n"
+           "            too large; an output that cannot be written; no iteration run\n"
+           "  2         an unknown option, an option without its value, or a bad value\n"
+           "  130, 143  interrupted (SIGINT, SIGTERM): the best result so far was written\n";
+    out += "\nExample:\n"
+           "  velmora genotypes.txt result.txt -s 7 --improve 30 --prove 60\n";
+    return out;
 }
 
 void printStartLine(const RunSettings& settings)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "vcf/vcf_options.hpp"
+
 #include <string>
+#include <vector>
 
 // What one run of the search is asked to do, as given on the command line.
 struct RunSettings {
@@ -10,10 +13,17 @@ struct RunSettings {
     int maxIter = 30;            // number of iterations
     int seed = 1;                // seed of the random generator
     int maxStall = 15;           // perturbation attempts without improvement that end an iteration
+
+    // After the search.
+    int improveSeconds = -1;     // --improve S: seconds of the improvement phase (0: no limit); -1: no phase
     bool bound = false;          // --bound: print the lower bound after the search
     bool prove = false;          // --prove S: run the exact check after the search
     int proveSeconds = 0;        // S, its wall-clock limit in seconds; 0: no limit
-    int improveSeconds = -1;     // --improve: seconds of the improvement phase (0: no limit); -1: no phase
+
+    // Input and output.
+    VcfOptions vcf;              // --missing, --region, --samples: how a VCF or BCF input is read
+    std::string haplotypesFile;  // --haplotypes: where the ordinary result file goes as well; empty: nowhere
+    std::string reportFile;      // --report: where the JSON account of the run goes; empty: nowhere
 };
 
 // How the command line was understood.
@@ -21,22 +31,49 @@ enum class ParseStatus {
     Filled = 0,          // the settings were filled
     TooFewArguments = 1, // fewer than two file names
     HelpRequested,       // "-h" or "--help" as the first argument
+    VersionRequested,    // "--version" as the first argument
     BadOption,           // an unknown option name, or an option with no value
-    BadValue,            // a long option whose value is missing or not what it takes
+    BadValue,            // a value that a long option does not take
 };
 
-// Fills `settings` from the argument vector (entry 0 is the program name).
-// On any status other than Filled the settings are left as they were. On
-// BadValue, `error` (when given) receives a one-line message.
-ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& settings, std::string* error = nullptr);
+// One option of the command line: how it is written, what it sets, and its
+// help. Every option the parser accepts is an entry of optionTable(), and
+// the help lists the table, so no option can lack its help line.
+struct OptionSpec {
+    const char* name;          // "-t", "--prove"
+    const char* valueName;     // "N", "S", "FILE"; null for an option without value
+    const char* defaultValue;  // what holds without the option
+    const char* help;          // one sentence
+    const char* section;       // the heading it is listed under
+    // Sets the option in `settings` from its value (null for an option
+    // without value). False when the value is not one the option takes; then
+    // `problem` says why in one line.
+    bool (*apply)(RunSettings& settings, const char* value, std::string& problem);
+};
+
+const std::vector<OptionSpec>& optionTable();
+
+// Fills `settings` from the argument vector (entry 0 is the program name):
+// the two file names, then options, each followed by its value when it takes
+// one. "-h", "--help" and "--version" are taken as the first argument only.
+// On any status other than Filled the settings are left as they were; on
+// BadValue `problem`, when given, receives a one-line message.
+ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& settings,
+                         std::string* problem = nullptr);
+
+// The decimal conversion used for the values of -t, -i, -s and -n: leading
+// white space, an optional sign, then digits up to the first other
+// character; no digits gives 0. Values beyond the 32-bit range saturate.
+int parseOptionValue(const char* text);
 
 // Whole seconds for a long option: decimal digits only, at most INT_MAX.
 bool parseWholeSeconds(const char* text, int& seconds);
 
-// The decimal conversion used for option values: leading white space, an
-// optional sign, then digits up to the first other character; no digits
-// gives 0. Values beyond the 32-bit range saturate.
-int parseOptionValue(const char* text);
+// "velmora X.Y.Z", the version of the build.
+std::string versionLine();
 
+// The short usage printed for too few arguments or a bad option.
 void printUsage();
+// The whole help, for -h and --help.
+std::string helpText();
 void printStartLine(const RunSettings& settings);

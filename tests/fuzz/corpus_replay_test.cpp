@@ -54,3 +54,8 @@ TEST(FuzzCorpus, ExactProofInputsKeepTheirProperties)
 {
     replayCorpus("exact_proof", checkExactProofInput);
 }
+
+TEST(FuzzCorpus, VcfReaderInputsKeepTheirProperties)
+{
+    replayCorpus("vcf_reader", checkVcfReaderInput);
+}

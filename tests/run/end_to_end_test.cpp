@@ -1,6 +1,7 @@
 // Runs the velmora program itself on small inputs and checks what it prints,
 // its exit code and the result file it writes.
 
+#include "run/run_settings.hpp"
 #include "run/run_support.hpp"
 
 #include <gtest/gtest.h>
@@ -327,12 +328,21 @@ TEST_F(EndToEnd, TooFewArgumentsPrintTheUsageAndSucceed)
     EXPECT_TRUE(workEntries().empty());
 }
 
-TEST_F(EndToEnd, HelpPrintsTheUsageAndSucceeds)
+TEST_F(EndToEnd, HelpAndVersionArePrintedAndSucceed)
 {
-    for (const char* help : {"-h", "--help"}) {
-        SCOPED_TRACE(help);
-        expectUsage(run({help, "result.txt"}), 0);
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"-h"}, std::vector<std::string>{"--help", "result.txt"},
+          std::vector<std::string>{"-h", "in.txt", "out.txt", "-i", "3"}}) {
+        SCOPED_TRACE(arguments[0]);
+        const RunResult r = run(arguments);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, helpText());
+        EXPECT_EQ(r.err, "");
     }
+    const RunResult version = run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, std::string("velmora ") + VELMORA_VERSION + "\n");
+    EXPECT_TRUE(std::regex_match(version.out, std::regex("velmora [0-9]+\\.[0-9]+\\.[0-9]+\n")));
     EXPECT_TRUE(workEntries().empty());
 }
 

@@ -1,0 +1,48 @@
+#include "vcf/region.hpp"
+
+#include <htslib/hts.h>
+
+#include <charconv>
+
+namespace {
+
+// A whole run of decimal digits within 1..HTS_POS_MAX.
+bool parsePosition(std::string_view text, std::int64_t& position)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return false;
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return false;
+    if (value < 1 || value > HTS_POS_MAX) return false;
+    position = value;
+    return true;
+}
+
+} // namespace
+
+bool parseRegion(std::string_view text, GenomicRegion& region)
+{
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos || colon == 0) return false;
+    const std::string_view range = text.substr(colon + 1);
+    const std::size_t dash = range.find('-');
+    if (dash == std::string_view::npos) return false;
+    GenomicRegion parsed;
+    parsed.chromosome = std::string(text.substr(0, colon));
+    if (!parsePosition(range.substr(0, dash), parsed.from) || !parsePosition(range.substr(dash + 1), parsed.to)) {
+        return false;
+    }
+    if (parsed.from > parsed.to) return false;
+    region = std::move(parsed);
+    return true;
+}
+
+std::string describeRegion(const GenomicRegion& region)
+{
+    return region.chromosome + ":" + std::to_string(region.from) + "-" + std::to_string(region.to);
+}
+
+bool regionHolds(const GenomicRegion& region, std::string_view chromosome, std::int64_t position)
+{
+    return chromosome == region.chromosome && position >= region.from && position <= region.to;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "vcf/region.hpp"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// What a run does with missing calls ('.', './.', '.|.') in a VCF or BCF
+// input: a run never invents a value for one.
+enum class MissingPolicy {
+    Refuse,       // the input is refused, naming the first missing call
+    DropSites,    // every site with a missing call is left out
+    DropSamples,  // every sample with a missing call is left out
+};
+
+// How a VCF or BCF input is read, as the command line asks.
+struct VcfOptions {
+    MissingPolicy missing = MissingPolicy::Refuse;
+    std::optional<GenomicRegion> region;  // only this region; else the whole file
+    std::string samplesFile;              // one sample name per line; empty: every sample
+};
+
+// "refuse", "drop-sites" or "drop-samples"; false for anything else.
+bool parseMissingPolicy(std::string_view text, MissingPolicy& policy);
+
+const char* missingPolicyName(MissingPolicy policy);
+
+// Whether any option asks for something only a VCF or BCF input has.
+bool asksForVcfInput(const VcfOptions& options);
