@@ -349,8 +349,11 @@ int run(int argc, const char* const* argv, RunReport& report)
     }
     if (!settings.reportFile.empty()) {
         report.exitStatus = exitCode;
-        if (!saveFileAtomically(settings.reportFile, composeRunReport(report), error)) return fail(report, error);
         report.filesWritten.push_back(settings.reportFile);
+        if (!saveFileAtomically(settings.reportFile, composeRunReport(report), error)) {
+            report.filesWritten.pop_back();
+            return fail(report, error);
+        }
         std::printf("Report saved in the file %s \n", settings.reportFile.c_str());
     }
     std::printf("\n");

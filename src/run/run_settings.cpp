@@ -252,17 +252,17 @@ std::string helpText()
         out += '\n';
     }
     out += "\nInput formats (recognised by their content, whatever the file's name):\n";
-    out += "  genotype matrix   text: the number of genotypes, the number of sites, then the\n"
-           "                    genotypes, each a string over 0, 1, 2, separated by white space\n"
-           "  VCF, VCF.gz, BCF  one genotype per sample, one site per biallelic site with a\n"
-           "                    diploid GT: 0/0 -> 0, 1/1 -> 1, 0/1 and 1/0 -> 2 (phased GT is\n"
-           "                    phased anew); one chromosome, or one --region\n";
+    out += "  genotype matrix   text: the number of genotypes, the number of sites, then\n"
+           "                    the genotypes, strings over 0, 1, 2 separated by white space\n"
+           "  VCF, VCF.gz, BCF  one genotype per sample, one site per biallelic site with\n"
+           "                    a diploid GT: 0/0 -> 0, 1/1 -> 1, 0/1 and 1/0 -> 2 (a phased\n"
+           "                    GT is phased anew); one chromosome, or one --region\n";
     out += "\nOutput formats (chosen by the name of OUTPUT):\n";
-    out += "  *.vcf, *.vcf.gz, *.bcf  phased VCF (bgzipped for .vcf.gz) or BCF of a VCF input:\n"
-           "                          the input's header and sites, GT phased\n"
+    out += "  *.vcf, *.vcf.gz, *.bcf  phased VCF (bgzipped for .vcf.gz) or BCF of a VCF\n"
+           "                          input: the input's header and sites, GT phased\n"
            "  any other name          the result file: the haplotype list, then for every\n"
            "                          genotype the pairs of listed haplotypes that explain it\n"
-           "  Files are replaced only when complete: an earlier file is never left half written.\n";
+           "  A file is replaced only when complete: an earlier one is never half overwritten.\n";
     out += "\nExit codes:\n"
            "  0         the output was written, or help or version was asked for\n"
            "  1         nothing was written: an input that cannot be read, is malformed or\n"
