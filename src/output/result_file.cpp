@@ -163,13 +163,15 @@ bool checkOutputWritable(const std::string& path, std::string& error)
     return true;
 }
 
-bool saveFileAtomically(const std::string& path, const std::string& content, std::string& error)
+bool replaceFileAtomically(const std::string& path,
+                           const std::function<int(int fd, const std::string& temporaryName)>& write,
+                           std::string& error)
 {
     if (isDirectory(path)) {
         error = "Couldn't write the output file " + path + ": it is a folder";
         return false;
     }
-    // A second interrupt while the text is written removes the temporary
+    // A second interrupt while the file is written removes the temporary
     // file; it is registered and renamed while interrupts wait, so the
     // handler never meets it half made or already renamed.
     std::string temporaryName;
@@ -185,24 +187,12 @@ bool saveFileAtomically(const std::string& path, const std::string& content, std
         error = "Couldn't write the output file " + path + ": " + describeErrno(createError);
         return false;
     }
-    // A new result file gets the usual permissions, as if created directly.
+    // A new file gets the usual permissions, as if created directly.
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(fd, 0666 & ~mask);
 
-    const char* data = content.data();
-    std::size_t left = content.size();
-    int failure = 0;
-    while (left > 0) {
-        const ssize_t written = write(fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            failure = errno;
-            break;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
-    }
+    int failure = write(fd, temporaryName);
     if (failure == 0 && fsync(fd) != 0) failure = errno;
     if (close(fd) != 0 && failure == 0) failure = errno;
     const InterruptBlock block;
@@ -214,4 +204,25 @@ bool saveFileAtomically(const std::string& path, const std::string& content, std
         return false;
     }
     return true;
+}
+
+bool saveFileAtomically(const std::string& path, const std::string& content, std::string& error)
+{
+    return replaceFileAtomically(
+        path,
+        [&content](int fd, const std::string&) {
+            const char* data = content.data();
+            std::size_t left = content.size();
+            while (left > 0) {
+                const ssize_t written = ::write(fd, data, left);
+                if (written < 0) {
+                    if (errno == EINTR) continue;
+                    return errno;
+                }
+                data += written;
+                left -= static_cast<std::size_t>(written);
+            }
+            return 0;
+        },
+        error);
 }

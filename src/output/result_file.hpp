@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,16 @@ void writeSymbolicSite(std::string& out, int label, int variable, char site, int
 
 // Number of decimal digits of a positive number; 0 for 0 or below.
 int decimalDigits(int value);
+
+// Replaces the file at `path` all at once with what `write` puts into a new
+// temporary file beside it, given its open descriptor and its name: the
+// temporary file is renamed over `path` only when `write` returns 0 (else an
+// errno value) and the data are on disk. A second interrupt meanwhile
+// removes the temporary file. On failure `path` is left as it was and
+// `error` says why.
+bool replaceFileAtomically(const std::string& path,
+                           const std::function<int(int fd, const std::string& temporaryName)>& write,
+                           std::string& error);
 
 // Replaces the file at `path` with `content` all at once: the content goes to
 // a temporary file in the same folder, which is renamed over `path` only when

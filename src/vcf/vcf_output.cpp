@@ -1,10 +1,7 @@
 #include "vcf/vcf_output.hpp"
 
-#include "run/interruption.hpp"
+#include "output/result_file.hpp"
 #include "vcf/htslib_handles.hpp"
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -103,20 +100,6 @@ bool writeRecords(htsFile* file, bcf_hdr_t* header, const VcfInput& input, const
     return true;
 }
 
-// A new empty file beside `path`, registered for removal by a second
-// interrupt; returns its descriptor, or -1 with errno set.
-int createTemporaryBeside(const std::string& path, std::string& temporaryName)
-{
-    std::string pattern = path + ".tmpXXXXXX";
-    const InterruptBlock block;
-    const int fd = mkstemp(pattern.data());
-    if (fd >= 0) {
-        temporaryName = pattern;
-        registerTemporaryFile(temporaryName);
-    }
-    return fd;
-}
-
 } // namespace
 
 VcfOutputFormat vcfOutputFormat(const std::string& path)
@@ -153,43 +136,21 @@ bool writePhasedVcf(const std::string& path, VcfOutputFormat format, const VcfIn
                     const std::string& commandLine, std::string& error)
 {
     if (!phasedOutputFits(path, format, input, error)) return false;
-    const std::string failed = "Couldn't write the output file " + path + ": ";
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        error = failed + "it is a folder";
-        return false;
-    }
     const QuietHtslib quiet;
     const VcfHeader header = outputHeader(input, commandLine);
     if (!header) {
-        error = failed + "its header cannot be made from the input's";
+        error = "Couldn't write the output file " + path + ": its header cannot be made from the input's";
         return false;
     }
-    std::string temporaryName;
-    const int fd = createTemporaryBeside(path, temporaryName);
-    if (fd < 0) {
-        error = failed + std::strerror(errno);
-        return false;
-    }
-    // A new file gets the usual permissions, as if created directly.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-
-    errno = 0;
-    htsFile* file = hts_open(temporaryName.c_str(), openMode(format));
-    const bool written = file != nullptr && writeRecords(file, header.get(), input, reconstruction, genotypeMap);
-    int failure = written ? 0 : (errno != 0 ? errno : EIO);
-    if (file != nullptr && hts_close(file) != 0 && failure == 0) failure = errno != 0 ? errno : EIO;
-    if (failure == 0 && fsync(fd) != 0) failure = errno;
-    if (close(fd) != 0 && failure == 0) failure = errno;
-    const InterruptBlock block;
-    if (failure == 0 && std::rename(temporaryName.c_str(), path.c_str()) != 0) failure = errno;
-    if (failure != 0) unlink(temporaryName.c_str());
-    forgetTemporaryFile();
-    if (failure != 0) {
-        error = failed + std::strerror(failure);
-        return false;
-    }
-    return true;
+    return replaceFileAtomically(
+        path,
+        [&](int, const std::string& temporaryName) {
+            errno = 0;
+            htsFile* file = hts_open(temporaryName.c_str(), openMode(format));
+            const bool written = file != nullptr && writeRecords(file, header.get(), input, reconstruction, genotypeMap);
+            int failure = written ? 0 : (errno != 0 ? errno : EIO);
+            if (file != nullptr && hts_close(file) != 0 && failure == 0) failure = errno != 0 ? errno : EIO;
+            return failure;
+        },
+        error);
 }
