@@ -9,7 +9,9 @@
 #include "improve/improvement_phase.hpp"
 #include "output/reconstruction.hpp"
 #include "output/result_file.hpp"
+#include "run/available_cores.hpp"
 #include "run/interruption.hpp"
+#include "run/iteration_seed.hpp"
 #include "run/run_clock.hpp"
 #include "run/run_report.hpp"
 #include "run/run_settings.hpp"
@@ -222,6 +224,12 @@ std::optional<Reconstruction> runProofAfterSearch(const RunSettings& settings,
     return outcome.smaller;
 }
 
+// The workers a run asks for: N, or one per available core for 0.
+int workerCount(int asked)
+{
+    return asked > 0 ? asked : availableCores().count;
+}
+
 std::string inputFormatName(const std::optional<VcfInput>& vcf)
 {
     if (!vcf) return "matrix";
@@ -279,6 +287,9 @@ int run(int argc, const char* const* argv, RunReport& report)
                                                    table.distinctCount, table.length);
     if (needed > memory.bytes) return fail(report, tooLargeMessage(settings, vcf, table, needed, memory));
     printStartLine(settings);
+    const int threads = settings.threads < 0 ? 1 : workerCount(settings.threads);
+    if (settings.threads >= 0) std::printf("Using %d thread%s\n", threads, threads == 1 ? "" : "s");
+    report.threads = settings.threads < 0 ? 0 : threads;
     std::fflush(stdout);
 
     if (settings.maxIter <= 0) {
@@ -297,7 +308,9 @@ int run(int argc, const char* const* argv, RunReport& report)
     DistanceStructure distances = createDistanceStructure(initial);
     timer.lap("setup");
 
-    SearchOutcome outcome = runSearch(settings, initial, *state, distances, random, clock);
+    SearchOutcome outcome = settings.threads < 0
+                                ? runSearch(settings, initial, *state, distances, random, clock)
+                                : runParallelSearch(settings, threads, initial, *state, distances, clock);
     report.iterations = std::move(outcome.iterationCounts);
     timer.lap("search");
     if (!outcome.bestSaved) {
@@ -313,6 +326,9 @@ int run(int argc, const char* const* argv, RunReport& report)
     }
 
     int interruptedBy = outcome.interruptedBy;
+    // With several threads the completion of open sites draws from a
+    // generator of its own, so that the result does not depend on them.
+    if (settings.threads >= 0) seedGenerator(random, static_cast<int>(iterationSeed(settings.seed, 0)));
     RunResult result;
     result.text = composeResult(*state, initial, table, genotypeMap, random, &result.reconstruction);
     timer.lap("analysis");

@@ -3,13 +3,17 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 
 namespace {
 
-volatile std::sig_atomic_t receivedSignal = 0;
-volatile std::sig_atomic_t outputSaved = 0;
+// Lock-free atomics: safe in a signal handler, and read by every thread of
+// the search.
+std::atomic<int> receivedSignal{0};
+std::atomic<int> outputSaved{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 // The path a second signal removes; set and cleared only while both
 // signals are blocked, so the handler sees either null or a whole name.
 std::string temporaryPath;
@@ -17,16 +21,14 @@ const char* volatile temporaryPathText = nullptr;
 
 extern "C" void onInterruptSignal(int signal)
 {
-    if (receivedSignal == 0) {
-        receivedSignal = signal;
-        return;
-    }
+    int none = 0;
+    if (receivedSignal.compare_exchange_strong(none, signal)) return;
     const int savedErrno = errno;
     const char* path = temporaryPathText;
     if (path != nullptr) unlink(path);
     static const char notWritten[] = "\nInterrupted again: stopped at once; no output file was written.\n";
     static const char saved[] = "\nInterrupted again: stopped at once; the output file was already saved.\n";
-    const ssize_t ignored = outputSaved != 0 ? write(STDOUT_FILENO, saved, sizeof saved - 1)
+    const ssize_t ignored = outputSaved.load() != 0 ? write(STDOUT_FILENO, saved, sizeof saved - 1)
                                              : write(STDOUT_FILENO, notWritten, sizeof notWritten - 1);
     (void)ignored;
     errno = savedErrno;
@@ -63,7 +65,7 @@ void installInterruptHandlers()
 
 int interruptSignal()
 {
-    return receivedSignal;
+    return receivedSignal.load(std::memory_order_relaxed);
 }
 
 std::string signalName(int signal)
@@ -98,5 +100,5 @@ void forgetTemporaryFile()
 
 void noteOutputSaved()
 {
-    outputSaved = 1;
+    outputSaved.store(1);
 }

@@ -24,6 +24,8 @@ struct RunReport {
     std::optional<VcfReadCounts> vcf;
     std::string region;  // the --region read, if any
 
+    int threads = 0;  // workers of the search; 0: one search on the run's single random stream
+
     // What the phases did.
     std::vector<std::vector<int>> iterations;  // the numbers of each iteration line; -1 for "failed."
     int searchBest = -1;                       // haplotypes of the search's best reconstruction

@@ -29,7 +29,7 @@ int parseOptionValue(const char* text)
     return static_cast<int>(negative ? -value : value);
 }
 
-bool parseWholeSeconds(const char* text, int& seconds)
+bool parseWholeNumber(const char* text, int& seconds)
 {
     long long value = 0;
     const char* p = text;
@@ -46,7 +46,7 @@ namespace {
 
 bool setSeconds(const char* name, const char* value, int& field, std::string& problem)
 {
-    if (parseWholeSeconds(value, field)) return true;
+    if (parseWholeNumber(value, field)) return true;
     problem = std::string("Bad value for ") + name + ": '" + value + "'; it takes whole seconds, 0 for no limit";
     return false;
 }
@@ -70,6 +70,14 @@ const std::vector<OptionSpec> kOptions = {
      [](RunSettings& s, const char* v, std::string&) { s.seed = parseOptionValue(v); return true; }},
     {"-n", "N", "15", "perturbation attempts without improvement that end an iteration", "Search",
      [](RunSettings& s, const char* v, std::string&) { s.maxStall = parseOptionValue(v); return true; }},
+    {"--threads", "N", "one thread, one random stream",
+     "run the iterations on N threads (0: one per available core); the result is the same for every N, "
+     "but differs from a run without the option",
+     "Search", [](RunSettings& s, const char* v, std::string& p) {
+         if (parseWholeNumber(v, s.threads)) return true;
+         p = std::string("Bad value for --threads: '") + v + "'; it takes a whole number, 0 for one per core";
+         return false;
+     }},
 
     {"--improve", "S", "no improvement phase",
      "improve the search's best reconstruction for at most S seconds (0: until no move helps)", "After the search",
@@ -131,6 +139,7 @@ std::string valueKind(const OptionSpec& option)
 {
     const std::string name = option.valueName;
     if (name == "S") return "whole seconds, 0 for no limit";
+    if (name == "N") return "a whole number";
     if (name == "POLICY") return "refuse, drop-sites or drop-samples";
     if (name == "FILE") return "a file name";
     return name;

@@ -20,6 +20,9 @@ struct RunSettings {
     bool prove = false;          // --prove S: run the exact check after the search
     int proveSeconds = 0;        // S, its wall-clock limit in seconds; 0: no limit
 
+    // How the iterations run.
+    int threads = -1;            // --threads N: workers (0: one per available core); -1: one search, one stream
+
     // Input and output.
     VcfOptions vcf;              // --missing, --region, --samples: how a VCF or BCF input is read
     std::string haplotypesFile;  // --haplotypes: where the ordinary result file goes as well; empty: nowhere
@@ -66,8 +69,9 @@ ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& setting
 // character; no digits gives 0. Values beyond the 32-bit range saturate.
 int parseOptionValue(const char* text);
 
-// Whole seconds for a long option: decimal digits only, at most INT_MAX.
-bool parseWholeSeconds(const char* text, int& seconds);
+// A whole number for a long option (seconds, threads): decimal digits only,
+// at most INT_MAX.
+bool parseWholeNumber(const char* text, int& value);
 
 // "velmora X.Y.Z", the version of the build.
 std::string versionLine();

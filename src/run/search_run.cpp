@@ -8,6 +8,8 @@
 #include "output/result_file.hpp"
 #include "output/solution_analysis.hpp"
 #include "run/interruption.hpp"
+#include "run/iteration_seed.hpp"
+#include "run/ordered_console.hpp"
 #include "run/run_clock.hpp"
 #include "run/run_settings.hpp"
 #include "search/candidate_lists.hpp"
@@ -17,15 +19,46 @@
 #include "search/random_generator.hpp"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <exception>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
 
 namespace {
 
-void printAndFlush(const char* format, int value)
+std::string formatted(const char* format, int value)
 {
-    std::printf(format, value);
-    std::fflush(stdout);
+    char buffer[48];
+    const int written = std::snprintf(buffer, sizeof buffer, format, value);
+    return std::string(buffer, static_cast<std::size_t>(written));
 }
+
+// Where the console line of an iteration goes: straight to standard output,
+// flushed after every piece, or, when iterations run side by side, to the
+// console that keeps their lines in order.
+struct IterationLine {
+    OrderedConsole* ordered = nullptr;  // null: standard output
+    int iteration = 0;
+
+    void print(const std::string& text) const
+    {
+        if (ordered != nullptr) {
+            ordered->append(iteration, text);
+            return;
+        }
+        std::fputs(text.c_str(), stdout);
+        std::fflush(stdout);
+    }
+    void end() const
+    {
+        if (ordered != nullptr) ordered->endLine(iteration);
+        else print("\n");
+    }
+};
 
 void saveAsBest(SearchState& state, int used)
 {
@@ -55,6 +88,7 @@ struct Search {
     SearchState& state;
     DistanceStructure& distances;
     RandomGenerator& random;
+    bool keepRunBest = true;  // save every attempt that improves the run's best (one search for the whole run)
     bool bestSaved = false;
     std::vector<std::vector<int>> iterationCounts;
 
@@ -67,20 +101,19 @@ struct Search {
     }
 
     // One iteration and its console line. An interrupt ends it after the
-    // attempt in progress.
-    void runIteration(int number)
+    // attempt in progress. Returns the numbers the line printed.
+    std::vector<int> runIteration(int number, const IterationLine& line)
     {
-        printAndFlush("Iter # %d ... ", number);
-        std::vector<int>& counts = iterationCounts.emplace_back();
+        line.print(formatted("Iter # %d ... ", number));
+        std::vector<int> counts;
         const CollapsePassResult first = attempt(false);
         counts.push_back(first.failed ? -1 : first.used);
         if (first.failed) {
-            std::fputs("failed. ", stdout);
-            std::fflush(stdout);
+            line.print("failed. ");
             clearIterationBest(state);
         } else {
-            printAndFlush("%d. ", first.used);
-            if (first.used < state.bestCount || state.bestCount == state.current.slotCount) {
+            line.print(formatted("%d. ", first.used));
+            if (keepRunBest && (first.used < state.bestCount || state.bestCount == state.current.slotCount)) {
                 saveAsBest(state, first.used);
                 bestSaved = true;
             }
@@ -90,19 +123,19 @@ struct Search {
         for (int stall = 0; stall < settings.maxStall && interruptSignal() == 0; ++stall) {
             const CollapsePassResult result = attempt(true);
             if (result.failed) continue;
-            if (result.used < state.bestCount || !bestSaved) {
+            if (keepRunBest && (result.used < state.bestCount || !bestSaved)) {
                 saveAsBest(state, result.used);
                 bestSaved = true;
             }
             if (result.used < state.iterationBestCount) {
-                printAndFlush("%d. ", result.used);
+                line.print(formatted("%d. ", result.used));
                 counts.push_back(result.used);
                 saveAsIterationBest(state, result.used);
                 stall = -1;
             }
         }
-        std::fputs("\n", stdout);
-        std::fflush(stdout);
+        line.end();
+        return counts;
     }
 };
 
@@ -111,7 +144,7 @@ struct Search {
 SearchOutcome runSearch(const RunSettings& settings, const HaplotypeList& initial, SearchState& state,
                         DistanceStructure& distances, RandomGenerator& random, RunClock& clock)
 {
-    Search search{settings, initial, state, distances, random, false, {}};
+    Search search{settings, initial, state, distances, random, true, false, {}};
     for (int iteration = 0;; ++iteration) {
         takeTimingReading(clock);
         if (iteration >= settings.maxIter || interruptSignal() != 0) break;
@@ -120,9 +153,105 @@ SearchOutcome runSearch(const RunSettings& settings, const HaplotypeList& initia
             && !(static_cast<double>(settings.maxCompTime) > clock.elapTime)) {
             break;
         }
-        search.runIteration(iteration + 1);
+        search.iterationCounts.push_back(search.runIteration(iteration + 1, IterationLine{}));
     }
     return {search.bestSaved, interruptSignal(), std::move(search.iterationCounts)};
+}
+
+namespace {
+
+// The best reconstruction one worker of a parallel search has kept: the
+// smallest count, from the earliest iteration among those it ran.
+struct KeptBest {
+    int count = INT_MAX;
+    int iteration = 0;
+};
+
+void keepIterationBest(SearchState& state, int iteration, KeptBest& kept)
+{
+    const int count = state.iterationBestCount;
+    if (count > state.current.slotCount || count >= kept.count) return;
+    copyHaplotypeList(state.best, state.iterationBest);
+    state.bestPairs = state.iterationBestPairs;
+    state.bestCount = count;
+    kept = {count, iteration};
+}
+
+} // namespace
+
+SearchOutcome runParallelSearch(const RunSettings& settings, int threads, const HaplotypeList& initial,
+                                SearchState& state, DistanceStructure& distances, RunClock& clock)
+{
+    std::mutex mutex;  // guards the iterations handed out, the clock and the counts
+    int handedOut = 0;
+    std::map<int, std::vector<int>> counts;
+    OrderedConsole console(stdout);
+
+    // The time limit and an interrupt are tested before each iteration is
+    // handed out, as in a search on one thread; the first always runs.
+    const auto nextIteration = [&]() -> int {
+        const std::lock_guard<std::mutex> lock(mutex);
+        takeTimingReading(clock);
+        if (handedOut >= settings.maxIter || interruptSignal() != 0) return 0;
+        if (handedOut > 0 && settings.maxCompTime != 0
+            && !(static_cast<double>(settings.maxCompTime) > clock.elapTime)) {
+            return 0;
+        }
+        return ++handedOut;
+    };
+
+    std::vector<std::unique_ptr<SearchState>> ownStates(static_cast<std::size_t>(threads));
+    std::vector<DistanceStructure> ownDistances(static_cast<std::size_t>(threads));
+    for (int w = 1; w < threads; ++w) {
+        ownStates[w] = std::make_unique<SearchState>();
+        createSearchState(*ownStates[w], initial);
+        ownDistances[w] = distances;
+    }
+    std::vector<KeptBest> kept(static_cast<std::size_t>(threads));
+    std::vector<std::exception_ptr> failures(static_cast<std::size_t>(threads));
+
+    const auto work = [&](int w) {
+        try {
+            SearchState& own = w == 0 ? state : *ownStates[w];
+            DistanceStructure& ownDistance = w == 0 ? distances : ownDistances[w];
+            for (int iteration = nextIteration(); iteration != 0; iteration = nextIteration()) {
+                RandomGenerator random;
+                seedGenerator(random, static_cast<int>(iterationSeed(settings.seed, iteration)));
+                Search search{settings, initial, own, ownDistance, random, false, false, {}};
+                std::vector<int> line = search.runIteration(iteration, IterationLine{&console, iteration});
+                keepIterationBest(own, iteration, kept[w]);
+                const std::lock_guard<std::mutex> lock(mutex);
+                counts[iteration] = std::move(line);
+            }
+        } catch (...) {
+            failures[w] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int w = 1; w < threads; ++w) workers.emplace_back(work, w);
+    work(0);
+    for (std::thread& worker : workers) worker.join();
+    for (const std::exception_ptr& failure : failures)
+        if (failure) std::rethrow_exception(failure);
+
+    // The best over all iterations: fewest haplotypes, then earliest iteration.
+    int winner = -1;
+    for (int w = 0; w < threads; ++w) {
+        if (kept[w].iteration == 0) continue;
+        if (winner < 0 || kept[w].count < kept[winner].count
+            || (kept[w].count == kept[winner].count && kept[w].iteration < kept[winner].iteration)) {
+            winner = w;
+        }
+    }
+    if (winner > 0) {
+        const SearchState& from = *ownStates[winner];
+        copyHaplotypeList(state.best, from.best);
+        state.bestPairs = from.bestPairs;
+        state.bestCount = from.bestCount;
+    }
+    SearchOutcome outcome{winner >= 0, interruptSignal(), {}};
+    for (auto& [iteration, numbers] : counts) outcome.iterationCounts.push_back(std::move(numbers));
+    return outcome;
 }
 
 namespace {

@@ -27,6 +27,17 @@ struct SearchOutcome {
 SearchOutcome runSearch(const RunSettings& settings, const HaplotypeList& initial, SearchState& state,
                         DistanceStructure& distances, RandomGenerator& random, RunClock& clock);
 
+// The same iterations spread over `threads` workers (1 or more): iteration i
+// draws from its own generator, seeded with iterationSeed(seed, i), so its
+// outcome does not depend on the worker that runs it; the lines are printed
+// in iteration order; the run's best is the fewest haplotypes of any
+// iteration, the earliest iteration winning ties, and ends up in state.best.
+// Worker 0 works on `state` and `distances`, the others on copies of their
+// own that share the initial list and distances. An interrupt lets every
+// worker finish its attempt; no iteration starts after it.
+SearchOutcome runParallelSearch(const RunSettings& settings, int threads, const HaplotypeList& initial,
+                                SearchState& state, DistanceStructure& distances, RunClock& clock);
+
 // Analyses the best reconstruction of the state and returns the result
 // file's text: undetermined sites settled, numbered or completed, candidate
 // lists rebuilt over the completed list, haplotypes in output order, and the

@@ -38,7 +38,10 @@ using testing_support::exitCodeOf;
 using testing_support::readWholeFile;
 
 
-inline const std::string kExecutable = VELMORA_EXECUTABLE;
+// The program under test: the build's own, or another build of it named by
+// VELMORA_PROGRAM (CI runs the threaded tests on a ThreadSanitizer build).
+inline const std::string kExecutable = std::getenv("VELMORA_PROGRAM") != nullptr ? std::getenv("VELMORA_PROGRAM")
+                                                                                  : VELMORA_EXECUTABLE;
 inline const std::string kExampleInput = std::string(VELMORA_EXAMPLES_DIR) + "/genotypes.txt";
 // Three genotypes that three haplotypes explain.
 inline const char* const kSmallInput = "3 4\n0212\n2010\n0111\n";
@@ -100,6 +103,7 @@ struct Console {
     std::string startLine;
     std::vector<std::vector<int>> iterations;
     std::string interruption;   // the line that reports an interrupt, if any
+    std::vector<std::string> setupLines;  // between the start line and the first iteration line
     std::vector<std::string> phaseLines;  // what the phases after the search print, before the closing lines
     std::string withoutTiming;  // everything but the elapsed-time line
 };
@@ -115,6 +119,9 @@ inline Console parseConsole(const std::string& out, const std::string& outputNam
     EXPECT_EQ(out.substr(out.size() - 1), "\n");
     const std::regex iterationLine(R"(Iter # (\d+) \.\.\. ((\d+\. )*))");
     std::size_t i = 1;
+    // What the run says of its set-up between the start line and the first
+    // iteration (the threads it uses).
+    for (; i < lines.size() && lines[i].rfind("Using ", 0) == 0; ++i) console.setupLines.push_back(lines[i]);
     for (; i < lines.size() && lines[i].rfind("Iter # ", 0) == 0; ++i) {
         std::smatch m;
         EXPECT_TRUE(std::regex_match(lines[i], m, iterationLine)) << "line: " << lines[i];
