@@ -36,14 +36,14 @@ ExplanationModel::SiteLiterals ExplanationModel::makeSiteLiterals(std::vector<Li
 }
 
 std::pair<ExplanationModel::SiteLiterals, ExplanationModel::SiteLiterals>
-ExplanationModel::haplotypeLiterals(std::string_view genotype)
+ExplanationModel::haplotypeLiterals(std::string_view genotype, bool oriented)
 {
-    const int oriented = symmetry_.fixOrientation ? orientationSite(genotype) : -1;
+    const int orientation = oriented && symmetry_.fixOrientation ? orientationSite(genotype) : -1;
     std::vector<Literal> first(static_cast<std::size_t>(sites_));
     std::vector<Literal> second(static_cast<std::size_t>(sites_));
     for (int s = 0; s < sites_; ++s) {
         if (genotype[s] == '2') {
-            first[s] = s == oriented ? kFalseLiteral : formula_.newVariable();
+            first[s] = s == orientation ? kFalseLiteral : formula_.newVariable();
             second[s] = -first[s];
         } else {
             first[s] = second[s] = constantLiteral(genotype[s] == '1');
@@ -72,18 +72,34 @@ bool ExplanationModel::fits(const Slot& slot, const SiteLiterals& side) const
 void ExplanationModel::pinGenotype(std::string_view genotype)
 {
     if (genotypesAdded_) throw std::logic_error("genotypes are pinned before any is added");
-    auto [first, second] = haplotypeLiterals(genotype);
+    auto [first, second] = haplotypeLiterals(genotype, true);
     Entry entry;
     entry.first.push_back({addSlot(std::move(first), -1), kTrueLiteral});
     if (orientationSite(genotype) >= 0) entry.second.push_back({addSlot(std::move(second), -1), kTrueLiteral});
     entries_.push_back(std::move(entry));
 }
 
+void ExplanationModel::pinOneHaplotype(std::string_view genotype)
+{
+    if (orientationSite(genotype) < 0) {
+        pinGenotype(genotype);
+        return;
+    }
+    if (genotypesAdded_) throw std::logic_error("genotypes are pinned before any is added");
+    auto [first, second] = haplotypeLiterals(genotype, false);
+    Entry entry;
+    entry.first.push_back({addSlot(std::move(first), -1), kTrueLiteral});
+    entry.second = makeChoices(second, true, {}, entry.first.front().slot);
+    addEntry(std::move(entry), true);
+}
+
 std::vector<ExplanationModel::Choice> ExplanationModel::makeChoices(const SiteLiterals& side, bool second,
-                                                                    const std::vector<Choice>& firstChoices)
+                                                                    const std::vector<Choice>& firstChoices,
+                                                                    int ownSlot)
 {
     std::vector<Choice> choices;
     for (int index = 0; index < static_cast<int>(slots_.size()); ++index) {
+        if (index == ownSlot) continue;
         const Slot& slot = slots_[index];
         const int k = slot.freeIndex;
         if (k >= 0 && symmetry_.orderFreeSlots) {
@@ -112,11 +128,15 @@ void ExplanationModel::addGenotype(std::string_view genotype)
 {
     genotypesAdded_ = true;
     const bool heterozygous = orientationSite(genotype) >= 0;
-    const auto [first, second] = haplotypeLiterals(genotype);
+    const auto [first, second] = haplotypeLiterals(genotype, true);
     Entry entry;
     entry.first = makeChoices(first, false, {});
     if (heterozygous) entry.second = makeChoices(second, true, entry.first);
+    addEntry(std::move(entry), heterozygous);
+}
 
+void ExplanationModel::addEntry(Entry entry, bool heterozygous)
+{
     std::vector<Literal> clause;
     for (const std::vector<Choice>* choices : {&entry.first, &entry.second}) {
         if (choices == &entry.second && !heterozygous) break;

@@ -21,7 +21,7 @@
 // only for a slot whose known sites agree with the genotype's. A free slot
 // has a use literal that each of its selectors implies, and a call bounds the
 // free slots used by assuming the use literals beyond the bound false, so
-// one solver serves a descent over several bounds.
+// one solver serves calls for several counts.
 //
 // Genotypes can be added between calls: a model of some genotypes that is
 // unsatisfiable proves that all of them need more, and a satisfiable one
@@ -40,6 +40,13 @@ public:
     // be pairwise incompatible (so that their haplotypes are all different),
     // and all pinned before the first addGenotype.
     void pinGenotype(std::string_view genotype);
+
+    // Gives the genotype a slot of its own for one of its haplotypes (the
+    // other may take any slot that fits it). For genotypes that each need a
+    // haplotype that none of the genotypes pinned before them can have: the
+    // haplotype of its own is then different from all theirs. Pinned with
+    // the others, before the first addGenotype.
+    void pinOneHaplotype(std::string_view genotype);
 
     // Adds a genotype to be explained by any slot that fits it.
     void addGenotype(std::string_view genotype);
@@ -82,12 +89,15 @@ private:
     SiteLiterals makeSiteLiterals(std::vector<Literal> sites) const;
     // The two haplotypes of a genotype: constants at homozygous sites (and at
     // the orientation site), a new variable and its negation elsewhere.
-    std::pair<SiteLiterals, SiteLiterals> haplotypeLiterals(std::string_view genotype);
+    std::pair<SiteLiterals, SiteLiterals> haplotypeLiterals(std::string_view genotype, bool oriented);
     int addSlot(SiteLiterals literals, int freeIndex);
     bool fits(const Slot& slot, const SiteLiterals& side) const;
     // Makes the selectors of one haplotype of a genotype over the slots that
     // fit it, with their site clauses.
-    std::vector<Choice> makeChoices(const SiteLiterals& side, bool second, const std::vector<Choice>& firstChoices);
+    std::vector<Choice> makeChoices(const SiteLiterals& side, bool second, const std::vector<Choice>& firstChoices,
+                                    int ownSlot = -1);
+    // The clauses that tie the genotype's selectors together, and its entry.
+    void addEntry(Entry entry, bool heterozygous);
 
     int sites_ = 0;
     int words_ = 0;

@@ -27,6 +27,28 @@ bool membersCanShareOut(const GenotypeMasks& masks, int g, int a, int b)
     return true;
 }
 
+// A heavy clique of the incompatibility graph restricted to `vertices`, every
+// vertex weighing 1, as indices into the whole graph.
+std::vector<int> heaviestCliqueAmong(const CompatibilityRows& rows, const std::vector<int>& vertices,
+                                     const CliqueSearchLimits& limits)
+{
+    CompatibilityRows sub;
+    sub.count = static_cast<int>(vertices.size());
+    sub.words = (sub.count + 63) / 64;
+    sub.bits.assign(static_cast<std::size_t>(sub.count) * sub.words, 0);
+    for (int a = 0; a < sub.count; ++a) {
+        for (int b = 0; b < sub.count; ++b) {
+            if (a != b && rows.compatible(vertices[a], vertices[b])) {
+                sub.bits[static_cast<std::size_t>(a) * sub.words + b / 64] |= std::uint64_t{1} << (b % 64);
+            }
+        }
+    }
+    std::vector<int> clique = findHeavyClique(sub, std::vector<int>(vertices.size(), 1), limits);
+    for (int& v : clique) v = vertices[v];
+    std::sort(clique.begin(), clique.end());
+    return clique;
+}
+
 } // namespace
 
 int countingBound(int homozygous, int heterozygous)
@@ -44,11 +66,11 @@ std::vector<int> cliqueWeights(const std::vector<std::string>& genotypes)
     return weights;
 }
 
-bool needsHaplotypeOutsideClique(const GenotypeMasks& masks, const std::vector<int>& clique, int g)
+bool needsHaplotypeOutside(const GenotypeMasks& masks, const std::vector<int>& members, int g)
 {
-    if (std::find(clique.begin(), clique.end(), g) != clique.end()) return false;
+    if (std::find(members.begin(), members.end(), g) != members.end()) return false;
     std::vector<int> compatible;
-    for (const int c : clique) {
+    for (const int c : members) {
         if (genotypesCompatible(masks, g, c)) compatible.push_back(c);
     }
     if (!hasOpenSite(masks, g)) {
@@ -71,9 +93,17 @@ LowerBound computeLowerBound(const std::vector<std::string>& genotypes, const Ge
     bound.counting = countingBound(static_cast<int>(genotypes.size()) - heterozygous, heterozygous);
     bound.cliqueMembers = findHeavyClique(rows, weights, limits);
     bound.clique = cliqueWeight(bound.cliqueMembers, weights);
-    for (int g = 0; g < masks.count && !bound.extraHaplotype; ++g) {
-        bound.extraHaplotype = needsHaplotypeOutsideClique(masks, bound.cliqueMembers, g);
+
+    std::vector<int> members = bound.cliqueMembers;
+    for (;;) {
+        std::vector<int> needy;
+        for (int g = 0; g < masks.count; ++g) {
+            if (needsHaplotypeOutside(masks, members, g)) needy.push_back(g);
+        }
+        if (needy.empty()) break;
+        const std::vector<int> layer = heaviestCliqueAmong(rows, needy, limits);
+        bound.outsideLayers.push_back(layer);
+        members.insert(members.end(), layer.begin(), layer.end());
     }
-    if (bound.extraHaplotype) ++bound.clique;
     return bound;
 }

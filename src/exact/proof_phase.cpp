@@ -72,11 +72,13 @@ ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reco
         group.lowerBound = group.bound.value();
         outcome.countingBound += group.bound.counting;
         outcome.cliqueBound += group.bound.clique;
+        outcome.outsideBound += group.bound.outside();
     }
     int lowerBound = 0;
     for (const Group& group : groups) lowerBound += group.lowerBound;
-    printLine(formatted("Lower bound: %d haplotypes (counting: %d, clique: %d) in %.3f sec.\n", lowerBound,
-                        outcome.countingBound, outcome.cliqueBound, deadline.elapsed()));
+    printLine(formatted("Lower bound: %d haplotypes (counting: %d, clique: %d, beyond the clique: %d) in %.3f sec.\n",
+                        lowerBound, outcome.countingBound, outcome.cliqueBound, outcome.outsideBound,
+                        deadline.elapsed()));
 
     if (request.prove) {
         for (std::size_t i = 0; i < groups.size() && !deadline.expired(); ++i) {
@@ -88,9 +90,9 @@ ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reco
                 outcome.calls.push_back(call);
                 printLine(satCallLine(call));
             };
-            DescentResult descent = descendToOptimum(group.genotypes, group.best, group.bound, deadline, onCall);
-            group.best = std::move(descent.best);
-            group.lowerBound = descent.lowerBound;
+            OptimalityResult result = proveOptimality(group.genotypes, group.best, group.bound, deadline, onCall);
+            group.best = std::move(result.best);
+            group.lowerBound = result.lowerBound;
         }
     }
     if (request.prove) {

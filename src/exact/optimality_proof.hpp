@@ -11,7 +11,7 @@
 
 class ProofDeadline;
 
-// One call of the SAT solver in a descent.
+// One call of the SAT solver.
 struct SatCall {
     int haplotypes = 0;      // the number of haplotypes tried
     int modelGenotypes = 0;  // genotypes in the model at the call
@@ -21,20 +21,27 @@ struct SatCall {
     double seconds = 0.0;
 };
 
-struct DescentResult {
+struct OptimalityResult {
     Reconstruction best;  // normalised; the start, or a smaller one
     int lowerBound = 0;   // raised by an UNSAT answer
     bool proven = false;  // best has lowerBound haplotypes
 };
 
-// Descends from a reconstruction of K haplotypes towards the fewest: asks
-// for K-1; an UNSAT answer proves K optimal, a SAT answer gives a
-// reconstruction of c <= K-1 haplotypes and the next call asks for c-1. The
-// clique of the bound is pinned, so its weight counts in every call. The
-// model starts with the clique alone and takes the genotypes that a solution
+// Closes the gap between the lower bound and a reconstruction of K
+// haplotypes with SAT calls on one incremental model. The calls start at the
+// lower bound, where a refutation is cheapest, and go up: an UNSAT answer for
+// r haplotypes raises the bound to r+1, and the answer for K-1 decides
+// whether K is optimal (when the bound is already K-1, that is the only
+// count tried). A SAT answer that explains every genotype is a
+// reconstruction with fewer than K haplotypes, the fewest since every
+// smaller count was refuted.
+//
+// The clique of the bound is pinned, and each genotype of its outside layers
+// has one haplotype pinned, so the bound counts in every call. The model
+// starts with these genotypes alone and takes the genotypes that a solution
 // leaves unexplained, a few at a time, between calls on the same solver:
-// most refutations need only a small part of the genotypes. Stops when the
+// most refutations need only a part of the genotypes. Stops when the
 // deadline expires. `onCall` hears of every call as it ends.
-DescentResult descendToOptimum(const std::vector<std::string>& genotypes, const Reconstruction& start,
+OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, const Reconstruction& start,
                                const LowerBound& bound, ProofDeadline& deadline,
                                const std::function<void(const SatCall&)>& onCall, SymmetryBreaking symmetry = {});

@@ -1,4 +1,4 @@
-#include "exact/optimality_descent.hpp"
+#include "exact/optimality_proof.hpp"
 
 #include "exact/explanation_model.hpp"
 #include "exact/lower_bound.hpp"
@@ -14,11 +14,11 @@ constexpr int kGenotypesPerRound = 8;
 
 } // namespace
 
-DescentResult descendToOptimum(const std::vector<std::string>& genotypes, const Reconstruction& start,
+OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, const Reconstruction& start,
                                const LowerBound& bound, ProofDeadline& deadline,
                                const std::function<void(const SatCall&)>& onCall, SymmetryBreaking symmetry)
 {
-    DescentResult result;
+    OptimalityResult result;
     result.best = start;
     normalizeReconstruction(result.best);
     result.lowerBound = bound.value();
@@ -29,7 +29,7 @@ DescentResult descendToOptimum(const std::vector<std::string>& genotypes, const 
     }
     const int sites = genotypes.empty() ? 0 : static_cast<int>(genotypes[0].size());
     const std::vector<int> weights = cliqueWeights(genotypes);
-    const int pinnedSlots = cliqueWeight(bound.cliqueMembers, weights);
+    const int pinnedSlots = cliqueWeight(bound.cliqueMembers, weights) + bound.outside();
     ExplanationModel model(sites, {}, found - 1 - pinnedSlots, symmetry);
     std::vector<int> modelOrder;
     std::vector<char> inModel(genotypes.size(), 0);
@@ -38,9 +38,19 @@ DescentResult descendToOptimum(const std::vector<std::string>& genotypes, const 
         modelOrder.push_back(c);
         inModel[c] = 1;
     }
+    for (const std::vector<int>& layer : bound.outsideLayers) {
+        for (const int g : layer) {
+            model.pinOneHaplotype(genotypes[g]);
+            modelOrder.push_back(g);
+            inModel[g] = 1;
+        }
+    }
 
-    int tried = found - 1;
-    while (!deadline.expired()) {
+    // From the lower bound up: a refutation with fewer free haplotypes is
+    // cheaper, and every one raises the bound; when the bound is K-1 the one
+    // call is that at K-1.
+    int tried = result.lowerBound;
+    while (tried < found && !deadline.expired()) {
         const double before = deadline.elapsed();
         const SatAnswer answer = model.solve(tried - pinnedSlots, &deadline);
         SatCall call;
@@ -53,7 +63,8 @@ DescentResult descendToOptimum(const std::vector<std::string>& genotypes, const 
         if (answer == SatAnswer::Unknown) break;
         if (answer == SatAnswer::Unsatisfiable) {
             result.lowerBound = tried + 1;
-            break;
+            tried = result.lowerBound;
+            continue;
         }
         const Reconstruction partial = model.decode();
         Reconstruction whole;
@@ -67,21 +78,20 @@ DescentResult descendToOptimum(const std::vector<std::string>& genotypes, const 
             if (pairs.empty()) unexplained.push_back(g);
             else whole.pairs[g] = pairs.front();
         }
-        if (!unexplained.empty()) {
-            const int adding = std::min<int>(kGenotypesPerRound, static_cast<int>(unexplained.size()));
-            for (int i = 0; i < adding; ++i) {
-                const int g = unexplained[i];
-                model.addGenotype(genotypes[g]);
-                modelOrder.push_back(g);
-                inModel[g] = 1;
-            }
-            continue;
+        if (unexplained.empty()) {
+            // Every count below `tried` is refuted: this one is the fewest.
+            normalizeReconstruction(whole);
+            result.best = std::move(whole);
+            found = static_cast<int>(result.best.haplotypes.size());
+            break;
         }
-        normalizeReconstruction(whole);
-        result.best = std::move(whole);
-        found = static_cast<int>(result.best.haplotypes.size());
-        tried = found - 1;
-        if (tried < result.lowerBound) break;
+        const int adding = std::min<int>(kGenotypesPerRound, static_cast<int>(unexplained.size()));
+        for (int i = 0; i < adding; ++i) {
+            const int g = unexplained[i];
+            model.addGenotype(genotypes[g]);
+            modelOrder.push_back(g);
+            inModel[g] = 1;
+        }
     }
     result.proven = result.lowerBound >= static_cast<int>(result.best.haplotypes.size());
     return result;
