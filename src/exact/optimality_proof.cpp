@@ -31,6 +31,8 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
     const std::vector<int> weights = cliqueWeights(genotypes);
     const int pinnedSlots = cliqueWeight(bound.cliqueMembers, weights) + bound.outside();
     ExplanationModel model(sites, {}, found - 1 - pinnedSlots, symmetry);
+    std::vector<int> openSites;
+    for (const std::string& g : genotypes) openSites.push_back(static_cast<int>(std::count(g.begin(), g.end(), '2')));
     std::vector<int> modelOrder;
     std::vector<char> inModel(genotypes.size(), 0);
     for (const int c : bound.cliqueMembers) {
@@ -85,6 +87,10 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
             found = static_cast<int>(result.best.haplotypes.size());
             break;
         }
+        // The fewest heterozygous sites first: they have the fewest phasings
+        // and constrain the haplotypes most.
+        std::stable_sort(unexplained.begin(), unexplained.end(),
+                         [&](int a, int b) { return openSites[a] < openSites[b]; });
         const int adding = std::min<int>(kGenotypesPerRound, static_cast<int>(unexplained.size()));
         for (int i = 0; i < adding; ++i) {
             const int g = unexplained[i];

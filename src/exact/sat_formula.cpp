@@ -13,7 +13,12 @@ const char* satAnswerName(SatAnswer answer)
     return "UNKNOWN";
 }
 
-SatFormula::SatFormula() : solver_(std::make_unique<CaDiCaL::Solver>()) {}
+SatFormula::SatFormula() : solver_(std::make_unique<CaDiCaL::Solver>())
+{
+    // Clauses keep coming between calls and name variables of earlier ones;
+    // eliminated variables would have their clauses restored each time.
+    solver_->set("elim", 0);
+}
 
 Literal SatFormula::newVariable()
 {
