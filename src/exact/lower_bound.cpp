@@ -1,5 +1,7 @@
 #include "exact/lower_bound.hpp"
 
+#include "exact/proof_deadline.hpp"
+
 #include <algorithm>
 
 namespace {
@@ -49,6 +51,9 @@ std::vector<int> heaviestCliqueAmong(const CompatibilityRows& rows, const std::v
     return clique;
 }
 
+// Clique searches whose best total is kept.
+constexpr int kCliqueAttempts = 6;
+
 } // namespace
 
 int countingBound(int homozygous, int heterozygous)
@@ -87,23 +92,33 @@ bool needsHaplotypeOutside(const GenotypeMasks& masks, const std::vector<int>& m
 LowerBound computeLowerBound(const std::vector<std::string>& genotypes, const GenotypeMasks& masks,
                              const CompatibilityRows& rows, const CliqueSearchLimits& limits)
 {
-    LowerBound bound;
     const std::vector<int> weights = cliqueWeights(genotypes);
     const int heterozygous = static_cast<int>(std::count(weights.begin(), weights.end(), 2));
-    bound.counting = countingBound(static_cast<int>(genotypes.size()) - heterozygous, heterozygous);
-    bound.cliqueMembers = findHeavyClique(rows, weights, limits);
-    bound.clique = cliqueWeight(bound.cliqueMembers, weights);
-
-    std::vector<int> members = bound.cliqueMembers;
-    for (;;) {
-        std::vector<int> needy;
-        for (int g = 0; g < masks.count; ++g) {
-            if (needsHaplotypeOutside(masks, members, g)) needy.push_back(g);
+    const int counting = countingBound(static_cast<int>(genotypes.size()) - heterozygous, heterozygous);
+    // Cliques of equal weight leave different layers beyond them: a few
+    // searches with other random choices, and the best total wins.
+    LowerBound best;
+    CliqueSearchLimits attempt = limits;
+    attempt.seconds = limits.seconds / kCliqueAttempts;
+    for (int a = 0; a < kCliqueAttempts; ++a) {
+        attempt.seed = limits.seed + static_cast<unsigned>(a);
+        LowerBound bound;
+        bound.counting = counting;
+        bound.cliqueMembers = findHeavyClique(rows, weights, attempt);
+        bound.clique = cliqueWeight(bound.cliqueMembers, weights);
+        std::vector<int> members = bound.cliqueMembers;
+        for (;;) {
+            std::vector<int> needy;
+            for (int g = 0; g < masks.count; ++g) {
+                if (needsHaplotypeOutside(masks, members, g)) needy.push_back(g);
+            }
+            if (needy.empty()) break;
+            const std::vector<int> layer = heaviestCliqueAmong(rows, needy, attempt);
+            bound.outsideLayers.push_back(layer);
+            members.insert(members.end(), layer.begin(), layer.end());
         }
-        if (needy.empty()) break;
-        const std::vector<int> layer = heaviestCliqueAmong(rows, needy, limits);
-        bound.outsideLayers.push_back(layer);
-        members.insert(members.end(), layer.begin(), layer.end());
+        if (a == 0 || bound.clique + bound.outside() > best.clique + best.outside()) best = std::move(bound);
+        if (limits.deadline != nullptr && limits.deadline->expired()) break;
     }
-    return bound;
+    return best;
 }
