@@ -18,6 +18,10 @@ ExplanationModel::ExplanationModel(int sites, const std::vector<std::string>& fi
         const int slot = addSlot(makeSiteLiterals(std::move(literals)), k);
         slots_[slot].use = formula_.newVariable();
         freeSlotIndex_.push_back(slot);
+        // In the order of first use, the free slots used are the first ones.
+        if (symmetry_.orderFreeSlots && k > 0) {
+            formula_.addClause({-slots_[slot].use, slots_[freeSlotIndex_[k - 1]].use});
+        }
     }
 }
 
