@@ -209,3 +209,20 @@ Reconstruction ExplanationModel::decode() const
     }
     return reconstruction;
 }
+
+SatAnswer explainWithFixedHaplotypes(const std::vector<std::string>& genotypes,
+                                     const std::vector<std::string>& fixed, int newHaplotypes,
+                                     Reconstruction& reconstruction, CaDiCaL::Terminator* terminator)
+{
+    const int sites = !genotypes.empty() ? static_cast<int>(genotypes[0].size())
+                    : !fixed.empty()     ? static_cast<int>(fixed[0].size())
+                                         : 0;
+    ExplanationModel model(sites, fixed, newHaplotypes);
+    for (const std::string& g : genotypes) model.addGenotype(g);
+    const SatAnswer answer = model.solve(newHaplotypes, terminator);
+    if (answer == SatAnswer::Satisfiable) {
+        reconstruction = model.decode();
+        normalizeReconstruction(reconstruction);
+    }
+    return answer;
+}

@@ -110,3 +110,11 @@ private:
     FirstUseOrder order_;
     bool genotypesAdded_ = false;
 };
+
+// One call for a large-neighbourhood step: whether `genotypes` can be
+// explained by the `fixed` haplotypes and at most `newHaplotypes` new ones.
+// On Satisfiable, `reconstruction` receives such a reconstruction, normalised
+// (only the haplotypes its pairs use, fixed or new, in ascending order).
+SatAnswer explainWithFixedHaplotypes(const std::vector<std::string>& genotypes,
+                                     const std::vector<std::string>& fixed, int newHaplotypes,
+                                     Reconstruction& reconstruction, CaDiCaL::Terminator* terminator = nullptr);

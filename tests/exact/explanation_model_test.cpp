@@ -136,6 +136,17 @@ TEST(ExplanationModel, FixedHaplotypesLeaveTheFewestNewOnesToFind)
         if (fewest > 0) {
             EXPECT_EQ(model.solve(fewest - 1), SatAnswer::Unsatisfiable);
         }
+
+        // The same through the one-call form.
+        Reconstruction one;
+        ASSERT_EQ(explainWithFixedHaplotypes(genotypes, fixed, fewest, one), SatAnswer::Satisfiable);
+        EXPECT_EQ(findReconstructionFault(genotypes, one), "");
+        EXPECT_TRUE(std::is_sorted(one.haplotypes.begin(), one.haplotypes.end()));
+        const auto isNew = [&](const std::string& h) { return !fixedSet.count(h); };
+        EXPECT_LE(std::count_if(one.haplotypes.begin(), one.haplotypes.end(), isNew), fewest);
+        if (fewest > 0) {
+            EXPECT_EQ(explainWithFixedHaplotypes(genotypes, fixed, fewest - 1, one), SatAnswer::Unsatisfiable);
+        }
     }
 }
 
