@@ -89,12 +89,20 @@ bool needsHaplotypeOutside(const GenotypeMasks& masks, const std::vector<int>& m
     return true;
 }
 
+LowerBound countingBoundOnly(const std::vector<std::string>& genotypes)
+{
+    const std::vector<int> weights = cliqueWeights(genotypes);
+    const int heterozygous = static_cast<int>(std::count(weights.begin(), weights.end(), 2));
+    LowerBound bound;
+    bound.counting = countingBound(static_cast<int>(genotypes.size()) - heterozygous, heterozygous);
+    return bound;
+}
+
 LowerBound computeLowerBound(const std::vector<std::string>& genotypes, const GenotypeMasks& masks,
                              const CompatibilityRows& rows, const CliqueSearchLimits& limits)
 {
     const std::vector<int> weights = cliqueWeights(genotypes);
-    const int heterozygous = static_cast<int>(std::count(weights.begin(), weights.end(), 2));
-    const int counting = countingBound(static_cast<int>(genotypes.size()) - heterozygous, heterozygous);
+    const int counting = countingBoundOnly(genotypes).counting;
     // Cliques of equal weight leave different layers beyond them: a few
     // searches with other random choices, and the best total wins.
     LowerBound best;
@@ -107,9 +115,12 @@ LowerBound computeLowerBound(const std::vector<std::string>& genotypes, const Ge
         bound.cliqueMembers = findHeavyClique(rows, weights, attempt);
         bound.clique = cliqueWeight(bound.cliqueMembers, weights);
         std::vector<int> members = bound.cliqueMembers;
+        // A stop request leaves out genotypes not yet tested: each layer
+        // stays a valid one, only perhaps a smaller one.
+        const auto stopped = [&] { return limits.deadline != nullptr && limits.deadline->expired(); };
         for (;;) {
             std::vector<int> needy;
-            for (int g = 0; g < masks.count; ++g) {
+            for (int g = 0; g < masks.count && !stopped(); ++g) {
                 if (needsHaplotypeOutside(masks, members, g)) needy.push_back(g);
             }
             if (needy.empty()) break;

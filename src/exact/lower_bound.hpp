@@ -44,5 +44,8 @@ struct LowerBound {
     int value() const { return counting > clique + outside() ? counting : clique + outside(); }
 };
 
+// The counting bound alone, without clique.
+LowerBound countingBoundOnly(const std::vector<std::string>& genotypes);
+
 LowerBound computeLowerBound(const std::vector<std::string>& genotypes, const GenotypeMasks& masks,
                              const CompatibilityRows& rows, const CliqueSearchLimits& limits);

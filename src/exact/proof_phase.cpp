@@ -8,6 +8,7 @@
 #include "exact/proof_deadline.hpp"
 
 #include <algorithm>
+#include <numeric>
 #include <cstdio>
 
 namespace {
@@ -53,8 +54,16 @@ ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reco
     const ReducedInstance reduced = reduceInstance(genotypes);
     outcome.reducedGenotypes = static_cast<int>(reduced.genotypes.size());
     outcome.reducedSites = static_cast<int>(reduced.keptSites.size());
-    const CompatibilityRows allRows = makeCompatibilityRows(makeGenotypeMasks(reduced.genotypes));
-    const std::vector<std::vector<int>> memberLists = splitIndependentGroups(allRows);
+    const auto stop = [&] { return deadline.expired(); };
+    const CompatibilityRows allRows = makeCompatibilityRows(makeGenotypeMasks(reduced.genotypes), stop);
+    // Cut short, the rows cannot tell the groups apart: one group of all.
+    std::vector<std::vector<int>> memberLists;
+    if (allRows.complete) {
+        memberLists = splitIndependentGroups(allRows);
+    } else {
+        memberLists.emplace_back(reduced.genotypes.size());
+        std::iota(memberLists.back().begin(), memberLists.back().end(), 0);
+    }
     outcome.groups = static_cast<int>(memberLists.size());
     const Reconstruction restricted = restrictReconstruction(reduced, start);
 
@@ -68,7 +77,9 @@ ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reco
         group.genotypes = genotypesOfGroup(reduced.genotypes, group.members);
         group.best = reconstructionOfGroup(restricted, group.members);
         const GenotypeMasks masks = makeGenotypeMasks(group.genotypes);
-        group.bound = computeLowerBound(group.genotypes, masks, makeCompatibilityRows(masks), limits);
+        const CompatibilityRows rows = makeCompatibilityRows(masks, stop);
+        group.bound = rows.complete ? computeLowerBound(group.genotypes, masks, rows, limits)
+                                    : countingBoundOnly(group.genotypes);
         group.lowerBound = group.bound.value();
         outcome.countingBound += group.bound.counting;
         outcome.cliqueBound += group.bound.clique;
