@@ -2,6 +2,13 @@
 
 #include <stdexcept>
 
+namespace {
+
+// The most literals the separation of free slots may take.
+constexpr long long kMostSeparationLiterals = 4'000'000;
+
+} // namespace
+
 ExplanationModel::ExplanationModel(int sites, const std::vector<std::string>& fixedHaplotypes, int freeSlots,
                                    SymmetryBreaking symmetry)
     : sites_(sites), words_((sites + 63) / 64), freeSlots_(freeSlots > 0 ? freeSlots : 0), symmetry_(symmetry),
@@ -128,9 +135,45 @@ std::vector<ExplanationModel::Choice> ExplanationModel::makeChoices(const SiteLi
     return choices;
 }
 
+void ExplanationModel::finishSlots()
+{
+    if (slotsFinished_) return;
+    slotsFinished_ = true;
+    if (!symmetry_.separateFreeSlots) return;
+    long long literals = 0;
+    for (const Slot& slot : slots_) {
+        if (slot.freeIndex < 0) literals += static_cast<long long>(freeSlots_) * sites_;
+    }
+    if (literals > kMostSeparationLiterals) return;
+    for (const int freeSlot : freeSlotIndex_) {
+        const Slot& free = slots_[freeSlot];
+        for (const Slot& other : slots_) {
+            if (other.freeIndex >= 0) continue;
+            // In use, the free slot differs from the other at some site: at a
+            // constant site it takes the other value, elsewhere a new
+            // variable stands for "they differ here".
+            std::vector<Literal> clause{-free.use};
+            for (int s = 0; s < sites_; ++s) {
+                const Literal mine = free.literals.sites[s];
+                const Literal theirs = other.literals.sites[s];
+                if (isConstant(theirs)) {
+                    clause.push_back(theirs == kTrueLiteral ? -mine : mine);
+                    continue;
+                }
+                const Literal differ = formula_.newVariable();
+                formula_.addClause({-differ, mine, theirs});
+                formula_.addClause({-differ, -mine, -theirs});
+                clause.push_back(differ);
+            }
+            formula_.addClause(clause);
+        }
+    }
+}
+
 void ExplanationModel::addGenotype(std::string_view genotype)
 {
     genotypesAdded_ = true;
+    finishSlots();
     const bool heterozygous = orientationSite(genotype) >= 0;
     const auto [first, second] = haplotypeLiterals(genotype, true);
     Entry entry;
@@ -174,6 +217,7 @@ void ExplanationModel::addEntry(Entry entry, bool heterozygous)
 
 SatAnswer ExplanationModel::solve(int freeSlotsAllowed, CaDiCaL::Terminator* terminator)
 {
+    finishSlots();
     std::vector<Literal> assumptions;
     for (int k = freeSlotsAllowed < 0 ? 0 : freeSlotsAllowed; k < freeSlots_; ++k) {
         assumptions.push_back(-slots_[freeSlotIndex_[k]].use);

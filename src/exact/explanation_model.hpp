@@ -98,6 +98,9 @@ private:
                                     int ownSlot = -1);
     // The clauses that tie the genotype's selectors together, and its entry.
     void addEntry(Entry entry, bool heterozygous);
+    // Once all slots are made (at the first genotype added or the first
+    // call): the clauses that keep free slots apart from the others.
+    void finishSlots();
 
     int sites_ = 0;
     int words_ = 0;
@@ -109,6 +112,7 @@ private:
     std::vector<Entry> entries_;
     FirstUseOrder order_;
     bool genotypesAdded_ = false;
+    bool slotsFinished_ = false;
 };
 
 // One call for a large-neighbourhood step: whether `genotypes` can be

@@ -25,13 +25,14 @@ struct Variant {
 };
 
 const Variant kVariants[] = {
-    {"no symmetry breaking", {false, false}, false, false, 6},
-    {"orientation only", {false, true}, false, false, 6},
-    {"first-use order only", {true, false}, false, false, 99},
-    {"order and orientation", {true, true}, false, false, 99},
-    {"clique pinned only", {false, false}, true, false, 99},
-    {"clique and layers pinned only", {false, false}, true, true, 99},
-    {"everything", {true, true}, true, true, 99},
+    {"no symmetry breaking", {false, false, false}, false, false, 6},
+    {"orientation only", {false, true, false}, false, false, 6},
+    {"first-use order only", {true, false, false}, false, false, 99},
+    {"order and orientation", {true, true, false}, false, false, 99},
+    {"clique pinned only", {false, false, false}, true, false, 99},
+    {"clique and layers pinned only", {false, false, false}, true, true, 99},
+    {"pinned and separated", {false, false, true}, true, true, 99},
+    {"everything", {true, true, true}, true, true, 99},
 };
 
 // The genotypes of a model in the order the model holds them: the pinned
