@@ -12,6 +12,10 @@ namespace {
 // unexplained.
 constexpr int kGenotypesPerRound = 8;
 
+// Free slots beyond the pinned ones up to which a refutation is cheap (a
+// fraction of a second on a thousand genotypes).
+constexpr int kCheapFreeSlots = 4;
+
 } // namespace
 
 OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, const Reconstruction& start,
@@ -48,11 +52,13 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
         }
     }
 
-    // From the lower bound up: a refutation with fewer free haplotypes is
-    // cheaper, and every one raises the bound; when the bound is K-1 the one
-    // call is that at K-1.
-    int tried = result.lowerBound;
-    while (tried < found && !deadline.expired()) {
+    // Counts whose refutation has few free slots to place are cheap and
+    // raise the bound; beyond them the call for K-1 decides.
+    const auto nextTry = [&] {
+        return result.lowerBound - pinnedSlots <= kCheapFreeSlots ? result.lowerBound : found - 1;
+    };
+    int tried = nextTry();
+    while (tried >= result.lowerBound && tried < found && !deadline.expired()) {
         const double before = deadline.elapsed();
         const SatAnswer answer = model.solve(tried - pinnedSlots, &deadline);
         SatCall call;
@@ -65,7 +71,7 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
         if (answer == SatAnswer::Unknown) break;
         if (answer == SatAnswer::Unsatisfiable) {
             result.lowerBound = tried + 1;
-            tried = result.lowerBound;
+            tried = nextTry();
             continue;
         }
         const Reconstruction partial = model.decode();
@@ -81,11 +87,13 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
             else whole.pairs[g] = pairs.front();
         }
         if (unexplained.empty()) {
-            // Every count below `tried` is refuted: this one is the fewest.
+            // Fewer haplotypes than before; the next call asks for one fewer
+            // still, unless the bound already meets them.
             normalizeReconstruction(whole);
             result.best = std::move(whole);
             found = static_cast<int>(result.best.haplotypes.size());
-            break;
+            tried = found - 1;
+            continue;
         }
         // The fewest heterozygous sites first: they have the fewest phasings
         // and constrain the haplotypes most.

@@ -28,13 +28,13 @@ struct OptimalityResult {
 };
 
 // Closes the gap between the lower bound and a reconstruction of K
-// haplotypes with SAT calls on one incremental model. The calls start at the
-// lower bound, where a refutation is cheapest, and go up: an UNSAT answer for
-// r haplotypes raises the bound to r+1, and the answer for K-1 decides
-// whether K is optimal (when the bound is already K-1, that is the only
-// count tried). A SAT answer that explains every genotype is a
-// reconstruction with fewer than K haplotypes, the fewest since every
-// smaller count was refuted.
+// haplotypes with SAT calls on one incremental model. While a refutation
+// would place few free haplotypes beyond the pinned ones, the calls start at
+// the lower bound, where it is cheapest, and go up: an UNSAT answer for r
+// haplotypes raises the bound to r+1. Then the call for K-1 decides: UNSAT
+// proves K optimal; a SAT answer that explains every genotype is a
+// reconstruction of c < K haplotypes, and the next call asks for c-1, until
+// an UNSAT answer or the bound meets the count.
 //
 // The clique of the bound is pinned, and each genotype of its outside layers
 // has one haplotype pinned, so the bound counts in every call. The model
