@@ -5,6 +5,7 @@
 #include "exact/proof_deadline.hpp"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -15,6 +16,13 @@ constexpr int kGenotypesPerRound = 8;
 // Free slots beyond the pinned ones up to which a refutation is cheap (a
 // fraction of a second on a thousand genotypes).
 constexpr int kCheapFreeSlots = 4;
+
+// Share of the time left that the calls deciding the search's count get
+// before the rest goes to raising the bound.
+constexpr double kDecidingShare = 0.5;
+
+// ProofDeadline::remaining() at and beyond this: no time limit.
+constexpr double kNoLimit = 1e29;
 
 } // namespace
 
@@ -53,14 +61,31 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
     }
 
     // Counts whose refutation has few free slots to place are cheap and
-    // raise the bound; beyond them the call for K-1 decides.
+    // raise the bound; beyond them the call for K-1 decides. Under a time
+    // limit the deciding calls get a share of what is left; when that runs
+    // out, the rest goes to climbing from the bound, so that an unfinished
+    // check still reports the best bound it can.
+    bool climbing = false;
     const auto nextTry = [&] {
-        return result.lowerBound - pinnedSlots <= kCheapFreeSlots ? result.lowerBound : found - 1;
+        return climbing || result.lowerBound - pinnedSlots <= kCheapFreeSlots ? result.lowerBound : found - 1;
     };
+    double decidingUntil = -1.0;
     int tried = nextTry();
     while (tried >= result.lowerBound && tried < found && !deadline.expired()) {
         const double before = deadline.elapsed();
-        const SatAnswer answer = model.solve(tried - pinnedSlots, &deadline);
+        CaDiCaL::Terminator* stop = &deadline;
+        std::optional<ProofDeadline> share;
+        if (!climbing && tried == found - 1 && deadline.remaining() < kNoLimit) {
+            if (decidingUntil < 0.0) decidingUntil = before + kDecidingShare * deadline.remaining();
+            if (before >= decidingUntil) {
+                climbing = true;
+                tried = nextTry();
+                continue;
+            }
+            share.emplace(decidingUntil - before, [&] { return deadline.expired(); });
+            stop = &*share;
+        }
+        const SatAnswer answer = model.solve(tried - pinnedSlots, stop);
         SatCall call;
         call.haplotypes = tried;
         call.modelGenotypes = model.genotypeCount();
@@ -68,7 +93,12 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
         call.answer = answer;
         call.seconds = deadline.elapsed() - before;
         if (onCall) onCall(call);
-        if (answer == SatAnswer::Unknown) break;
+        if (answer == SatAnswer::Unknown) {
+            if (deadline.expired()) break;
+            climbing = true;
+            tried = nextTry();
+            continue;
+        }
         if (answer == SatAnswer::Unsatisfiable) {
             result.lowerBound = tried + 1;
             tried = nextTry();
