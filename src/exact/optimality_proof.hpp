@@ -34,7 +34,9 @@ struct OptimalityResult {
 // haplotypes raises the bound to r+1. Then the call for K-1 decides: UNSAT
 // proves K optimal; a SAT answer that explains every genotype is a
 // reconstruction of c < K haplotypes, and the next call asks for c-1, until
-// an UNSAT answer or the bound meets the count.
+// an UNSAT answer or the bound meets the count. Under a time limit the
+// deciding calls get half of the time left, and the rest goes back to the
+// bound, to raise it as far as it gets.
 //
 // The clique of the bound is pinned, and each genotype of its outside layers
 // has one haplotype pinned, so the bound counts in every call. The model
