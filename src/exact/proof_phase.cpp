@@ -8,8 +8,8 @@
 #include "exact/proof_deadline.hpp"
 
 #include <algorithm>
-#include <numeric>
 #include <cstdio>
+#include <numeric>
 
 namespace {
 
