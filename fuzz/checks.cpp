@@ -185,12 +185,13 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
         }
         if (name == "--prove") {
             const std::string value = i + 1 < argc ? arguments[i + 1] : "";
-            badValue = i + 1 >= argc || value.empty() || value.size() > 10
-                       || value.find_first_not_of("0123456789") != std::string::npos
-                       || std::stoll(value) > INT_MAX;
+            const std::size_t digits = value.find_first_not_of('0');
+            const std::string significant = digits == std::string::npos ? "0" : value.substr(digits);
+            badValue = i + 1 >= argc || value.empty() || value.find_first_not_of("0123456789") != std::string::npos
+                       || significant.size() > 10 || std::stoll(significant) > INT_MAX;
             if (!badValue) {
                 reference.prove = true;
-                reference.proveSeconds = static_cast<int>(std::stoll(value));
+                reference.proveSeconds = static_cast<int>(std::stoll(significant));
             }
             continue;
         }
