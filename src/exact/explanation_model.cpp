@@ -1,5 +1,7 @@
 #include "exact/explanation_model.hpp"
 
+#include "exact/model_decoding.hpp"
+
 #include <stdexcept>
 
 namespace {
@@ -225,33 +227,26 @@ SatAnswer ExplanationModel::solve(int freeSlotsAllowed, CaDiCaL::Terminator* ter
     return formula_.solve(assumptions, terminator);
 }
 
-Reconstruction ExplanationModel::decode() const
+std::pair<int, int> ExplanationModel::chosenSlots(int index) const
 {
-    Reconstruction reconstruction;
-    std::vector<int> haplotypeOfSlot(slots_.size(), -1);
-    const auto haplotypeOf = [&](int slot) {
-        if (haplotypeOfSlot[slot] < 0) {
-            std::string text(static_cast<std::size_t>(sites_), '0');
-            for (int s = 0; s < sites_; ++s) {
-                if (formula_.value(slots_[slot].literals.sites[s])) text[s] = '1';
-            }
-            haplotypeOfSlot[slot] = static_cast<int>(reconstruction.haplotypes.size());
-            reconstruction.haplotypes.push_back(std::move(text));
-        }
-        return haplotypeOfSlot[slot];
-    };
+    const Entry& entry = entries_[index];
     const auto chosen = [&](const std::vector<Choice>& choices) {
         for (const Choice& c : choices) {
             if (formula_.value(c.selector)) return c.slot;
         }
         throw std::logic_error("a genotype of a satisfied model has no slot");
     };
-    for (const Entry& entry : entries_) {
-        const int first = haplotypeOf(chosen(entry.first));
-        const int second = entry.second.empty() ? first : haplotypeOf(chosen(entry.second));
-        reconstruction.pairs.push_back({first, second});
+    const int first = chosen(entry.first);
+    return {first, entry.second.empty() ? first : chosen(entry.second)};
+}
+
+std::string ExplanationModel::slotHaplotype(int slot) const
+{
+    std::string text(static_cast<std::size_t>(sites_), '0');
+    for (int s = 0; s < sites_; ++s) {
+        if (formula_.value(slots_[slot].literals.sites[s])) text[s] = '1';
     }
-    return reconstruction;
+    return text;
 }
 
 SatAnswer explainWithFixedHaplotypes(const std::vector<std::string>& genotypes,
@@ -265,7 +260,7 @@ SatAnswer explainWithFixedHaplotypes(const std::vector<std::string>& genotypes,
     for (const std::string& g : genotypes) model.addGenotype(g);
     const SatAnswer answer = model.solve(newHaplotypes, terminator);
     if (answer == SatAnswer::Satisfiable) {
-        reconstruction = model.decode();
+        reconstruction = decodeReconstruction(model);
         normalizeReconstruction(reconstruction);
     }
     return answer;

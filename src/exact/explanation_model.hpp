@@ -56,10 +56,11 @@ public:
     // (Unknown); the model stays usable.
     SatAnswer solve(int freeSlotsAllowed, CaDiCaL::Terminator* terminator = nullptr);
 
-    // After a Satisfiable answer: the slots taken, and for every genotype, in
-    // the order pinned and added, the pair that explains it. Equal haplotypes
-    // may appear twice (normalizeReconstruction merges them).
-    Reconstruction decode() const;
+    // After a Satisfiable answer: the slots that hold the two haplotypes of
+    // genotype `index` (in the order pinned and added; equal for a
+    // homozygous genotype), and the haplotype a slot holds.
+    std::pair<int, int> chosenSlots(int index) const;
+    std::string slotHaplotype(int slot) const;
 
     int genotypeCount() const { return static_cast<int>(entries_.size()); }
     int freeSlotCount() const { return freeSlots_; }

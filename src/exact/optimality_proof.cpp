@@ -2,6 +2,7 @@
 
 #include "exact/explanation_model.hpp"
 #include "exact/lower_bound.hpp"
+#include "exact/model_decoding.hpp"
 #include "exact/proof_deadline.hpp"
 
 #include <algorithm>
@@ -104,7 +105,7 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
             tried = nextTry();
             continue;
         }
-        const Reconstruction partial = model.decode();
+        const Reconstruction partial = decodeReconstruction(model);
         Reconstruction whole;
         whole.haplotypes = partial.haplotypes;
         whole.pairs.assign(genotypes.size(), {});

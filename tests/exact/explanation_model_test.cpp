@@ -2,6 +2,7 @@
 
 #include "exact/genotype_masks.hpp"
 #include "exact/lower_bound.hpp"
+#include "exact/model_decoding.hpp"
 #include "exact_support.hpp"
 
 #include <gtest/gtest.h>
@@ -50,7 +51,7 @@ std::vector<std::string> modelOrder(const std::vector<std::string>& genotypes, c
 // `most` distinct haplotypes.
 void expectDecodesWithin(const ExplanationModel& model, const std::vector<std::string>& order, int most)
 {
-    Reconstruction r = model.decode();
+    Reconstruction r = decodeReconstruction(model);
     EXPECT_EQ(findReconstructionFault(order, r), "");
     normalizeReconstruction(r);
     EXPECT_LE(static_cast<int>(r.haplotypes.size()), most);
@@ -128,7 +129,7 @@ TEST(ExplanationModel, FixedHaplotypesLeaveTheFewestNewOnesToFind)
         ExplanationModel model(sites, fixed, fewest + 1);
         for (const std::string& g : genotypes) model.addGenotype(g);
         ASSERT_EQ(model.solve(fewest), SatAnswer::Satisfiable);
-        const Reconstruction r = model.decode();
+        const Reconstruction r = decodeReconstruction(model);
         EXPECT_EQ(findReconstructionFault(genotypes, r), "");
         std::set<std::string> added;
         for (const std::string& h : r.haplotypes)
