@@ -10,7 +10,7 @@ the seed, so a table can be reproduced.
 
     bench/prove_bench.py build/velmora                 # the standard grid
     bench/prove_bench.py build/velmora --quick         # up to 100 genotypes only
-    bench/prove_bench.py build/velmora --prove 10 --grid 100x100
+    bench/prove_bench.py build/velmora --prove 10 --grid 100x100 --pools 2
 """
 import argparse
 import os
@@ -54,9 +54,11 @@ def instance_text(kind, count, sites, pool_size, seed):
     return f'{count} {sites}\n' + '\n'.join(genotypes) + '\n'
 
 
-def pool_sizes(count):
-    """A small pool (few haplotypes, many repeats) and a large one."""
-    return sorted({max(4, count // 10), max(6, count // 4)})
+def pool_sizes(count, divisors):
+    """Pools of count/d haplotypes for each divisor d: 10 gives few
+    haplotypes shared by many genotypes, 4 many, 2 nearly as many as the
+    genotypes can show."""
+    return sorted({max(4, count // d) for d in divisors})
 
 
 def run(executable, path, prove, folder):
@@ -93,6 +95,8 @@ def main():
     parser.add_argument('--quick', action='store_true', help='only instances of up to 100 genotypes')
     parser.add_argument('--grid', action='append', help='GENOTYPESxSITES, may be repeated (default: the standard grid)')
     parser.add_argument('--kinds', default='random,tree', help='pool kinds (default random,tree)')
+    parser.add_argument('--pools', default='10,4',
+                        help='pool sizes as divisors of the genotype count (default 10,4: count/10 and count/4)')
     args = parser.parse_args()
 
     if args.grid:
@@ -106,7 +110,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix='velmora_prove_bench_') as folder:
         for count, sites in grid:
             for kind in args.kinds.split(','):
-                for pool in pool_sizes(count):
+                for pool in pool_sizes(count, [int(d) for d in args.pools.split(',')]):
                     for seed in range(1, args.seeds + 1):
                         name = f'{kind}-{count}x{sites}-p{pool}-s{seed}'
                         path = os.path.join(folder, name + '.txt')

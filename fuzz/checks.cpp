@@ -176,13 +176,13 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
         if (status != expected) return "usage case not recognised";
         return settings.seed == 12345 ? std::string() : "settings changed without a full command line";
     }
-    // Whole seconds: digits only, at most INT_MAX.
+    // Whole seconds: digits only (leading zeros too), at most INT_MAX.
     const auto seconds = [](const std::string& value, int& field) {
-        if (value.empty() || value.size() > 10 || value.find_first_not_of("0123456789") != std::string::npos
-            || std::stoll(value) > INT_MAX) {
-            return false;
-        }
-        field = static_cast<int>(std::stoll(value));
+        if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) return false;
+        const std::size_t digits = value.find_first_not_of('0');
+        const std::string significant = digits == std::string::npos ? "0" : value.substr(digits);
+        if (significant.size() > 10 || std::stoll(significant) > INT_MAX) return false;
+        field = static_cast<int>(std::stoll(significant));
         return true;
     };
     RunSettings reference;

@@ -21,7 +21,7 @@
 // only for a slot whose known sites agree with the genotype's. A free slot
 // has a use literal that each of its selectors implies, and a call bounds the
 // free slots used by assuming the use literals beyond the bound false, so
-// one solver serves a descent over several bounds.
+// one solver serves calls for several counts.
 //
 // Genotypes can be added between calls: a model of some genotypes that is
 // unsatisfiable proves that all of them need more, and a satisfiable one
@@ -41,6 +41,13 @@ public:
     // and all pinned before the first addGenotype.
     void pinGenotype(std::string_view genotype);
 
+    // Gives the genotype a slot of its own for one of its haplotypes (the
+    // other may take any slot that fits it). For genotypes that each need a
+    // haplotype that none of the genotypes pinned before them can have: the
+    // haplotype of its own is then different from all theirs. Pinned with
+    // the others, before the first addGenotype.
+    void pinOneHaplotype(std::string_view genotype);
+
     // Adds a genotype to be explained by any slot that fits it.
     void addGenotype(std::string_view genotype);
 
@@ -52,10 +59,11 @@ public:
     // Bounds the next solve to `conflicts` solver conflicts (see SatFormula).
     void limitConflicts(int conflicts) { formula_.limitConflicts(conflicts); }
 
-    // After a Satisfiable answer: the slots taken, and for every genotype, in
-    // the order pinned and added, the pair that explains it. Equal haplotypes
-    // may appear twice (normalizeReconstruction merges them).
-    Reconstruction decode() const;
+    // After a Satisfiable answer: the slots that hold the two haplotypes of
+    // genotype `index` (in the order pinned and added; equal for a
+    // homozygous genotype), and the haplotype a slot holds.
+    std::pair<int, int> chosenSlots(int index) const;
+    std::string slotHaplotype(int slot) const;
 
     int genotypeCount() const { return static_cast<int>(entries_.size()); }
     int freeSlotCount() const { return freeSlots_; }
@@ -85,12 +93,18 @@ private:
     SiteLiterals makeSiteLiterals(std::vector<Literal> sites) const;
     // The two haplotypes of a genotype: constants at homozygous sites (and at
     // the orientation site), a new variable and its negation elsewhere.
-    std::pair<SiteLiterals, SiteLiterals> haplotypeLiterals(std::string_view genotype);
+    std::pair<SiteLiterals, SiteLiterals> haplotypeLiterals(std::string_view genotype, bool oriented);
     int addSlot(SiteLiterals literals, int freeIndex);
     bool fits(const Slot& slot, const SiteLiterals& side) const;
     // Makes the selectors of one haplotype of a genotype over the slots that
     // fit it, with their site clauses.
-    std::vector<Choice> makeChoices(const SiteLiterals& side, bool second, const std::vector<Choice>& firstChoices);
+    std::vector<Choice> makeChoices(const SiteLiterals& side, bool second, const std::vector<Choice>& firstChoices,
+                                    int ownSlot = -1);
+    // The clauses that tie the genotype's selectors together, and its entry.
+    void addEntry(Entry entry, bool heterozygous);
+    // Once all slots are made (at the first genotype added or the first
+    // call): the clauses that keep free slots apart from the others.
+    void finishSlots();
 
     int sites_ = 0;
     int words_ = 0;
@@ -102,4 +116,13 @@ private:
     std::vector<Entry> entries_;
     FirstUseOrder order_;
     bool genotypesAdded_ = false;
+    bool slotsFinished_ = false;
 };
+
+// One call for a large-neighbourhood step: whether `genotypes` can be
+// explained by the `fixed` haplotypes and at most `newHaplotypes` new ones.
+// On Satisfiable, `reconstruction` receives such a reconstruction, normalised
+// (only the haplotypes its pairs use, fixed or new, in ascending order).
+SatAnswer explainWithFixedHaplotypes(const std::vector<std::string>& genotypes,
+                                     const std::vector<std::string>& fixed, int newHaplotypes,
+                                     Reconstruction& reconstruction, CaDiCaL::Terminator* terminator = nullptr);

@@ -38,13 +38,17 @@ bool isHeterozygous(std::string_view genotype)
     return genotype.find('2') != std::string_view::npos;
 }
 
-CompatibilityRows makeCompatibilityRows(const GenotypeMasks& masks)
+CompatibilityRows makeCompatibilityRows(const GenotypeMasks& masks, const std::function<bool()>& stop)
 {
     CompatibilityRows rows;
     rows.count = masks.count;
     rows.words = (masks.count + 63) / 64;
     rows.bits.assign(static_cast<std::size_t>(rows.count) * rows.words, 0);
     for (int a = 0; a < masks.count; ++a) {
+        if (stop && stop()) {
+            rows.complete = false;
+            return rows;
+        }
         for (int b = a + 1; b < masks.count; ++b) {
             if (!genotypesCompatible(masks, a, b)) continue;
             rows.bits[static_cast<std::size_t>(a) * rows.words + b / 64] |= std::uint64_t{1} << (b % 64);

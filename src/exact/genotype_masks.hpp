@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,9 +33,12 @@ struct CompatibilityRows {
     int count = 0;
     int words = 0;  // words per row
     std::vector<std::uint64_t> bits;
+    bool complete = true;  // false when a stop request cut the computation short
 
     const std::uint64_t* rowOf(int g) const { return bits.data() + static_cast<std::size_t>(g) * words; }
     bool compatible(int a, int b) const { return (rowOf(a)[b / 64] >> (b % 64)) & 1u; }
 };
 
-CompatibilityRows makeCompatibilityRows(const GenotypeMasks& masks);
+// `stop`, when given, is asked between rows; once it answers true the rows
+// are left incomplete (complete is false) and must not be used.
+CompatibilityRows makeCompatibilityRows(const GenotypeMasks& masks, const std::function<bool()>& stop = {});

@@ -143,7 +143,7 @@ std::vector<int> findHeavyClique(const CompatibilityRows& rows, const std::vecto
     std::vector<int> best = clique.members();
     int bestWeight = clique.weight();
 
-    std::mt19937 random(12345);
+    std::mt19937 random(limits.seed);
     std::vector<long long> tabuUntil(static_cast<std::size_t>(count), -1);
     long long lastImprovement = 0;
     const long long restartAfter = 1000 + 4LL * count;

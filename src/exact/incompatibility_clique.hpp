@@ -17,6 +17,7 @@ struct CliqueSearchLimits {
     long long steps = 20000;               // local search moves, at most 100 per genotype
     double seconds = 0.0;                  // wall-clock cap of the local search; 0: none
     ProofDeadline* deadline = nullptr;     // stops the local search early, when given
+    unsigned seed = 12345;                 // of the local search's random choices
 };
 
 // The members of a heavy clique, in ascending order. Deterministic for a

@@ -1,5 +1,7 @@
 #include "exact/instance_reduction.hpp"
 
+#include <algorithm>
+#include <cstdint>
 #include <unordered_map>
 
 namespace {
@@ -9,11 +11,34 @@ char complementOf(char site)
     return site == '0' ? '1' : site == '1' ? '0' : site;
 }
 
-std::string columnOf(const std::vector<std::string>& genotypes, int site)
+// A hash of a column, or of its complement, read down the genotypes.
+std::uint64_t columnHash(const std::vector<std::string>& genotypes, int site, bool complemented)
 {
-    std::string column(genotypes.size(), '0');
-    for (std::size_t g = 0; g < genotypes.size(); ++g) column[g] = genotypes[g][site];
-    return column;
+    std::uint64_t hash = 1469598103934665603ull;
+    for (const std::string& g : genotypes) {
+        const char c = complemented ? complementOf(g[site]) : g[site];
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    return hash;
+}
+
+// Whether column a equals column b, or its complement.
+bool sameColumn(const std::vector<std::string>& genotypes, int a, int b, bool complemented)
+{
+    for (const std::string& g : genotypes) {
+        if (g[a] != (complemented ? complementOf(g[b]) : g[b])) return false;
+    }
+    return true;
+}
+
+bool constantColumn(const std::vector<std::string>& genotypes, int site)
+{
+    const char first = genotypes[0][site];
+    if (first == '2') return false;
+    for (const std::string& g : genotypes) {
+        if (g[site] != first) return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -23,26 +48,29 @@ ReducedInstance reduceInstance(const std::vector<std::string>& genotypes)
     ReducedInstance reduced;
     const int length = genotypes.empty() ? 0 : static_cast<int>(genotypes[0].size());
     reduced.sites.resize(static_cast<std::size_t>(length));
-    // Each kept column is indexed by its text and by its complement's.
-    std::unordered_map<std::string, SiteOrigin> seen;
+    // The kept columns by the hashes of their text and of their complement's;
+    // columns are compared in full on a match, so memory stays small.
+    std::unordered_multimap<std::uint64_t, SiteOrigin> seen;
     for (int s = 0; s < length; ++s) {
-        std::string column = columnOf(genotypes, s);
         SiteOrigin& origin = reduced.sites[s];
-        if (column.find_first_not_of('0') == std::string::npos || column.find_first_not_of('1') == std::string::npos) {
-            origin.constant = column.empty() ? '0' : column[0];
+        if (constantColumn(genotypes, s)) {
+            origin.constant = genotypes[0][s];
             continue;
         }
-        if (const auto found = seen.find(column); found != seen.end()) {
-            origin = found->second;
+        const auto [from, to] = seen.equal_range(columnHash(genotypes, s, false));
+        const auto match = std::find_if(from, to, [&](const auto& entry) {
+            const SiteOrigin& kept = entry.second;
+            return sameColumn(genotypes, s, reduced.keptSites[kept.column], kept.flipped);
+        });
+        if (match != to) {
+            origin = match->second;
             continue;
         }
         const int kept = static_cast<int>(reduced.keptSites.size());
         reduced.keptSites.push_back(s);
         origin.column = kept;
-        std::string complement = column;
-        for (char& c : complement) c = complementOf(c);
-        seen.emplace(std::move(column), SiteOrigin{kept, false, '0'});
-        seen.emplace(std::move(complement), SiteOrigin{kept, true, '0'});
+        seen.emplace(columnHash(genotypes, s, false), SiteOrigin{kept, false, '0'});
+        seen.emplace(columnHash(genotypes, s, true), SiteOrigin{kept, true, '0'});
     }
     std::unordered_map<std::string, int> index;
     for (const std::string& genotype : genotypes) {

@@ -1,5 +1,7 @@
 #include "exact/lower_bound.hpp"
 
+#include "exact/proof_deadline.hpp"
+
 #include <algorithm>
 
 namespace {
@@ -27,6 +29,31 @@ bool membersCanShareOut(const GenotypeMasks& masks, int g, int a, int b)
     return true;
 }
 
+// A heavy clique of the incompatibility graph restricted to `vertices`, every
+// vertex weighing 1, as indices into the whole graph.
+std::vector<int> heaviestCliqueAmong(const CompatibilityRows& rows, const std::vector<int>& vertices,
+                                     const CliqueSearchLimits& limits)
+{
+    CompatibilityRows sub;
+    sub.count = static_cast<int>(vertices.size());
+    sub.words = (sub.count + 63) / 64;
+    sub.bits.assign(static_cast<std::size_t>(sub.count) * sub.words, 0);
+    for (int a = 0; a < sub.count; ++a) {
+        for (int b = 0; b < sub.count; ++b) {
+            if (a != b && rows.compatible(vertices[a], vertices[b])) {
+                sub.bits[static_cast<std::size_t>(a) * sub.words + b / 64] |= std::uint64_t{1} << (b % 64);
+            }
+        }
+    }
+    std::vector<int> clique = findHeavyClique(sub, std::vector<int>(vertices.size(), 1), limits);
+    for (int& v : clique) v = vertices[v];
+    std::sort(clique.begin(), clique.end());
+    return clique;
+}
+
+// Clique searches whose best total is kept.
+constexpr int kCliqueAttempts = 6;
+
 } // namespace
 
 int countingBound(int homozygous, int heterozygous)
@@ -44,11 +71,11 @@ std::vector<int> cliqueWeights(const std::vector<std::string>& genotypes)
     return weights;
 }
 
-bool needsHaplotypeOutsideClique(const GenotypeMasks& masks, const std::vector<int>& clique, int g)
+bool needsHaplotypeOutside(const GenotypeMasks& masks, const std::vector<int>& members, int g)
 {
-    if (std::find(clique.begin(), clique.end(), g) != clique.end()) return false;
+    if (std::find(members.begin(), members.end(), g) != members.end()) return false;
     std::vector<int> compatible;
-    for (const int c : clique) {
+    for (const int c : members) {
         if (genotypesCompatible(masks, g, c)) compatible.push_back(c);
     }
     if (!hasOpenSite(masks, g)) {
@@ -62,18 +89,47 @@ bool needsHaplotypeOutsideClique(const GenotypeMasks& masks, const std::vector<i
     return true;
 }
 
+LowerBound countingBoundOnly(const std::vector<std::string>& genotypes)
+{
+    const std::vector<int> weights = cliqueWeights(genotypes);
+    const int heterozygous = static_cast<int>(std::count(weights.begin(), weights.end(), 2));
+    LowerBound bound;
+    bound.counting = countingBound(static_cast<int>(genotypes.size()) - heterozygous, heterozygous);
+    return bound;
+}
+
 LowerBound computeLowerBound(const std::vector<std::string>& genotypes, const GenotypeMasks& masks,
                              const CompatibilityRows& rows, const CliqueSearchLimits& limits)
 {
-    LowerBound bound;
     const std::vector<int> weights = cliqueWeights(genotypes);
-    const int heterozygous = static_cast<int>(std::count(weights.begin(), weights.end(), 2));
-    bound.counting = countingBound(static_cast<int>(genotypes.size()) - heterozygous, heterozygous);
-    bound.cliqueMembers = findHeavyClique(rows, weights, limits);
-    bound.clique = cliqueWeight(bound.cliqueMembers, weights);
-    for (int g = 0; g < masks.count && !bound.extraHaplotype; ++g) {
-        bound.extraHaplotype = needsHaplotypeOutsideClique(masks, bound.cliqueMembers, g);
+    const int counting = countingBoundOnly(genotypes).counting;
+    // Cliques of equal weight leave different layers beyond them: a few
+    // searches with other random choices, and the best total wins.
+    LowerBound best;
+    CliqueSearchLimits attempt = limits;
+    attempt.seconds = limits.seconds / kCliqueAttempts;
+    for (int a = 0; a < kCliqueAttempts; ++a) {
+        attempt.seed = limits.seed + static_cast<unsigned>(a);
+        LowerBound bound;
+        bound.counting = counting;
+        bound.cliqueMembers = findHeavyClique(rows, weights, attempt);
+        bound.clique = cliqueWeight(bound.cliqueMembers, weights);
+        std::vector<int> members = bound.cliqueMembers;
+        // A stop request leaves out genotypes not yet tested: each layer
+        // stays a valid one, only perhaps a smaller one.
+        const auto stopped = [&] { return limits.deadline != nullptr && limits.deadline->expired(); };
+        for (;;) {
+            std::vector<int> needy;
+            for (int g = 0; g < masks.count && !stopped(); ++g) {
+                if (needsHaplotypeOutside(masks, members, g)) needy.push_back(g);
+            }
+            if (needy.empty()) break;
+            const std::vector<int> layer = heaviestCliqueAmong(rows, needy, attempt);
+            bound.outsideLayers.push_back(layer);
+            members.insert(members.end(), layer.begin(), layer.end());
+        }
+        if (a == 0 || bound.clique + bound.outside() > best.clique + best.outside()) best = std::move(bound);
+        if (limits.deadline != nullptr && limits.deadline->expired()) break;
     }
-    if (bound.extraHaplotype) ++bound.clique;
-    return bound;
+    return best;
 }

@@ -18,19 +18,34 @@ int countingBound(int homozygous, int heterozygous);
 // haplotypes it needs of its own, 2 when heterozygous and 1 otherwise.
 std::vector<int> cliqueWeights(const std::vector<std::string>& genotypes);
 
-// Whether genotype g, outside the clique, cannot be explained by the
-// clique's haplotypes alone, whatever they are: a homozygous genotype needs
+// Whether genotype g, not among `members`, cannot be explained by the
+// members' haplotypes alone, whatever they are: a homozygous genotype needs
 // a compatible heterozygous member (its haplotype is one of that member's
 // two), a heterozygous one two members that can give it one haplotype each.
-bool needsHaplotypeOutsideClique(const GenotypeMasks& masks, const std::vector<int>& clique, int g);
+bool needsHaplotypeOutside(const GenotypeMasks& masks, const std::vector<int>& members, int g);
 
+// The clique bound and what lies beyond it. A genotype that needs a
+// haplotype outside the clique's adds one (the +1 rule); so does each of a
+// set of such genotypes that are pairwise incompatible, since they share no
+// haplotype: the first layer. Genotypes that need a haplotype outside those
+// of the clique and of the first layer's genotypes make up the second layer
+// the same way, and so on.
 struct LowerBound {
-    int counting = 0;                // the counting bound
-    int clique = 0;                  // the clique's weight, plus one when extraHaplotype
-    bool extraHaplotype = false;     // a genotype outside the clique needs a haplotype outside it
-    std::vector<int> cliqueMembers;  // ascending
-    int value() const { return counting > clique ? counting : clique; }
+    int counting = 0;                            // the counting bound
+    int clique = 0;                              // the clique's weight
+    std::vector<int> cliqueMembers;              // ascending
+    std::vector<std::vector<int>> outsideLayers;  // each pairwise incompatible, ascending
+    int outside() const
+    {
+        int count = 0;
+        for (const std::vector<int>& layer : outsideLayers) count += static_cast<int>(layer.size());
+        return count;
+    }
+    int value() const { return counting > clique + outside() ? counting : clique + outside(); }
 };
+
+// The counting bound alone, without clique.
+LowerBound countingBoundOnly(const std::vector<std::string>& genotypes);
 
 LowerBound computeLowerBound(const std::vector<std::string>& genotypes, const GenotypeMasks& masks,
                              const CompatibilityRows& rows, const CliqueSearchLimits& limits);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <numeric>
 
 namespace {
 
@@ -53,8 +54,16 @@ ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reco
     const ReducedInstance reduced = reduceInstance(genotypes);
     outcome.reducedGenotypes = static_cast<int>(reduced.genotypes.size());
     outcome.reducedSites = static_cast<int>(reduced.keptSites.size());
-    const CompatibilityRows allRows = makeCompatibilityRows(makeGenotypeMasks(reduced.genotypes));
-    const std::vector<std::vector<int>> memberLists = splitIndependentGroups(allRows);
+    const auto stop = [&] { return deadline.expired(); };
+    const CompatibilityRows allRows = makeCompatibilityRows(makeGenotypeMasks(reduced.genotypes), stop);
+    // Cut short, the rows cannot tell the groups apart: one group of all.
+    std::vector<std::vector<int>> memberLists;
+    if (allRows.complete) {
+        memberLists = splitIndependentGroups(allRows);
+    } else {
+        memberLists.emplace_back(reduced.genotypes.size());
+        std::iota(memberLists.back().begin(), memberLists.back().end(), 0);
+    }
     outcome.groups = static_cast<int>(memberLists.size());
     const Reconstruction restricted = restrictReconstruction(reduced, start);
 
@@ -68,15 +77,19 @@ ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reco
         group.genotypes = genotypesOfGroup(reduced.genotypes, group.members);
         group.best = reconstructionOfGroup(restricted, group.members);
         const GenotypeMasks masks = makeGenotypeMasks(group.genotypes);
-        group.bound = computeLowerBound(group.genotypes, masks, makeCompatibilityRows(masks), limits);
+        const CompatibilityRows rows = makeCompatibilityRows(masks, stop);
+        group.bound = rows.complete ? computeLowerBound(group.genotypes, masks, rows, limits)
+                                    : countingBoundOnly(group.genotypes);
         group.lowerBound = group.bound.value();
         outcome.countingBound += group.bound.counting;
         outcome.cliqueBound += group.bound.clique;
+        outcome.outsideBound += group.bound.outside();
     }
     int lowerBound = 0;
     for (const Group& group : groups) lowerBound += group.lowerBound;
-    printLine(formatted("Lower bound: %d haplotypes (counting: %d, clique: %d) in %.3f sec.\n", lowerBound,
-                        outcome.countingBound, outcome.cliqueBound, deadline.elapsed()));
+    printLine(formatted("Lower bound: %d haplotypes (counting: %d, clique: %d, beyond the clique: %d) in %.3f sec.\n",
+                        lowerBound, outcome.countingBound, outcome.cliqueBound, outcome.outsideBound,
+                        deadline.elapsed()));
 
     if (request.prove) {
         for (std::size_t i = 0; i < groups.size() && !deadline.expired(); ++i) {
@@ -88,9 +101,9 @@ ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reco
                 outcome.calls.push_back(call);
                 printLine(satCallLine(call));
             };
-            DescentResult descent = descendToOptimum(group.genotypes, group.best, group.bound, deadline, onCall);
-            group.best = std::move(descent.best);
-            group.lowerBound = descent.lowerBound;
+            OptimalityResult result = proveOptimality(group.genotypes, group.best, group.bound, deadline, onCall);
+            group.best = std::move(result.best);
+            group.lowerBound = result.lowerBound;
         }
     }
     if (request.prove) {

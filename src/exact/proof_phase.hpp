@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exact/optimality_descent.hpp"
+#include "exact/optimality_proof.hpp"
 #include "output/reconstruction.hpp"
 
 #include <functional>
@@ -20,7 +20,8 @@ struct ProofOutcome {
     int found = 0;           // haplotypes of the best reconstruction: the search's, or `smaller`'s
     int lowerBound = 0;      // the best lower bound: the cheap bounds, raised by UNSAT answers
     int countingBound = 0;   // sum over the groups of the counting bounds
-    int cliqueBound = 0;     // sum over the groups of the clique bounds (with their extra haplotypes)
+    int cliqueBound = 0;     // sum over the groups of the cliques' weights
+    int outsideBound = 0;    // sum over the groups of the haplotypes beyond their cliques' (LowerBound::outside)
     bool proven = false;     // found == lowerBound
     bool interrupted = false;  // an interrupt cut the phase short
     bool timeUp = false;       // the time limit cut the exact check short

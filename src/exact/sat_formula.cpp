@@ -18,6 +18,9 @@ SatFormula::SatFormula() : solver_(std::make_unique<CaDiCaL::Solver>())
     // The solver would otherwise print messages of its own ("c found
     // falsified original clause") among the program's console lines.
     solver_->set("quiet", 1);
+    // Clauses keep coming between calls and name variables of earlier ones;
+    // eliminated variables would have their clauses restored each time.
+    solver_->set("elim", 0);
 }
 
 Literal SatFormula::newVariable()

@@ -18,6 +18,10 @@ struct SymmetryBreaking {
     // The first haplotype of a heterozygous genotype carries '0' at its first
     // heterozygous site, the second '1'.
     bool fixOrientation = true;
+    // A free slot in use differs from every fixed and pinned slot (a
+    // haplotype equal to one of those would take that slot instead). Left out
+    // when its clauses would be too many.
+    bool separateFreeSlots = true;
 };
 
 // The first heterozygous site of a genotype, or -1.

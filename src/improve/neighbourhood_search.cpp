@@ -3,6 +3,7 @@
 #include "exact/explanation_model.hpp"
 #include "exact/genotype_masks.hpp"
 #include "exact/incompatibility_clique.hpp"
+#include "exact/model_decoding.hpp"
 #include "exact/instance_reduction.hpp"
 #include "improve/working_reconstruction.hpp"
 
@@ -222,7 +223,7 @@ int improveOnce(WorkingReconstruction& w, NeighbourhoodSearch& search, const std
         }
         // The solution's haplotypes with the staying ones: do they explain
         // the reopened genotypes not yet in the model?
-        Reconstruction candidate = model.decode();
+        Reconstruction candidate = decodeReconstruction(model);
         std::vector<HaplotypePair> pairs(reduced.genotypes.size(), HaplotypePair{-1, -1});
         for (std::size_t m = 0; m < modelOrder.size(); ++m) pairs[reopened[modelOrder[m]]] = candidate.pairs[m];
         candidate.haplotypes.insert(candidate.haplotypes.end(), fixed.begin(), fixed.end());

@@ -2,6 +2,7 @@
 
 #include "exact/genotype_masks.hpp"
 #include "exact/lower_bound.hpp"
+#include "exact/model_decoding.hpp"
 #include "exact_support.hpp"
 
 #include <gtest/gtest.h>
@@ -20,20 +21,23 @@ struct Variant {
     const char* name;
     SymmetryBreaking symmetry;
     bool pinClique;
+    bool pinOutsideLayers;
     int largestOptimum;  // refutations without slot symmetry breaking grow with the factorial of the slots
 };
 
 const Variant kVariants[] = {
-    {"no symmetry breaking", {false, false}, false, 6},
-    {"orientation only", {false, true}, false, 6},
-    {"first-use order only", {true, false}, false, 99},
-    {"order and orientation", {true, true}, false, 99},
-    {"clique pinned only", {false, false}, true, 99},
-    {"everything", {true, true}, true, 99},
+    {"no symmetry breaking", {false, false, false}, false, false, 6},
+    {"orientation only", {false, true, false}, false, false, 6},
+    {"first-use order only", {true, false, false}, false, false, 99},
+    {"order and orientation", {true, true, false}, false, false, 99},
+    {"clique pinned only", {false, false, false}, true, false, 99},
+    {"clique and layers pinned only", {false, false, false}, true, true, 99},
+    {"pinned and separated", {false, false, true}, true, true, 99},
+    {"everything", {true, true, true}, true, true, 99},
 };
 
 // The genotypes of a model in the order the model holds them: the pinned
-// clique first, then the others.
+// ones first, then the others.
 std::vector<std::string> modelOrder(const std::vector<std::string>& genotypes, const std::vector<int>& pinned)
 {
     std::vector<std::string> order;
@@ -47,7 +51,7 @@ std::vector<std::string> modelOrder(const std::vector<std::string>& genotypes, c
 // `most` distinct haplotypes.
 void expectDecodesWithin(const ExplanationModel& model, const std::vector<std::string>& order, int most)
 {
-    Reconstruction r = model.decode();
+    Reconstruction r = decodeReconstruction(model);
     EXPECT_EQ(findReconstructionFault(order, r), "");
     normalizeReconstruction(r);
     EXPECT_LE(static_cast<int>(r.haplotypes.size()), most);
@@ -66,12 +70,20 @@ TEST(ExplanationModel, SatisfiableAtTheOptimumAndNotBelowItWithAndWithoutSymmetr
         for (const Variant& variant : kVariants) {
             if (optimum > variant.largestOptimum) continue;
             SCOPED_TRACE(describe(genotypes) + "optimum " + std::to_string(optimum) + ", " + variant.name);
-            const std::vector<int> pinned = variant.pinClique ? bound.cliqueMembers : std::vector<int>{};
-            const int pinnedSlots = cliqueWeight(pinned, cliqueWeights(genotypes));
+            std::vector<int> pinned = variant.pinClique ? bound.cliqueMembers : std::vector<int>{};
+            int pinnedSlots = cliqueWeight(pinned, cliqueWeights(genotypes));
+            const std::size_t clique = pinned.size();
+            if (variant.pinOutsideLayers) {
+                for (const std::vector<int>& layer : bound.outsideLayers) pinned.insert(pinned.end(), layer.begin(), layer.end());
+                pinnedSlots += bound.outside();
+            }
             const std::vector<std::string> order = modelOrder(genotypes, pinned);
             const int sites = static_cast<int>(genotypes[0].size());
             ExplanationModel model(sites, {}, optimum - pinnedSlots, variant.symmetry);
-            for (const int c : pinned) model.pinGenotype(genotypes[c]);
+            for (std::size_t i = 0; i < pinned.size(); ++i) {
+                if (i < clique) model.pinGenotype(genotypes[pinned[i]]);
+                else model.pinOneHaplotype(genotypes[pinned[i]]);
+            }
             // Half of the genotypes, a call, then the rest: the model grows between calls.
             const std::size_t half = pinned.size() + (order.size() - pinned.size()) / 2;
             for (std::size_t i = pinned.size(); i < half; ++i) model.addGenotype(order[i]);
@@ -117,7 +129,7 @@ TEST(ExplanationModel, FixedHaplotypesLeaveTheFewestNewOnesToFind)
         ExplanationModel model(sites, fixed, fewest + 1);
         for (const std::string& g : genotypes) model.addGenotype(g);
         ASSERT_EQ(model.solve(fewest), SatAnswer::Satisfiable);
-        const Reconstruction r = model.decode();
+        const Reconstruction r = decodeReconstruction(model);
         EXPECT_EQ(findReconstructionFault(genotypes, r), "");
         std::set<std::string> added;
         for (const std::string& h : r.haplotypes)
@@ -125,6 +137,17 @@ TEST(ExplanationModel, FixedHaplotypesLeaveTheFewestNewOnesToFind)
         EXPECT_LE(static_cast<int>(added.size()), fewest);
         if (fewest > 0) {
             EXPECT_EQ(model.solve(fewest - 1), SatAnswer::Unsatisfiable);
+        }
+
+        // The same through the one-call form.
+        Reconstruction one;
+        ASSERT_EQ(explainWithFixedHaplotypes(genotypes, fixed, fewest, one), SatAnswer::Satisfiable);
+        EXPECT_EQ(findReconstructionFault(genotypes, one), "");
+        EXPECT_TRUE(std::is_sorted(one.haplotypes.begin(), one.haplotypes.end()));
+        const auto isNew = [&](const std::string& h) { return !fixedSet.count(h); };
+        EXPECT_LE(std::count_if(one.haplotypes.begin(), one.haplotypes.end(), isNew), fewest);
+        if (fewest > 0) {
+            EXPECT_EQ(explainWithFixedHaplotypes(genotypes, fixed, fewest - 1, one), SatAnswer::Unsatisfiable);
         }
     }
 }

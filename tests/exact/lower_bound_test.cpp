@@ -51,7 +51,22 @@ TEST(LowerBound, NeverExceedsTheOptimumAndItsCliqueIsPairwiseIncompatible)
                 }
             }
         }
-        EXPECT_EQ(bound.clique, cliqueWeight(bound.cliqueMembers, cliqueWeights(genotypes)) + bound.extraHaplotype);
+        EXPECT_EQ(bound.clique, cliqueWeight(bound.cliqueMembers, cliqueWeights(genotypes)));
+        // Each layer is pairwise incompatible, and each of its genotypes needs
+        // a haplotype that the clique and the earlier layers cannot give.
+        std::vector<int> members = bound.cliqueMembers;
+        for (const std::vector<int>& layer : bound.outsideLayers) {
+            EXPECT_FALSE(layer.empty());
+            for (const int g : layer) {
+                EXPECT_TRUE(needsHaplotypeOutside(masks, members, g)) << g;
+                for (const int other : layer) {
+                    if (other != g) {
+                        EXPECT_FALSE(genotypesCompatible(masks, g, other));
+                    }
+                }
+            }
+            members.insert(members.end(), layer.begin(), layer.end());
+        }
     }
 }
 
@@ -72,10 +87,10 @@ TEST(LowerBound, TheExtraHaplotypeRuleSeesWhatTheCliqueCannotGive)
         {{"0000", "1111", "0001"}, true},   // homozygous members have only their own haplotype
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(needsHaplotypeOutsideClique(makeGenotypeMasks(c.genotypes), {0, 1}, 2), c.needed)
+        EXPECT_EQ(needsHaplotypeOutside(makeGenotypeMasks(c.genotypes), {0, 1}, 2), c.needed)
             << exact_support::describe(c.genotypes);
     }
-    EXPECT_FALSE(needsHaplotypeOutsideClique(makeGenotypeMasks({"0000", "1111"}), {0, 1}, 0)) << "a member";
+    EXPECT_FALSE(needsHaplotypeOutside(makeGenotypeMasks({"0000", "1111"}), {0, 1}, 0)) << "a member";
 }
 
 TEST(IncompatibilityClique, LocalSearchFindsAtLeastTheGreedyWeightOnPooledGenotypes)

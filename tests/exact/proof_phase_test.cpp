@@ -116,3 +116,26 @@ TEST(ProofPhase, AnInterruptStopsTheCheckBeforeAnySatCall)
     EXPECT_FALSE(phase.outcome.proven);
     EXPECT_FALSE(phase.outcome.smaller.has_value());
 }
+
+TEST(ProofPhase, ATimeLimitStopsTheCheckInTimeWithABoundNoWorseThanTheCheapOne)
+{
+    // Four hundred genotypes of ten sites from a pool of a hundred: the
+    // proof takes far longer than the second it is given.
+    std::mt19937 rng(3);
+    const std::vector<std::string> genotypes = testing_support::randomGenotypes(rng, 400, 10, 100);
+    const Reconstruction start = exact_support::ownHaplotypes(genotypes);
+    const Phase bounds = runPhase(genotypes, start, {false, 0});
+    const Phase phase = runPhase(genotypes, start, {true, 1});
+    const ProofOutcome& o = phase.outcome;
+    EXPECT_TRUE(o.timeUp);
+    EXPECT_FALSE(o.interrupted);
+    EXPECT_LT(o.seconds, 3.0);
+    EXPECT_GE(o.lowerBound, bounds.outcome.lowerBound);
+    EXPECT_LT(o.lowerBound, o.found);
+    EXPECT_FALSE(o.proven);
+    ASSERT_FALSE(o.calls.empty());
+    EXPECT_EQ(o.calls.back().answer, SatAnswer::Unknown);
+    if (o.smaller) {
+        EXPECT_EQ(findReconstructionFault(genotypes, *o.smaller), "");
+    }
+}

@@ -58,7 +58,7 @@ std::pair<int, int> expectProofBlock(const std::string& out, const SplitConsole&
     for (const std::string& line : split.proof) block += line + "\n";
     EXPECT_NE(out.find(block + "elapTime = "), std::string::npos) << out;
     EXPECT_TRUE(std::regex_match(split.proof.front(),
-                                 std::regex(R"(Lower bound: \d+ haplotypes \(counting: \d+, clique: \d+\) in \d+\.\d{3} sec\.)")))
+                                 std::regex(R"(Lower bound: \d+ haplotypes \(counting: \d+, clique: \d+, beyond the clique: \d+\) in \d+\.\d{3} sec\.)")))
         << split.proof.front();
     std::smatch m;
     const std::string& verdict = split.proof.back();
