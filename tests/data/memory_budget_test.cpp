@@ -67,7 +67,7 @@ TEST(MemoryBudget, TheLimitIsNeverAboveThePhysicalMemory)
     EXPECT_FALSE(limit.source.empty());
 }
 
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(VELMORA_ADDRESS_SANITIZER)
 TEST(MemoryBudget, AnAddressSpaceLimitLowersTheLimit)
 {
     EXPECT_EQ(testing_support::inChild([] {

@@ -376,7 +376,7 @@ TEST_F(EndToEnd, AnEndlessGenotypeIsRefusedWithoutReadingOn)
     EXPECT_TRUE(workEntries().empty());
 }
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(VELMORA_ADDRESS_SANITIZER)
 // AddressSanitizer reserves terabytes of address space, so a run under an
 // address-space limit cannot even start.
 #define SKIP_UNDER_ADDRESS_LIMIT() GTEST_SKIP() << "needs an address-space limit, which the sanitizer cannot run under"

@@ -251,7 +251,7 @@ TEST_F(VcfRun, TheShippedExampleIsPhasedThroughItsIndex)
     EXPECT_EQ(splitLines(bcftools("view -H phased.vcf.gz")).size(), 77u);
 }
 
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(VELMORA_ADDRESS_SANITIZER)
 // (AddressSanitizer cannot run under an address-space limit.)
 TEST_F(VcfRun, AVcfTooLargeForTheMemoryLimitIsRefusedWithItsRegion)
 {
