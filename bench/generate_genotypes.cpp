@@ -1,9 +1,13 @@
 // Writes a genotype file for benchmarks and profiles, on standard output.
 //
-//   velmora_generate pool DISTINCT SITES [SEED]
+//   velmora_generate random DISTINCT SITES [POOL [SEED]]
 //       DISTINCT different genotypes of SITES sites, each the pair of two
-//       haplotypes drawn from a pool of recombined founders with a little
-//       noise (the inputs of the micro-benchmarks).
+//       haplotypes drawn from a pool of POOL random haplotypes (by default
+//       the smallest pool with four times DISTINCT pairs).
+//   velmora_generate pool DISTINCT SITES [SEED]
+//       The same from a pool of recombined founders with a little noise
+//       (the inputs of the micro-benchmarks): far more compatible slots, so
+//       far more work per attempt, and many more improving attempts.
 //   velmora_generate pair [SEED] < haplotypes
 //       Genotypes from haplotypes of '0'/'1' lines, paired at random after a
 //       seeded shuffle. From ms-style output (Debian's `scrm`) the first
@@ -49,25 +53,18 @@ void writeGenotypes(const std::vector<std::string>& genotypes)
     for (const std::string& g : genotypes) std::printf("%s\n", g.c_str());
 }
 
-std::vector<std::string> poolGenotypes(int distinct, int length, std::uint64_t seed)
+std::string randomHaplotype(Mixer& mix, int length)
 {
-    Mixer mix{seed};
-    std::vector<std::string> founders(10, std::string(static_cast<std::size_t>(length), '0'));
-    for (std::string& f : founders)
-        for (char& c : f) c = static_cast<char>('0' + mix.below(2));
-    std::vector<std::string> pool;
-    const int poolSize = distinct / 4 + 10;
-    for (int i = 0; i < poolSize; ++i) {
-        const std::string& a = founders[mix.below(10)];
-        const std::string& b = founders[mix.below(10)];
-        const int cut = mix.below(length);
-        std::string h = a.substr(0, cut) + b.substr(cut);
-        for (char& c : h)
-            if (mix.below(50) == 0) c = static_cast<char>('0' + mix.below(2));
-        pool.push_back(h);
-    }
-    // Few sites may not offer DISTINCT different genotypes: give up after
-    // many draws in a row that bring nothing new.
+    std::string h(static_cast<std::size_t>(length), '0');
+    for (char& c : h) c = static_cast<char>('0' + mix.below(2));
+    return h;
+}
+
+// DISTINCT different genotypes from pairs of the pool. Few sites may not
+// offer that many: give up after many draws in a row that bring nothing new.
+std::vector<std::string> pairsOfPool(const std::vector<std::string>& pool, int distinct, Mixer& mix)
+{
+    const int poolSize = static_cast<int>(pool.size());
     std::unordered_set<std::string> seen;
     std::vector<std::string> genotypes;
     for (int misses = 0; static_cast<int>(genotypes.size()) < distinct && misses < 1000000;) {
@@ -80,6 +77,37 @@ std::vector<std::string> poolGenotypes(int distinct, int length, std::uint64_t s
         }
     }
     return genotypes;
+}
+
+std::vector<std::string> randomPoolGenotypes(int distinct, int length, int poolSize, std::uint64_t seed)
+{
+    Mixer mix{seed};
+    if (poolSize < 1) {
+        poolSize = 1;
+        while (static_cast<std::int64_t>(poolSize) * (poolSize + 1) / 2 < 4 * static_cast<std::int64_t>(distinct)) ++poolSize;
+    }
+    std::vector<std::string> pool;
+    for (int i = 0; i < poolSize; ++i) pool.push_back(randomHaplotype(mix, length));
+    return pairsOfPool(pool, distinct, mix);
+}
+
+std::vector<std::string> founderPoolGenotypes(int distinct, int length, std::uint64_t seed)
+{
+    Mixer mix{seed};
+    std::vector<std::string> founders;
+    for (int i = 0; i < 10; ++i) founders.push_back(randomHaplotype(mix, length));
+    std::vector<std::string> pool;
+    const int poolSize = distinct / 4 + 10;
+    for (int i = 0; i < poolSize; ++i) {
+        const std::string& a = founders[mix.below(10)];
+        const std::string& b = founders[mix.below(10)];
+        const int cut = mix.below(length);
+        std::string h = a.substr(0, cut) + b.substr(cut);
+        for (char& c : h)
+            if (mix.below(50) == 0) c = static_cast<char>('0' + mix.below(2));
+        pool.push_back(h);
+    }
+    return pairsOfPool(pool, distinct, mix);
 }
 
 std::vector<std::string> pairedGenotypes(std::istream& in, std::uint64_t seed)
@@ -118,7 +146,8 @@ std::vector<std::string> pairedGenotypes(std::istream& in, std::uint64_t seed)
 
 int usage()
 {
-    std::fputs("usage: velmora_generate pool DISTINCT SITES [SEED]\n"
+    std::fputs("usage: velmora_generate random DISTINCT SITES [POOL [SEED]]\n"
+               "       velmora_generate pool DISTINCT SITES [SEED]\n"
                "       velmora_generate pair [SEED] < haplotypes\n",
                stderr);
     return 2;
@@ -130,12 +159,21 @@ int main(int argc, char** argv)
 {
     if (argc < 2) return usage();
     const std::string mode = argv[1];
+    if (mode == "random" && argc >= 4 && argc <= 6) {
+        const int distinct = std::atoi(argv[2]);
+        const int sites = std::atoi(argv[3]);
+        const int pool = argc >= 5 ? std::atoi(argv[4]) : 0;
+        const std::uint64_t seed = argc == 6 ? std::strtoull(argv[5], nullptr, 10) : 1;
+        if (distinct < 1 || sites < 1) return usage();
+        writeGenotypes(randomPoolGenotypes(distinct, sites, pool, seed));
+        return 0;
+    }
     if (mode == "pool" && (argc == 4 || argc == 5)) {
         const int distinct = std::atoi(argv[2]);
         const int sites = std::atoi(argv[3]);
         const std::uint64_t seed = argc == 5 ? std::strtoull(argv[4], nullptr, 10) : 1;
         if (distinct < 1 || sites < 1) return usage();
-        writeGenotypes(poolGenotypes(distinct, sites, seed));
+        writeGenotypes(founderPoolGenotypes(distinct, sites, seed));
         return 0;
     }
     if (mode == "pair" && argc <= 3) {
