@@ -87,8 +87,13 @@ void indexComponents(SearchState& state)
 
 void resetSearchState(SearchState& state, const HaplotypeList& initial, DistanceStructure& distances)
 {
+    resetSearchState(state, initial);
+    restoreDistances(distances);
+}
+
+void resetSearchState(SearchState& state, const HaplotypeList& initial)
+{
     freePairLists(state.pairLists, state.pairPool);
     copyHaplotypeList(state.current, initial);
     indexComponents(state);
-    restoreDistances(distances);
 }

@@ -86,3 +86,6 @@ void indexComponents(SearchState& state);
 // Back to the start of a search: candidate lists freed, current a copy of the
 // initial list, working distances restored from the initial ones.
 void resetSearchState(SearchState& state, const HaplotypeList& initial, DistanceStructure& distances);
+// The same, leaving the working distances as they are: for a perturbation
+// attempt, which computes them afresh from its own collapses.
+void resetSearchState(SearchState& state, const HaplotypeList& initial);

@@ -5,6 +5,19 @@
 #include <cstdint>
 #include <vector>
 
+// Functions whose loops count bits are compiled twice, with the processor's
+// popcount instruction and without, and the program takes the first version
+// on a processor that has the instruction (chosen once, when it starts), so
+// the same binary runs on every x86-64.
+#if defined(__x86_64__) && defined(__linux__) && defined(__has_attribute)
+#if __has_attribute(target_clones)
+#define VELMORA_COUNTS_BITS __attribute__((target_clones("popcnt", "default")))
+#endif
+#endif
+#ifndef VELMORA_COUNTS_BITS
+#define VELMORA_COUNTS_BITS
+#endif
+
 // The texts of a haplotype list as bit planes, 64 sites to a word: per slot a
 // `zero` and a `one` bit for every determined site and an `open` bit for
 // every '2'. Comparisons of two texts then take a few word operations per 64

@@ -11,7 +11,7 @@ namespace {
 
 // Slots of `group` were undetermined at `sites` and are now determined there;
 // updates their distances to every compatible live slot. Incompatible pairs
-// (-1) cannot become compatible, so only the pairs of the bitmap are visited;
+// cannot become compatible, so only the pairs of the bitmap are visited;
 // each pair changes on its own, so the order of the partners does not matter.
 void updateGroupDistances(const HaplotypeList& list, DistanceStructure& distances,
                           const std::vector<int>& group, int groupCount,
@@ -22,7 +22,7 @@ void updateGroupDistances(const HaplotypeList& list, DistanceStructure& distance
         const char* textX = list.text[x].data();
         const int labelX = list.label[x];
         forEachCompatiblePartner(distances, x, [&](int y) {
-            const int d = distances.workingDistance(x, y);
+            const int d = x > y ? distances.entry(distances.working, x, y) : distances.entry(distances.working, y, x);
             bool conflict = aHasTwo && labelX == -list.label[y];
             int delta = 0;
             const char* textY = list.text[y].data();
@@ -43,6 +43,31 @@ void updateGroupDistances(const HaplotypeList& list, DistanceStructure& distance
                 setWorkingDistance(distances, x, y, d + delta);
             }
         });
+    }
+}
+
+// When neither slot took over a site, no distance changes but those of the
+// pairs of one slot of each group that became mates in a component with
+// undetermined sites: they are incompatible now.
+void breakNewMates(const HaplotypeList& list, DistanceStructure& distances, const SearchState& state)
+{
+    for (int gi = 0; gi < state.secondGroupCount; ++gi) {
+        const int x = state.secondGroup[gi];
+        const int mate = -list.label[x];
+        if (state.firstGroupCount <= distances.wordsPerRow) {
+            for (int fi = 0; fi < state.firstGroupCount; ++fi) {
+                const int y = state.firstGroup[fi];
+                if (list.label[y] == mate && distances.workingDistance(x, y) >= 0) {
+                    setWorkingDistance(distances, x, y, -1);
+                }
+            }
+        } else {
+            // Any compatible mate of x lies in the first group: mates within
+            // the second group were incompatible already.
+            forEachCompatiblePartner(distances, x, [&](int y) {
+                if (list.label[y] == mate) setWorkingDistance(distances, x, y, -1);
+            });
+        }
     }
 }
 
@@ -91,21 +116,24 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     const bool positionOrder = upkeep != DistanceUpkeep::None;
     auto gather = [&](int magnitude, std::vector<int>& group) {
         int count = 0;
-        if (!positionOrder) {
-            for (const int x : state.componentMembers[magnitude]) {
-                if (x != b) group[count++] = x;
-            }
+        for (const int x : state.componentMembers[magnitude]) {
+            if (x != b) group[count++] = x;
+        }
+        if (!positionOrder || count < 2) return count;
+        const int words = (list.liveCount + 63) / 64;
+        if (count * 8 < words) {
+            std::sort(group.begin(), group.begin() + count,
+                      [&](int x, int y) { return list.position[x] < list.position[y]; });
             return count;
         }
         // Position order without sorting: mark the members' positions in a
         // bitmap, then read the marks back in ascending order.
         std::uint64_t* marks = state.positionMarks.data();
-        for (const int x : state.componentMembers[magnitude]) {
-            if (x == b) continue;
-            const int p = list.position[x];
+        for (int i = 0; i < count; ++i) {
+            const int p = list.position[group[i]];
             marks[p / 64] |= std::uint64_t{1} << (p % 64);
         }
-        const int words = (list.liveCount + 63) / 64;
+        count = 0;
         for (int w = 0; w < words; ++w) {
             std::uint64_t bits = marks[w];
             marks[w] = 0;
@@ -120,9 +148,7 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     state.secondGroupCount = magnitudeB == magnitudeA ? 0 : gather(magnitudeB, state.secondGroup);
 
     // 3. B's distances leave the working set.
-    if (upkeep != DistanceUpkeep::None) {
-        forEachCompatiblePartner(*distances, b, [&](int i) { setWorkingDistance(*distances, b, i, -1); });
-    }
+    if (upkeep != DistanceUpkeep::None) removeWorkingSlot(*distances, b);
 
     // 4. B moves to the first position past the live part.
     --list.liveCount;
@@ -131,6 +157,10 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     list.order[list.liveCount] = b;
     list.position[last] = removePosition;
     list.position[b] = list.liveCount;
+    if (upkeep != DistanceUpkeep::None) {
+        placeSlot(*distances, last, removePosition);
+        placeSlot(*distances, b, list.liveCount);
+    }
 
     // 5. A's component takes B's values (mates the complement).
     for (int gi = 0; gi < state.firstGroupCount; ++gi) {
@@ -175,12 +205,20 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     if (upkeep != DistanceUpkeep::Full) return;
 
     // 8.-10. Only pairs with a slot of either component can have changed,
-    // and only at the sites that were just fixed.
+    // and only at the sites that were just fixed; a group that took over no
+    // site changes no distance of its own.
     const bool aHasTwo = std::memchr(list.text[a].data(), '2', static_cast<std::size_t>(length)) != nullptr;
-    updateGroupDistances(list, *distances, state.firstGroup, state.firstGroupCount, state.firstSites,
-                         state.firstSiteCount, aHasTwo);
-    updateGroupDistances(list, *distances, state.secondGroup, state.secondGroupCount,
-                         state.secondSites, state.secondSiteCount, aHasTwo);
+    if (state.firstSiteCount > 0) {
+        updateGroupDistances(list, *distances, state.firstGroup, state.firstGroupCount, state.firstSites,
+                             state.firstSiteCount, aHasTwo);
+    }
+    if (state.secondSiteCount > 0) {
+        updateGroupDistances(list, *distances, state.secondGroup, state.secondGroupCount, state.secondSites,
+                             state.secondSiteCount, aHasTwo);
+    }
+    // The visits above meet every pair of one slot of each group; without
+    // them, only the new mates change.
+    if (state.firstSiteCount == 0 && state.secondSiteCount == 0 && aHasTwo) breakNewMates(list, *distances, state);
 }
 
 } // namespace

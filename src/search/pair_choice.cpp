@@ -10,7 +10,7 @@
 
 bool anyCompatiblePair(const DistanceStructure& distances)
 {
-    for (const std::int32_t bin : distances.histogram) {
+    for (const std::int32_t bin : distances.histogram()) {
         if (bin > 0) return true;
     }
     return false;
@@ -20,7 +20,7 @@ PairChoice choosePair(const DistanceStructure& distances, int windowWidth,
                       const std::vector<int>& order, int liveCount, RandomGenerator& random)
 {
     const int length = distances.length;
-    const std::vector<std::int32_t>& histogram = distances.histogram;
+    const std::vector<std::int32_t>& histogram = distances.histogram();
 
     int d0 = 0;
     while (histogram[d0] == 0) ++d0;
@@ -51,24 +51,38 @@ PairChoice choosePair(const DistanceStructure& distances, int windowWidth,
     }
 
     // The k-th pair of class c: larger slot by position from the end of the
-    // live part, partner by position from the start.
-    int p = liveCount - 1;
+    // live part, whole blocks of 64 positions at a time (positions past the
+    // live part count no pair) ...
+    const std::int32_t* blocks = distances.blockHistogramOf(c);
+    int block = (liveCount - 1) >> 6;
+    while (k >= blocks[block]) {
+        k -= blocks[block];
+        --block;
+    }
+    int p = std::min(liveCount - 1, block * 64 + 63);
     int a = order[p];
     while (k >= distances.rowHistogramOf(a)[c]) {
         k -= distances.rowHistogramOf(a)[c];
         --p;
         a = order[p];
     }
-    const std::int16_t* row = distances.distanceRow(a);
-    int q = 0;
-    for (;; ++q) {
-        const int b = order[q];
-        if (b < a && row[b] == c) {
-            if (k == 0) break;
-            --k;
+    // ... and the partner by position from the start: the k-th smallest
+    // position among the live slots b < a at distance c, found among the
+    // compatible partners of a.
+    std::vector<int> positions;
+    positions.reserve(distances.rowHistogramOf(a)[c]);
+    const std::uint64_t* bits = distances.compatibleRow(distances.working, a);
+    for (int w = 0; w <= (a - 1) >> 6; ++w) {
+        std::uint64_t word = bits[w];
+        if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
+        while (word != 0) {
+            const int b = w * 64 + __builtin_ctzll(word);
+            word &= word - 1;
+            if (distances.entry(distances.working, a, b) == c) positions.push_back(distances.slotPosition[b]);
         }
     }
-    return PairChoice{p, q, c};
+    std::nth_element(positions.begin(), positions.begin() + k, positions.end());
+    return PairChoice{p, positions[static_cast<std::size_t>(k)], c};
 }
 
 void randomCollapse(SearchState& state, DistanceStructure& distances, RandomGenerator& random)

@@ -18,33 +18,39 @@ void expectSameWorkingSet(const DistanceStructure& expected, const DistanceStruc
     ASSERT_EQ(expected.slotCount, actual.slotCount);
     for (int a = 0; a < expected.slotCount; ++a) {
         for (int b = 0; b < a; ++b) {
-            ASSERT_EQ(expected.distanceRow(a)[b], actual.distanceRow(a)[b]) << "pair " << a << "," << b;
+            ASSERT_EQ(expected.workingDistance(a, b), actual.workingDistance(a, b)) << "pair " << a << "," << b;
         }
         for (int d = 0; d <= expected.length; ++d) {
             ASSERT_EQ(expected.rowHistogramOf(a)[d], actual.rowHistogramOf(a)[d]) << "row " << a << " bin " << d;
         }
     }
-    ASSERT_EQ(expected.histogram, actual.histogram);
+    ASSERT_EQ(expected.histogram(), actual.histogram());
+    ASSERT_EQ(expected.working.compatible, actual.working.compatible);
 }
 
-// Every histogram equals the count of the non-negative entries it covers.
+// Every histogram equals the count of the compatible pairs it covers, the
+// bitmap is symmetric, and the position blocks sum the rows of their slots.
 void expectHistogramsCountEntries(const DistanceStructure& distances)
 {
     std::vector<std::int32_t> global(distances.binsPerRow(), 0);
+    std::vector<std::int32_t> blocks(distances.working.blockHistogram.size(), 0);
     for (int a = 0; a < distances.slotCount; ++a) {
         std::vector<std::int32_t> row(distances.binsPerRow(), 0);
         for (int b = 0; b < a; ++b) {
-            const int d = distances.distanceRow(a)[b];
+            ASSERT_EQ(distances.workingDistance(a, b), distances.workingDistance(b, a));
+            const int d = distances.workingDistance(a, b);
             if (d >= 0) {
                 ++row[d];
                 ++global[d];
+                ++blocks[d * distances.positionBlocks + distances.slotPosition[a] / 64];
             }
         }
         for (int d = 0; d <= distances.length; ++d) {
             ASSERT_EQ(row[d], distances.rowHistogramOf(a)[d]) << "row " << a << " bin " << d;
         }
     }
-    ASSERT_EQ(global, distances.histogram);
+    ASSERT_EQ(global, distances.histogram());
+    ASSERT_EQ(blocks, distances.working.blockHistogram);
 }
 
 } // namespace
@@ -52,7 +58,7 @@ void expectHistogramsCountEntries(const DistanceStructure& distances)
 // The distance the structure computes for two slots.
 int distanceOf(const std::string& s, const std::string& t, int la, int lb)
 {
-    return createDistanceStructure(listOf({s, t}, {la, lb})).initialDistanceRow(1)[0];
+    return createDistanceStructure(listOf({s, t}, {la, lb})).initialDistance(1, 0);
 }
 
 TEST(SlotDistance, FollowsTheSiteRules)
@@ -81,18 +87,17 @@ TEST(DistanceStructure, InitialSetOfGenotypes02And00)
     const HaplotypeList initial = initialListOf({"02", "00"});
     const DistanceStructure distances = createDistanceStructure(initial);
     ASSERT_EQ(distances.slotCount, 4);
-    EXPECT_EQ(distances.initialDistanceRow(1)[0], -1);
-    EXPECT_EQ(distances.initialDistanceRow(2)[0], 1);
-    EXPECT_EQ(distances.initialDistanceRow(2)[1], 1);
-    EXPECT_EQ(distances.initialDistanceRow(3)[0], 1);
-    EXPECT_EQ(distances.initialDistanceRow(3)[1], 1);
-    EXPECT_EQ(distances.initialDistanceRow(3)[2], 0);
-    EXPECT_EQ(distances.initialHistogram, (std::vector<std::int32_t>{1, 4, 0}));
-    const std::vector<std::vector<std::int32_t>> rows = {{0, 0, 0}, {0, 0, 0}, {0, 2, 0}, {1, 2, 0}};
+    EXPECT_EQ(distances.initialDistance(1, 0), -1);
+    EXPECT_EQ(distances.initialDistance(2, 0), 1);
+    EXPECT_EQ(distances.initialDistance(2, 1), 1);
+    EXPECT_EQ(distances.initialDistance(3, 0), 1);
+    EXPECT_EQ(distances.initialDistance(3, 1), 1);
+    EXPECT_EQ(distances.initialDistance(3, 2), 0);
+    EXPECT_EQ(distances.initialHistogram(), (std::vector<std::int32_t>{1, 4, 0}));
+    const std::vector<std::vector<std::uint16_t>> rows = {{0, 0, 0}, {0, 0, 0}, {0, 2, 0}, {1, 2, 0}};
     for (int a = 0; a < 4; ++a) {
-        const std::int32_t* bins = distances.initialRowHistogramOf(a);
-        EXPECT_EQ(std::vector<std::int32_t>(bins, bins + 3), rows[a]) << "row " << a;
-        EXPECT_EQ(distances.initialDistanceRow(a)[a], 0) << "diagonal " << a;
+        const std::uint16_t* bins = distances.initialRowHistogramOf(a);
+        EXPECT_EQ(std::vector<std::uint16_t>(bins, bins + 3), rows[a]) << "row " << a;
     }
 }
 
@@ -100,8 +105,8 @@ TEST(DistanceStructure, MatesOfAHeterozygousGenotypeAreIncompatibleAndOfAHomozyg
 {
     const HaplotypeList initial = initialListOf({"0120", "0110"});
     const DistanceStructure distances = createDistanceStructure(initial);
-    EXPECT_EQ(distances.initialDistanceRow(1)[0], -1);
-    EXPECT_EQ(distances.initialDistanceRow(3)[2], 0);
+    EXPECT_EQ(distances.initialDistance(1, 0), -1);
+    EXPECT_EQ(distances.initialDistance(3, 2), 0);
 }
 
 TEST(DistanceStructure, RestoreGivesBackTheInitialSetAfterChanges)
@@ -110,14 +115,16 @@ TEST(DistanceStructure, RestoreGivesBackTheInitialSetAfterChanges)
     const HaplotypeList initial = initialListOf(randomGenotypes(rng, 30, 12, 8));
     DistanceStructure distances = createDistanceStructure(initial);
     restoreDistances(distances);
-    // Scramble the working set, then restore it.
-    for (std::int16_t& d : distances.distance) d = 5;
-    for (std::int32_t& bin : distances.rowHistogram) bin = 9;
-    distances.histogram.assign(distances.histogram.size(), 11);
+    // Change the working set, then restore it.
+    for (int a = 1; a < distances.slotCount; a += 3) setWorkingDistance(distances, a, a - 1, 5);
+    removeWorkingSlot(distances, 4);
+    placeSlot(distances, 7, 2);
     restoreDistances(distances);
-    EXPECT_EQ(distances.distance, distances.initialDistance);
-    EXPECT_EQ(distances.rowHistogram, distances.initialRowHistogram);
-    EXPECT_EQ(distances.histogram, distances.initialHistogram);
+    for (int a = 0; a < distances.slotCount; ++a)
+        for (int b = 0; b < a; ++b) ASSERT_EQ(distances.workingDistance(a, b), distances.initialDistance(a, b));
+    EXPECT_EQ(distances.working.rowHistogram, distances.initial->rowHistogram);
+    EXPECT_EQ(distances.histogram(), distances.initialHistogram());
+    expectHistogramsCountEntries(distances);
 }
 
 TEST(DistanceStructure, WorkingSetOfASingleLiveSlotIsEmpty)
@@ -126,9 +133,10 @@ TEST(DistanceStructure, WorkingSetOfASingleLiveSlotIsEmpty)
     DistanceStructure distances = createDistanceStructure(list);
     list.liveCount = 1;
     computeDistances(distances, list);
-    for (const std::int16_t d : distances.distance) EXPECT_EQ(d, -1);
-    for (const std::int32_t bin : distances.rowHistogram) EXPECT_EQ(bin, 0);
-    for (const std::int32_t bin : distances.histogram) EXPECT_EQ(bin, 0);
+    for (int a = 0; a < 4; ++a)
+        for (int b = 0; b < a; ++b) EXPECT_EQ(distances.workingDistance(a, b), -1);
+    for (const std::uint16_t bin : distances.working.rowHistogram) EXPECT_EQ(bin, 0);
+    for (const std::int32_t bin : distances.histogram()) EXPECT_EQ(bin, 0);
 }
 
 TEST(DistanceStructure, WorkingSetSkipsSlotsThatAreNotLive)
@@ -140,12 +148,12 @@ TEST(DistanceStructure, WorkingSetSkipsSlotsThatAreNotLive)
     list.position = {1, 3, 2, 0};
     list.liveCount = 3;
     computeDistances(distances, list);
-    EXPECT_EQ(distances.distanceRow(1)[0], -1);
-    EXPECT_EQ(distances.distanceRow(2)[1], -1);
-    EXPECT_EQ(distances.distanceRow(3)[1], -1);
-    EXPECT_EQ(distances.distanceRow(2)[0], 1);
-    EXPECT_EQ(distances.distanceRow(3)[0], 2);
-    EXPECT_EQ(distances.distanceRow(3)[2], 1);
+    EXPECT_EQ(distances.workingDistance(1, 0), -1);
+    EXPECT_EQ(distances.workingDistance(2, 1), -1);
+    EXPECT_EQ(distances.workingDistance(3, 1), -1);
+    EXPECT_EQ(distances.workingDistance(2, 0), 1);
+    EXPECT_EQ(distances.workingDistance(3, 0), 2);
+    EXPECT_EQ(distances.workingDistance(3, 2), 1);
     expectHistogramsCountEntries(distances);
 }
 
@@ -154,7 +162,7 @@ TEST(DistanceStructure, ComputedFromAFreshListEqualsTheInitialSet)
     std::mt19937 rng(2024);
     for (int round = 0; round < 40; ++round) {
         const int count = 2 + static_cast<int>(rng() % 40);
-        const int length = 1 + static_cast<int>(rng() % 150);
+        const int length = 1 + static_cast<int>(rng() % 300);  // one-byte and two-byte entries
         const int pool = 1 + static_cast<int>(rng() % 10);
         const HaplotypeList initial = initialListOf(randomGenotypes(rng, count, length, pool));
         DistanceStructure fromScratch = createDistanceStructure(initial);
@@ -165,7 +173,7 @@ TEST(DistanceStructure, ComputedFromAFreshListEqualsTheInitialSet)
         expectHistogramsCountEntries(fromScratch);
         for (int a = 0; a < initial.slotCount; ++a) {
             for (int b = 0; b < a; ++b) {
-                ASSERT_EQ(fromScratch.distanceRow(a)[b],
+                ASSERT_EQ(fromScratch.workingDistance(a, b),
                           testing_support::referenceSlotDistance(initial.text[a], initial.text[b],
                                                                  initial.label[a], initial.label[b]));
             }

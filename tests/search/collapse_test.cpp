@@ -71,10 +71,10 @@ TEST_F(CollapseExample, FixesSitesRelabelsAndRemovesTheSlot)
     EXPECT_EQ(c.label[B], 3);
 
     // Site 2 is still open, so live mates of the merged component are incompatible.
-    EXPECT_EQ(distances.distanceRow(MateA)[A], -1);
-    EXPECT_EQ(distances.distanceRow(MateB)[A], -1);
-    EXPECT_EQ(distances.distanceRow(MateB)[B2], -1);
-    EXPECT_EQ(distances.distanceRow(B2)[A2], 0);
+    EXPECT_EQ(distances.workingDistance(MateA, A), -1);
+    EXPECT_EQ(distances.workingDistance(MateB, A), -1);
+    EXPECT_EQ(distances.workingDistance(MateB, B2), -1);
+    EXPECT_EQ(distances.workingDistance(B2, A2), 0);
 
     DistanceStructure fromScratch = distances;
     computeDistances(fromScratch, c);
@@ -89,20 +89,20 @@ TEST_F(CollapseExample, WithoutTheUpdateOnlyTheRemovedSlotsDistancesChange)
     for (int a = 0; a < distances.slotCount; ++a) {
         for (int b = 0; b < a; ++b) {
             if (a == B || b == B) {
-                EXPECT_EQ(distances.distanceRow(a)[b], -1);
+                EXPECT_EQ(distances.workingDistance(a, b), -1);
             } else {
-                EXPECT_EQ(distances.distanceRow(a)[b], before.distanceRow(a)[b]) << a << "," << b;
+                EXPECT_EQ(distances.workingDistance(a, b), before.workingDistance(a, b)) << a << "," << b;
             }
         }
     }
     // The histograms lost exactly B's compatible pairs.
-    std::vector<std::int32_t> expected = before.histogram;
+    std::vector<std::int32_t> expected = before.histogram();
     for (int i = 0; i < distances.slotCount; ++i) {
         if (i == B) continue;
-        const int d = i < B ? before.distanceRow(B)[i] : before.distanceRow(i)[B];
+        const int d = before.workingDistance(B, i);
         if (d >= 0) --expected[d];
     }
-    EXPECT_EQ(distances.histogram, expected);
+    EXPECT_EQ(distances.histogram(), expected);
     EXPECT_EQ(distances.rowHistogramOf(B)[0] + distances.rowHistogramOf(B)[1], 0);
     EXPECT_EQ(state.current.text[A], "1121");
 }
@@ -153,17 +153,17 @@ TEST(Collapse, AnOutsidePairGainsLosesOrBreaksByTheFixedSites)
     createSearchState(state, list);
     DistanceStructure distances = createDistanceStructure(list);
     restoreDistances(distances);
-    EXPECT_EQ(distances.distanceRow(2)[0], 2);
-    EXPECT_EQ(distances.distanceRow(3)[0], 2);
-    EXPECT_EQ(distances.distanceRow(4)[0], 3);
+    EXPECT_EQ(distances.workingDistance(2, 0), 2);
+    EXPECT_EQ(distances.workingDistance(3, 0), 2);
+    EXPECT_EQ(distances.workingDistance(4, 0), 3);
     collapseSlots(state, 0, 1, distances, true);
     EXPECT_EQ(state.current.text[0], "010");
     // 012: two sites now agree (-2), one where it is '2' (+1).
-    EXPECT_EQ(distances.distanceRow(2)[0], 1);
+    EXPECT_EQ(distances.workingDistance(2, 0), 1);
     // 210: the '2' site gains, the two agreeing sites lose.
-    EXPECT_EQ(distances.distanceRow(3)[0], 1);
+    EXPECT_EQ(distances.workingDistance(3, 0), 1);
     // 110: '1' against the new '0' breaks the pair.
-    EXPECT_EQ(distances.distanceRow(4)[0], -1);
+    EXPECT_EQ(distances.workingDistance(4, 0), -1);
     DistanceStructure fromScratch = distances;
     computeDistances(fromScratch, state.current);
     std::string where;

@@ -81,7 +81,7 @@ TEST(ChoosePair, LocatesThePairThroughTheRowHistogramsInPositionOrder)
     list.position = {1, 4, 3, 0, 5, 2};
     list.liveCount = 4;
     DistanceStructure distances = createDistanceStructure(list);
-    setWorkingSet(distances, {{{2, 0}, 2}, {{3, 0}, 2}, {{5, 0}, 2}, {{5, 2}, 2}, {{5, 3}, 1}});
+    setWorkingSet(distances, {{{2, 0}, 2}, {{3, 0}, 2}, {{5, 0}, 2}, {{5, 2}, 2}, {{5, 3}, 1}}, list.order);
     // Window 1..3, total 12: class 2 pairs weigh two units, so draws 2 and 3
     // give its pair 1, which is (5, 0): keep position 2, remove position 1.
     for (const int r : {2, 3}) {

@@ -70,10 +70,10 @@ TEST_F(Perturbation, WithoutActiveRecordsNothingChanges)
     perturb(f.state, f.distances);
     EXPECT_EQ(f.state.current.liveCount, 12);
     EXPECT_EQ(f.state.current.text, f.initial.text);
-    EXPECT_EQ(f.distances.histogram, f.distances.initialHistogram);
-    EXPECT_EQ(f.distances.rowHistogram, f.distances.initialRowHistogram);
+    EXPECT_EQ(f.distances.histogram(), f.distances.initialHistogram());
+    EXPECT_EQ(f.distances.working.rowHistogram, f.distances.initial->rowHistogram);
     for (int a = 0; a < 12; ++a)
-        for (int b = 0; b < a; ++b) EXPECT_EQ(f.distances.distanceRow(a)[b], f.distances.initialDistanceRow(a)[b]);
+        for (int b = 0; b < a; ++b) EXPECT_EQ(f.distances.workingDistance(a, b), f.distances.initialDistance(a, b));
 }
 
 TEST_F(Perturbation, ChainsOfOneSlotCauseNoCollapse)

@@ -34,22 +34,29 @@ inline PairRecord* addCandidate(SearchState& state, int genotype, int hap1, int 
 }
 
 // Sets the working set of `distances` to the given entries (every other pair
-// -1) and makes the histograms count them.
+// -1) and makes the histograms count them; the working set follows `order`
+// (identity when empty).
 inline void setWorkingSet(DistanceStructure& distances,
-                          const std::vector<std::pair<std::pair<int, int>, int>>& entries)
+                          const std::vector<std::pair<std::pair<int, int>, int>>& entries,
+                          std::vector<int> order = {})
 {
     clearDistances(distances);
     for (const auto& [pair, d] : entries) setWorkingDistance(distances, pair.first, pair.second, d);
+    if (order.empty()) {
+        for (int s = 0; s < distances.slotCount; ++s) order.push_back(s);
+    }
+    followOrder(distances, order);
 }
 
-// Every entry below the diagonal and every bin of the working sets agree.
+// Every pair, every bin and every bit of the working sets agree, and both
+// follow the same order.
 inline bool sameWorkingSet(const DistanceStructure& x, const DistanceStructure& y, std::string& where)
 {
     for (int a = 0; a < x.slotCount; ++a) {
         for (int b = 0; b < a; ++b) {
-            if (x.distanceRow(a)[b] != y.distanceRow(a)[b]) {
+            if (x.workingDistance(a, b) != y.workingDistance(a, b)) {
                 where = "pair " + std::to_string(a) + "," + std::to_string(b) + ": "
-                        + std::to_string(x.distanceRow(a)[b]) + " vs " + std::to_string(y.distanceRow(a)[b]);
+                        + std::to_string(x.workingDistance(a, b)) + " vs " + std::to_string(y.workingDistance(a, b));
                 return false;
             }
         }
@@ -60,12 +67,16 @@ inline bool sameWorkingSet(const DistanceStructure& x, const DistanceStructure& 
             }
         }
     }
-    if (x.histogram != y.histogram) {
+    if (x.histogram() != y.histogram()) {
         where = "global histogram";
         return false;
     }
-    if (x.compatible != y.compatible) {
+    if (x.working.compatible != y.working.compatible) {
         where = "compatibility bitmap";
+        return false;
+    }
+    if (x.slotPosition != y.slotPosition || x.working.blockHistogram != y.working.blockHistogram) {
+        where = "position blocks";
         return false;
     }
     return true;
