@@ -64,6 +64,16 @@ void createSearchState(SearchState& state, const HaplotypeList& initial)
     state.slotChains.assign(2 * slots, SlotChain{});
     state.memberIndex.assign(slots, 0);
     state.positionMarks.assign((slots + 63) / 64, 0);
+    fillSitePlanes(state.initialPlanes, initial);
+    state.currentPlanes = state.initialPlanes;
+    const auto words = static_cast<std::size_t>(state.initialPlanes.words);
+    for (FixedSites* fixed : {&state.firstFixed, &state.secondFixed}) {
+        fixed->sites.assign(words, 0);
+        fixed->zero.assign(words, 0);
+        fixed->one.assign(words, 0);
+        fixed->words.clear();
+        fixed->words.reserve(words);
+    }
     indexComponents(state);
 }
 
@@ -95,5 +105,6 @@ void resetSearchState(SearchState& state, const HaplotypeList& initial)
 {
     freePairLists(state.pairLists, state.pairPool);
     copyHaplotypeList(state.current, initial);
+    state.currentPlanes.bits = state.initialPlanes.bits;
     indexComponents(state);
 }

@@ -21,6 +21,14 @@ struct SlotChain {
     int next = -1;   // entry of the next node; -1 at the end of a chain
 };
 
+// Sites a group of slots takes over in a collapse, as planes: the sites, and
+// the values that the slots on the kept slot's side take there (their mates
+// take the complements).
+struct FixedSites {
+    std::vector<std::uint64_t> sites, zero, one;
+    std::vector<int> words;  // the words that hold a site, ascending
+};
+
 // Everything the search works on: the working list, the two saved
 // reconstructions with their haplotype counts and chosen pairs, the candidate
 // lists of the working list, and the scratch buffers of the search steps.
@@ -56,6 +64,8 @@ struct SearchState {
     std::vector<std::vector<int>> componentMembers;
     std::vector<int> memberIndex;  // slot -> its index in componentMembers
     std::vector<std::uint64_t> positionMarks;  // scratch of collapseSlots: one bit per position, kept zero
+    FixedSites firstFixed;   // scratch of collapseSlots: firstSites and firstValues as planes
+    FixedSites secondFixed;  // secondSites and secondValues as planes
 
     // Scratch of the collapse pass: component sizes by label magnitude, the
     // positions of the slots that fit a genotype, the open candidates.
@@ -67,7 +77,11 @@ struct SearchState {
     std::vector<int> componentFileFill;
     std::vector<int> componentFiles;
     ConflictPlanes conflictPlanes;
-    SitePlanes currentPlanes;   // the live slots of current, kept in step by the pass
+    // Planes of the texts: of the list the state was created from, and of
+    // the live slots of current, set by a reset and kept in step by every
+    // collapse and by the pass.
+    SitePlanes initialPlanes;
+    SitePlanes currentPlanes;
     SitePlanes genotypePlanes;  // the genotypes: slot 2i of the initial list is genotype i
 };
 

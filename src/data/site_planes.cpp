@@ -9,10 +9,7 @@
 void resizeSitePlanes(SitePlanes& planes, int slotCount, int length)
 {
     planes.words = (length + 63) / 64;
-    const std::size_t size = static_cast<std::size_t>(slotCount) * planes.words;
-    planes.zero.resize(size);
-    planes.one.resize(size);
-    planes.open.resize(size);
+    planes.bits.resize(static_cast<std::size_t>(slotCount) * 3 * planes.words);
 }
 
 void fillSitePlanes(SitePlanes& planes, const HaplotypeList& list)
@@ -40,7 +37,9 @@ inline std::uint64_t matchesOf16(const char* text, char c)
 
 void refreshSitePlanes(SitePlanes& planes, int slot, const char* text, int length)
 {
-    const std::size_t base = planes.offset(slot);
+    std::uint64_t* zeroPlane = planes.zeroOf(slot);
+    std::uint64_t* onePlane = planes.oneOf(slot);
+    std::uint64_t* openPlane = planes.openOf(slot);
     for (int w = 0; w < planes.words; ++w) {
         const int start = w * 64;
         const int count = std::min(length - start, 64);
@@ -56,8 +55,8 @@ void refreshSitePlanes(SitePlanes& planes, int slot, const char* text, int lengt
             one |= std::uint64_t{text[start + k] == '1'} << k;
         }
         const std::uint64_t sites = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
-        planes.zero[base + w] = zero;
-        planes.one[base + w] = one;
-        planes.open[base + w] = sites & ~(zero | one);
+        zeroPlane[w] = zero;
+        onePlane[w] = one;
+        openPlane[w] = sites & ~(zero | one);
     }
 }

@@ -21,16 +21,20 @@
 // The texts of a haplotype list as bit planes, 64 sites to a word: per slot a
 // `zero` and a `one` bit for every determined site and an `open` bit for
 // every '2'. Comparisons of two texts then take a few word operations per 64
-// sites instead of a walk over the characters. The planes are a copy: whoever
-// changes a text refreshes its slot.
+// sites instead of a walk over the characters. The three planes of a slot
+// lie next to each other, so one slot is one contiguous block. The planes
+// are a copy: whoever changes a text refreshes its slot.
 struct SitePlanes {
-    int words = 0;  // words per slot
-    std::vector<std::uint64_t> zero, one, open;
+    int words = 0;  // words per plane
+    std::vector<std::uint64_t> bits;  // per slot: zero plane, one plane, open plane
 
-    const std::uint64_t* zeroOf(int slot) const { return zero.data() + offset(slot); }
-    const std::uint64_t* oneOf(int slot) const { return one.data() + offset(slot); }
-    const std::uint64_t* openOf(int slot) const { return open.data() + offset(slot); }
-    std::size_t offset(int slot) const { return static_cast<std::size_t>(slot) * words; }
+    const std::uint64_t* zeroOf(int slot) const { return bits.data() + offset(slot); }
+    const std::uint64_t* oneOf(int slot) const { return bits.data() + offset(slot) + words; }
+    const std::uint64_t* openOf(int slot) const { return bits.data() + offset(slot) + 2 * words; }
+    std::uint64_t* zeroOf(int slot) { return bits.data() + offset(slot); }
+    std::uint64_t* oneOf(int slot) { return bits.data() + offset(slot) + words; }
+    std::uint64_t* openOf(int slot) { return bits.data() + offset(slot) + 2 * words; }
+    std::size_t offset(int slot) const { return static_cast<std::size_t>(slot) * 3 * words; }
 };
 
 // Planes of every slot of the list.

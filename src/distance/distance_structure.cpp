@@ -254,6 +254,24 @@ void setWorkingDistance(DistanceStructure& distances, int a, int b, int d)
     }
 }
 
+void changeWorkingDistance(DistanceStructure& distances, int hi, int lo, int old, int d)
+{
+    DistanceSet& working = distances.working;
+    std::uint16_t* rowBins = rowBinsOf(distances, working, hi);
+    --rowBins[old];
+    --working.histogram[old];
+    addToBlock(distances, hi, old, -1);
+    if (d >= 0) {
+        distances.setEntry(working, hi, lo, d);
+        ++rowBins[d];
+        ++working.histogram[d];
+        addToBlock(distances, hi, d, 1);
+    } else {
+        clearBit(distances.compatibleRow(working, hi), lo);
+        clearBit(distances.compatibleRow(working, lo), hi);
+    }
+}
+
 void removeWorkingSlot(DistanceStructure& distances, int slot)
 {
     DistanceSet& working = distances.working;

@@ -119,6 +119,8 @@ void restoreDistances(DistanceStructure& distances);
 // Sets the working distance of two different slots (-1: incompatible),
 // keeping the bitmap and the histograms in step with it.
 void setWorkingDistance(DistanceStructure& distances, int a, int b, int d);
+// The same for a compatible pair (hi > lo) known to be at distance `old`.
+void changeWorkingDistance(DistanceStructure& distances, int hi, int lo, int old, int d);
 // Removes every working pair of the slot, which leaves the live part.
 void removeWorkingSlot(DistanceStructure& distances, int slot);
 // Records that the slot now sits at `position` of the order.

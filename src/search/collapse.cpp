@@ -9,38 +9,74 @@
 
 namespace {
 
-// Slots of `group` were undetermined at `sites` and are now determined there;
-// updates their distances to every compatible live slot. Incompatible pairs
-// cannot become compatible, so only the pairs of the bitmap are visited;
-// each pair changes on its own, so the order of the partners does not matter.
-void updateGroupDistances(const HaplotypeList& list, DistanceStructure& distances,
-                          const std::vector<int>& group, int groupCount,
-                          const std::vector<int>& sites, int siteCount, bool aHasTwo)
+// The sites and values of a group's take-over as planes.
+void describeFixedSites(FixedSites& fixed, const std::vector<int>& sites, const std::vector<char>& values, int count)
+{
+    for (const int w : fixed.words) fixed.sites[w] = fixed.zero[w] = fixed.one[w] = 0;
+    fixed.words.clear();
+    for (int k = 0; k < count; ++k) {
+        const int w = sites[k] >> 6;
+        const std::uint64_t bit = std::uint64_t{1} << (sites[k] & 63);
+        if (fixed.sites[w] == 0) fixed.words.push_back(w);
+        fixed.sites[w] |= bit;
+        (values[k] == '1' ? fixed.one : fixed.zero)[w] |= bit;
+    }
+}
+
+// The planes of a slot of the group take over the group's sites.
+void takeOverSites(SitePlanes& planes, int x, bool sameSide, const FixedSites& fixed)
+{
+    std::uint64_t* zero = planes.zeroOf(x);
+    std::uint64_t* one = planes.oneOf(x);
+    std::uint64_t* open = planes.openOf(x);
+    const std::vector<std::uint64_t>& valueZero = sameSide ? fixed.zero : fixed.one;
+    const std::vector<std::uint64_t>& valueOne = sameSide ? fixed.one : fixed.zero;
+    for (const int w : fixed.words) {
+        zero[w] |= valueZero[w];
+        one[w] |= valueOne[w];
+        open[w] &= ~fixed.sites[w];
+    }
+}
+
+// Slots of `group` were undetermined at the fixed sites and are now
+// determined there; updates their distances to every compatible live slot.
+// Incompatible pairs cannot become compatible, so only the pairs of the
+// bitmap are visited; each pair changes on its own, so the order of the
+// partners does not matter. At a fixed site a partner that holds the same
+// value is one unit closer, one that holds '2' one unit farther, one that
+// holds the other value incompatible.
+VELMORA_COUNTS_BITS void updateGroupDistances(const HaplotypeList& list, const SitePlanes& planes,
+                                              DistanceStructure& distances, const std::vector<int>& group,
+                                              int groupCount, const FixedSites& fixed, int labelA, bool aHasTwo)
 {
     for (int gi = 0; gi < groupCount; ++gi) {
         const int x = group[gi];
-        const char* textX = list.text[x].data();
         const int labelX = list.label[x];
+        const bool sameSide = labelX == labelA;
+        const std::uint64_t* valueZero = (sameSide ? fixed.zero : fixed.one).data();
+        const std::uint64_t* valueOne = (sameSide ? fixed.one : fixed.zero).data();
         forEachCompatiblePartner(distances, x, [&](int y) {
-            const int d = x > y ? distances.entry(distances.working, x, y) : distances.entry(distances.working, y, x);
+            const int hi = std::max(x, y);
+            const int lo = std::min(x, y);
+            const int d = distances.entry(distances.working, hi, lo);
             bool conflict = aHasTwo && labelX == -list.label[y];
             int delta = 0;
-            const char* textY = list.text[y].data();
-            for (int k = 0; k < siteCount && !conflict; ++k) {
-                const char u = textX[sites[k]];
-                const char v = textY[sites[k]];
-                if ((u == '0' && v == '1') || (u == '1' && v == '0')) {
-                    conflict = true;
-                } else if (u == v && u != '2') {
-                    --delta;  // counted before, while x was still undetermined here
-                } else if (v == '2') {
-                    ++delta;  // both were undetermined here before
+            if (!conflict) {
+                const std::uint64_t* zeroY = planes.zeroOf(y);
+                const std::uint64_t* oneY = planes.oneOf(y);
+                const std::uint64_t* openY = planes.openOf(y);
+                std::uint64_t clash = 0;
+                for (const int w : fixed.words) {
+                    clash |= (valueZero[w] & oneY[w]) | (valueOne[w] & zeroY[w]);
+                    delta += __builtin_popcountll(fixed.sites[w] & openY[w])
+                             - __builtin_popcountll((valueZero[w] & zeroY[w]) | (valueOne[w] & oneY[w]));
                 }
+                conflict = clash != 0;
             }
             if (conflict) {
-                setWorkingDistance(distances, x, y, -1);
+                changeWorkingDistance(distances, hi, lo, d, -1);
             } else if (delta != 0) {
-                setWorkingDistance(distances, x, y, d + delta);
+                changeWorkingDistance(distances, hi, lo, d, d + delta);
             }
         });
     }
@@ -163,6 +199,7 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     }
 
     // 5. A's component takes B's values (mates the complement).
+    describeFixedSites(state.firstFixed, state.firstSites, state.firstValues, state.firstSiteCount);
     for (int gi = 0; gi < state.firstGroupCount; ++gi) {
         const int x = state.firstGroup[gi];
         char* textX = list.text[x].data();
@@ -171,9 +208,11 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
             const char value = state.firstValues[k];
             textX[state.firstSites[k]] = sameSide ? value : complement(value);
         }
+        takeOverSites(state.currentPlanes, x, sameSide, state.firstFixed);
     }
 
     // 6. B's component takes A's values and joins A's component.
+    describeFixedSites(state.secondFixed, state.secondSites, state.secondValues, state.secondSiteCount);
     for (int gi = 0; gi < state.secondGroupCount; ++gi) {
         const int x = state.secondGroup[gi];
         char* textX = list.text[x].data();
@@ -182,6 +221,7 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
             const char value = state.secondValues[k];
             textX[state.secondSites[k]] = sameSide ? value : complement(value);
         }
+        takeOverSites(state.currentPlanes, x, sameSide, state.secondFixed);
         list.label[x] = sameSide ? labelA : -labelA;
     }
 
@@ -209,12 +249,12 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     // site changes no distance of its own.
     const bool aHasTwo = std::memchr(list.text[a].data(), '2', static_cast<std::size_t>(length)) != nullptr;
     if (state.firstSiteCount > 0) {
-        updateGroupDistances(list, *distances, state.firstGroup, state.firstGroupCount, state.firstSites,
-                             state.firstSiteCount, aHasTwo);
+        updateGroupDistances(list, state.currentPlanes, *distances, state.firstGroup, state.firstGroupCount,
+                             state.firstFixed, labelA, aHasTwo);
     }
     if (state.secondSiteCount > 0) {
-        updateGroupDistances(list, *distances, state.secondGroup, state.secondGroupCount, state.secondSites,
-                             state.secondSiteCount, aHasTwo);
+        updateGroupDistances(list, state.currentPlanes, *distances, state.secondGroup, state.secondGroupCount,
+                             state.secondFixed, labelA, aHasTwo);
     }
     // The visits above meet every pair of one slot of each group; without
     // them, only the new mates change.
