@@ -5,22 +5,60 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
-// The sites and values of a group's take-over as planes.
-void describeFixedSites(FixedSites& fixed, const std::vector<int>& sites, const std::vector<char>& values, int count)
+// The sites of `fixed`, ascending, with the value on the kept side at each.
+int listSites(const FixedSites& fixed, std::vector<int>& sites, std::vector<char>& values)
 {
-    for (const int w : fixed.words) fixed.sites[w] = fixed.zero[w] = fixed.one[w] = 0;
-    fixed.words.clear();
-    for (int k = 0; k < count; ++k) {
-        const int w = sites[k] >> 6;
-        const std::uint64_t bit = std::uint64_t{1} << (sites[k] & 63);
-        if (fixed.sites[w] == 0) fixed.words.push_back(w);
-        fixed.sites[w] |= bit;
-        (values[k] == '1' ? fixed.one : fixed.zero)[w] |= bit;
+    int count = 0;
+    for (const int w : fixed.words) {
+        for (std::uint64_t bits = fixed.sites[w]; bits != 0; bits &= bits - 1) {
+            const int bit = __builtin_ctzll(bits);
+            sites[count] = w * 64 + bit;
+            values[count] = ((fixed.one[w] >> bit) & 1) != 0 ? '1' : '0';
+            ++count;
+        }
     }
+    return count;
+}
+
+// Step 1 of a collapse of B into A: the sites where A is open and B
+// determined (A's group takes B's values there), and where B is open and A
+// determined (B's group takes A's values), as planes and as site lists.
+void listFixedSites(SearchState& state, int a, int b)
+{
+    const SitePlanes& planes = state.currentPlanes;
+    const std::uint64_t* zeroA = planes.zeroOf(a);
+    const std::uint64_t* oneA = planes.oneOf(a);
+    const std::uint64_t* openA = planes.openOf(a);
+    const std::uint64_t* zeroB = planes.zeroOf(b);
+    const std::uint64_t* oneB = planes.oneOf(b);
+    const std::uint64_t* openB = planes.openOf(b);
+    FixedSites& first = state.firstFixed;
+    FixedSites& second = state.secondFixed;
+    for (FixedSites* fixed : {&first, &second}) {
+        for (const int w : fixed->words) fixed->sites[w] = fixed->zero[w] = fixed->one[w] = 0;
+        fixed->words.clear();
+    }
+    for (int w = 0; w < planes.words; ++w) {
+        const std::uint64_t takesB = openA[w] & ~openB[w];
+        const std::uint64_t takesA = openB[w] & ~openA[w];
+        if (takesB != 0) {
+            first.words.push_back(w);
+            first.sites[w] = takesB;
+            first.zero[w] = takesB & zeroB[w];
+            first.one[w] = takesB & oneB[w];
+        }
+        if (takesA != 0) {
+            second.words.push_back(w);
+            second.sites[w] = takesA;
+            second.zero[w] = takesA & zeroA[w];
+            second.one[w] = takesA & oneA[w];
+        }
+    }
+    state.firstSiteCount = listSites(first, state.firstSites, state.firstValues);
+    state.secondSiteCount = listSites(second, state.secondSites, state.secondValues);
 }
 
 // The planes of a slot of the group take over the group's sites.
@@ -121,28 +159,10 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     const int b = list.order[removePosition];
     const int labelA = list.label[a];
     const int labelB = list.label[b];
-    const int length = list.length;
 
-    // 1. The sites each slot has to take over from the other.
-    state.firstSiteCount = 0;
-    state.secondSiteCount = 0;
-    {
-        const char* textA = list.text[a].data();
-        const char* textB = list.text[b].data();
-        for (int s = 0; s < length; ++s) {
-            const char ca = textA[s];
-            const char cb = textB[s];
-            if (ca == '2' && cb < '2') {
-                state.firstSites[state.firstSiteCount] = s;
-                state.firstValues[state.firstSiteCount] = cb;
-                ++state.firstSiteCount;
-            } else if (cb == '2' && ca < '2') {
-                state.secondSites[state.secondSiteCount] = s;
-                state.secondValues[state.secondSiteCount] = ca;
-                ++state.secondSiteCount;
-            }
-        }
-    }
+    // 1. The sites each slot has to take over from the other, found on the
+    // planes: A's open sites where B is determined, and the other way round.
+    listFixedSites(state, a, b);
 
     // 2. The live slots of both components, B left out, in position order.
     // Without distance upkeep the order matters to nobody, and A's group is
@@ -199,7 +219,6 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     }
 
     // 5. A's component takes B's values (mates the complement).
-    describeFixedSites(state.firstFixed, state.firstSites, state.firstValues, state.firstSiteCount);
     for (int gi = 0; gi < state.firstGroupCount; ++gi) {
         const int x = state.firstGroup[gi];
         char* textX = list.text[x].data();
@@ -212,7 +231,6 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     }
 
     // 6. B's component takes A's values and joins A's component.
-    describeFixedSites(state.secondFixed, state.secondSites, state.secondValues, state.secondSiteCount);
     for (int gi = 0; gi < state.secondGroupCount; ++gi) {
         const int x = state.secondGroup[gi];
         char* textX = list.text[x].data();
@@ -247,7 +265,8 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     // 8.-10. Only pairs with a slot of either component can have changed,
     // and only at the sites that were just fixed; a group that took over no
     // site changes no distance of its own.
-    const bool aHasTwo = std::memchr(list.text[a].data(), '2', static_cast<std::size_t>(length)) != nullptr;
+    const std::uint64_t* openA = state.currentPlanes.openOf(a);
+    const bool aHasTwo = std::any_of(openA, openA + state.currentPlanes.words, [](std::uint64_t w) { return w != 0; });
     if (state.firstSiteCount > 0) {
         updateGroupDistances(list, state.currentPlanes, *distances, state.firstGroup, state.firstGroupCount,
                              state.firstFixed, labelA, aHasTwo);
