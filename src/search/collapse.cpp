@@ -93,30 +93,37 @@ VELMORA_COUNTS_BITS void updateGroupDistances(const HaplotypeList& list, const S
         const bool sameSide = labelX == labelA;
         const std::uint64_t* valueZero = (sameSide ? fixed.zero : fixed.one).data();
         const std::uint64_t* valueOne = (sameSide ? fixed.one : fixed.zero).data();
-        forEachCompatiblePartner(distances, x, [&](int y) {
-            const int hi = std::max(x, y);
-            const int lo = std::min(x, y);
-            const int d = distances.entry(distances.working, hi, lo);
-            bool conflict = aHasTwo && labelX == -list.label[y];
-            int delta = 0;
-            if (!conflict) {
-                const std::uint64_t* zeroY = planes.zeroOf(y);
-                const std::uint64_t* oneY = planes.oneOf(y);
-                const std::uint64_t* openY = planes.openOf(y);
-                std::uint64_t clash = 0;
-                for (const int w : fixed.words) {
-                    clash |= (valueZero[w] & oneY[w]) | (valueOne[w] & zeroY[w]);
-                    delta += __builtin_popcountll(fixed.sites[w] & openY[w])
-                             - __builtin_popcountll((valueZero[w] & zeroY[w]) | (valueOne[w] & oneY[w]));
+        // The partners from the bitmap row, written out rather than through
+        // forEachCompatiblePartner so that the bit counts take this
+        // function's instruction set.
+        const std::uint64_t* row = distances.compatibleRow(distances.working, x);
+        for (int rowWord = 0; rowWord < distances.wordsPerRow; ++rowWord) {
+            for (std::uint64_t partners = row[rowWord]; partners != 0; partners &= partners - 1) {
+                const int y = rowWord * 64 + __builtin_ctzll(partners);
+                const int hi = std::max(x, y);
+                const int lo = std::min(x, y);
+                const int d = distances.entry(distances.working, hi, lo);
+                bool conflict = aHasTwo && labelX == -list.label[y];
+                int delta = 0;
+                if (!conflict) {
+                    const std::uint64_t* zeroY = planes.zeroOf(y);
+                    const std::uint64_t* oneY = planes.oneOf(y);
+                    const std::uint64_t* openY = planes.openOf(y);
+                    std::uint64_t clash = 0;
+                    for (const int w : fixed.words) {
+                        clash |= (valueZero[w] & oneY[w]) | (valueOne[w] & zeroY[w]);
+                        delta += __builtin_popcountll(fixed.sites[w] & openY[w])
+                                 - __builtin_popcountll((valueZero[w] & zeroY[w]) | (valueOne[w] & oneY[w]));
+                    }
+                    conflict = clash != 0;
                 }
-                conflict = clash != 0;
+                if (conflict) {
+                    changeWorkingDistance(distances, hi, lo, d, -1);
+                } else if (delta != 0) {
+                    changeWorkingDistance(distances, hi, lo, d, d + delta);
+                }
             }
-            if (conflict) {
-                changeWorkingDistance(distances, hi, lo, d, -1);
-            } else if (delta != 0) {
-                changeWorkingDistance(distances, hi, lo, d, d + delta);
-            }
-        });
+        }
     }
 }
 
