@@ -63,7 +63,6 @@ void createSearchState(SearchState& state, const HaplotypeList& initial)
     state.secondGroup.assign(slots, 0);
     state.slotChains.assign(2 * slots, SlotChain{});
     state.memberIndex.assign(slots, 0);
-    state.positionMarks.assign((slots + 63) / 64, 0);
     fillSitePlanes(state.initialPlanes, initial);
     state.currentPlanes = state.initialPlanes;
     const auto words = static_cast<std::size_t>(state.initialPlanes.words);

@@ -63,7 +63,6 @@ struct SearchState {
     // components, leaves it stale until the next reset.
     std::vector<std::vector<int>> componentMembers;
     std::vector<int> memberIndex;  // slot -> its index in componentMembers
-    std::vector<std::uint64_t> positionMarks;  // scratch of collapseSlots: one bit per position, kept zero
     FixedSites firstFixed;   // scratch of collapseSlots: firstSites and firstValues as planes
     FixedSites secondFixed;  // secondSites and secondValues as planes
 

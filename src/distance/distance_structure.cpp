@@ -6,6 +6,9 @@
 
 namespace {
 
+// How many partners ahead a loop over a slot's partners fetches their data.
+constexpr std::size_t kPrefetchAhead = 8;
+
 // The slot distance of slots a and b from their site planes: -1 when some
 // site holds '0' against '1', or '2' in both while their labels are opposite;
 // otherwise the number of sites where exactly one of the two is undetermined.
@@ -272,10 +275,25 @@ void changeWorkingDistance(DistanceStructure& distances, int hi, int lo, int old
     }
 }
 
+void listCompatiblePartners(const DistanceStructure& distances, int a, std::vector<int>& partners)
+{
+    partners.clear();
+    forEachCompatiblePartner(distances, a, [&](int b) { partners.push_back(b); });
+}
+
 void removeWorkingSlot(DistanceStructure& distances, int slot)
 {
     DistanceSet& working = distances.working;
-    forEachCompatiblePartner(distances, slot, [&](int i) {
+    std::vector<int>& partners = distances.partners;
+    listCompatiblePartners(distances, slot, partners);
+    const std::size_t count = partners.size();
+    for (std::size_t k = 0; k < count; ++k) {
+        if (k + kPrefetchAhead < count) {
+            const int ahead = partners[k + kPrefetchAhead];
+            distances.prefetchEntry(slot, ahead);
+            __builtin_prefetch(distances.compatibleRow(working, ahead) + (slot >> 6));
+        }
+        const int i = partners[k];
         const int hi = std::max(slot, i);
         const int lo = std::min(slot, i);
         const int d = distances.entry(working, hi, lo);
@@ -283,7 +301,7 @@ void removeWorkingSlot(DistanceStructure& distances, int slot)
         --working.histogram[d];
         addToBlock(distances, hi, d, -1);
         clearBit(distances.compatibleRow(working, i), slot);
-    });
+    }
     std::uint64_t* row = distances.compatibleRow(working, slot);
     std::fill(row, row + distances.wordsPerRow, 0);
 }

@@ -54,6 +54,7 @@ struct DistanceStructure {
     bool diagonalRestored = false;  // the dump shows the initial diagonal (0) after a restore, -1 otherwise
     SitePlanes planes;              // scratch of computeDistances
     std::vector<int> liveSlots;     // scratch of computeDistances
+    std::vector<int> partners;      // scratch of listCompatiblePartners
 
     static std::size_t rowStart(int a) { return static_cast<std::size_t>(a) * (a + 1) / 2; }
     std::size_t binsPerRow() const { return static_cast<std::size_t>(length) + 1; }
@@ -99,6 +100,16 @@ struct DistanceStructure {
     }
     const std::vector<std::int32_t>& histogram() const { return working.histogram; }
     const std::vector<std::int32_t>& initialHistogram() const { return initial->histogram; }
+    // Asks the processor to fetch the working entry of the pair (a, b) ahead
+    // of its use: partners of one slot lie far apart in the triangle.
+    void prefetchEntry(int a, int b) const
+    {
+        const int hi = a > b ? a : b;
+        const std::size_t i = rowStart(hi) + static_cast<std::size_t>(a + b - hi);
+        if (narrow) __builtin_prefetch(working.narrowEntries.data() + i);
+        else __builtin_prefetch(working.wideEntries.data() + i);
+    }
+
     // Bins of class d per block of 64 positions.
     const std::int32_t* blockHistogramOf(int d) const
     {
@@ -127,6 +138,9 @@ void removeWorkingSlot(DistanceStructure& distances, int slot);
 void placeSlot(DistanceStructure& distances, int slot, int position);
 // Makes the working set follow the order (position p holds order[p]).
 void followOrder(DistanceStructure& distances, const std::vector<int>& order);
+
+// The slots whose working distance to slot a is not negative, ascending.
+void listCompatiblePartners(const DistanceStructure& distances, int a, std::vector<int>& partners);
 
 // Calls visit(b) for every slot b whose working distance to slot a is not
 // negative, in ascending slot order. The visit may change the distances of a.

@@ -8,6 +8,9 @@
 
 namespace {
 
+// How many partners ahead the partner loop fetches their data.
+constexpr std::size_t kPrefetchAhead = 8;
+
 // The sites of `fixed`, ascending, with the value on the kept side at each.
 int listSites(const FixedSites& fixed, std::vector<int>& sites, std::vector<char>& values)
 {
@@ -93,35 +96,37 @@ VELMORA_COUNTS_BITS void updateGroupDistances(const HaplotypeList& list, const S
         const bool sameSide = labelX == labelA;
         const std::uint64_t* valueZero = (sameSide ? fixed.zero : fixed.one).data();
         const std::uint64_t* valueOne = (sameSide ? fixed.one : fixed.zero).data();
-        // The partners from the bitmap row, written out rather than through
-        // forEachCompatiblePartner so that the bit counts take this
-        // function's instruction set.
-        const std::uint64_t* row = distances.compatibleRow(distances.working, x);
-        for (int rowWord = 0; rowWord < distances.wordsPerRow; ++rowWord) {
-            for (std::uint64_t partners = row[rowWord]; partners != 0; partners &= partners - 1) {
-                const int y = rowWord * 64 + __builtin_ctzll(partners);
-                const int hi = std::max(x, y);
-                const int lo = std::min(x, y);
-                const int d = distances.entry(distances.working, hi, lo);
-                bool conflict = aHasTwo && labelX == -list.label[y];
-                int delta = 0;
-                if (!conflict) {
-                    const std::uint64_t* zeroY = planes.zeroOf(y);
-                    const std::uint64_t* oneY = planes.oneOf(y);
-                    const std::uint64_t* openY = planes.openOf(y);
-                    std::uint64_t clash = 0;
-                    for (const int w : fixed.words) {
-                        clash |= (valueZero[w] & oneY[w]) | (valueOne[w] & zeroY[w]);
-                        delta += __builtin_popcountll(fixed.sites[w] & openY[w])
-                                 - __builtin_popcountll((valueZero[w] & zeroY[w]) | (valueOne[w] & oneY[w]));
-                    }
-                    conflict = clash != 0;
+        std::vector<int>& partners = distances.partners;
+        listCompatiblePartners(distances, x, partners);
+        const std::size_t count = partners.size();
+        for (std::size_t k = 0; k < count; ++k) {
+            if (k + kPrefetchAhead < count) {
+                const int ahead = partners[k + kPrefetchAhead];
+                distances.prefetchEntry(x, ahead);
+                __builtin_prefetch(planes.zeroOf(ahead));
+            }
+            const int y = partners[k];
+            const int hi = std::max(x, y);
+            const int lo = std::min(x, y);
+            const int d = distances.entry(distances.working, hi, lo);
+            bool conflict = aHasTwo && labelX == -list.label[y];
+            int delta = 0;
+            if (!conflict) {
+                const std::uint64_t* zeroY = planes.zeroOf(y);
+                const std::uint64_t* oneY = planes.oneOf(y);
+                const std::uint64_t* openY = planes.openOf(y);
+                std::uint64_t clash = 0;
+                for (const int w : fixed.words) {
+                    clash |= (valueZero[w] & oneY[w]) | (valueOne[w] & zeroY[w]);
+                    delta += __builtin_popcountll(fixed.sites[w] & openY[w])
+                             - __builtin_popcountll((valueZero[w] & zeroY[w]) | (valueOne[w] & oneY[w]));
                 }
-                if (conflict) {
-                    changeWorkingDistance(distances, hi, lo, d, -1);
-                } else if (delta != 0) {
-                    changeWorkingDistance(distances, hi, lo, d, d + delta);
-                }
+                conflict = clash != 0;
+            }
+            if (conflict) {
+                changeWorkingDistance(distances, hi, lo, d, -1);
+            } else if (delta != 0) {
+                changeWorkingDistance(distances, hi, lo, d, d + delta);
             }
         }
     }
@@ -171,43 +176,22 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     // planes: A's open sites where B is determined, and the other way round.
     listFixedSites(state, a, b);
 
-    // 2. The live slots of both components, B left out, in position order.
-    // Without distance upkeep the order matters to nobody, and A's group is
-    // only needed when it has sites to take over.
+    // 2. The live slots of both components, B left out.
     const int magnitudeA = std::abs(labelA);
     const int magnitudeB = std::abs(labelB);
-    const bool positionOrder = upkeep != DistanceUpkeep::None;
+    // The order of the members matters to nobody: each member's text and
+    // each pair's distance changes on its own.
     auto gather = [&](int magnitude, std::vector<int>& group) {
         int count = 0;
         for (const int x : state.componentMembers[magnitude]) {
             if (x != b) group[count++] = x;
         }
-        if (!positionOrder || count < 2) return count;
-        const int words = (list.liveCount + 63) / 64;
-        if (count * 8 < words) {
-            std::sort(group.begin(), group.begin() + count,
-                      [&](int x, int y) { return list.position[x] < list.position[y]; });
-            return count;
-        }
-        // Position order without sorting: mark the members' positions in a
-        // bitmap, then read the marks back in ascending order.
-        std::uint64_t* marks = state.positionMarks.data();
-        for (int i = 0; i < count; ++i) {
-            const int p = list.position[group[i]];
-            marks[p / 64] |= std::uint64_t{1} << (p % 64);
-        }
-        count = 0;
-        for (int w = 0; w < words; ++w) {
-            std::uint64_t bits = marks[w];
-            marks[w] = 0;
-            while (bits != 0) {
-                group[count++] = list.order[w * 64 + __builtin_ctzll(bits)];
-                bits &= bits - 1;
-            }
-        }
         return count;
     };
-    state.firstGroupCount = positionOrder || state.firstSiteCount > 0 ? gather(magnitudeA, state.firstGroup) : 0;
+    // Without distance upkeep A's group is only needed when it has sites to
+    // take over.
+    const bool firstNeeded = upkeep != DistanceUpkeep::None || state.firstSiteCount > 0;
+    state.firstGroupCount = firstNeeded ? gather(magnitudeA, state.firstGroup) : 0;
     state.secondGroupCount = magnitudeB == magnitudeA ? 0 : gather(magnitudeB, state.secondGroup);
 
     // 3. B's distances leave the working set.
