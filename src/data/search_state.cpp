@@ -63,6 +63,7 @@ void createSearchState(SearchState& state, const HaplotypeList& initial)
     state.secondGroup.assign(slots, 0);
     state.slotChains.assign(2 * slots, SlotChain{});
     state.memberIndex.assign(slots, 0);
+    state.groupMark.assign(slots, 0);
     fillSitePlanes(state.initialPlanes, initial);
     state.currentPlanes = state.initialPlanes;
     const auto words = static_cast<std::size_t>(state.initialPlanes.words);

@@ -63,6 +63,7 @@ struct SearchState {
     // components, leaves it stale until the next reset.
     std::vector<std::vector<int>> componentMembers;
     std::vector<int> memberIndex;  // slot -> its index in componentMembers
+    std::vector<std::uint8_t> groupMark;  // scratch of collapseSlots: 1 for A's group, 2 for B's, else 0
     FixedSites firstFixed;   // scratch of collapseSlots: firstSites and firstValues as planes
     FixedSites secondFixed;  // secondSites and secondValues as planes
 

@@ -79,81 +79,125 @@ void takeOverSites(SitePlanes& planes, int x, bool sameSide, const FixedSites& f
     }
 }
 
-// Slots of `group` were undetermined at the fixed sites and are now
-// determined there; updates their distances to every compatible live slot.
-// Incompatible pairs cannot become compatible, so only the pairs of the
-// bitmap are visited; each pair changes on its own, so the order of the
-// partners does not matter. At a fixed site a partner that holds the same
-// value is one unit closer, one that holds '2' one unit farther, one that
-// holds the other value incompatible.
-VELMORA_COUNTS_BITS void updateGroupDistances(const HaplotypeList& list, const SitePlanes& planes,
-                                              DistanceStructure& distances, const std::vector<int>& group,
-                                              int groupCount, const FixedSites& fixed, int labelA, bool aHasTwo)
+// Both distances of a pair of live slots: before the collapse (returned in
+// `before`) and now. A slot of a group that took over sites had them open
+// before (`reopenX`, `reopenY`: those sites, or null), and a slot of B's
+// group had B's label; the caller says whether the labels were and are
+// opposite.
+inline int distanceBeforeAndNow(const SitePlanes& planes, int x, const std::uint64_t* reopenX, int y,
+                                const std::uint64_t* reopenY, bool oppositeBefore, bool oppositeNow, int& before)
 {
-    for (int gi = 0; gi < groupCount; ++gi) {
-        const int x = group[gi];
-        const int labelX = list.label[x];
-        const bool sameSide = labelX == labelA;
-        const std::uint64_t* valueZero = (sameSide ? fixed.zero : fixed.one).data();
-        const std::uint64_t* valueOne = (sameSide ? fixed.one : fixed.zero).data();
+    const std::uint64_t* zeroX = planes.zeroOf(x);
+    const std::uint64_t* oneX = planes.oneOf(x);
+    const std::uint64_t* openX = planes.openOf(x);
+    const std::uint64_t* zeroY = planes.zeroOf(y);
+    const std::uint64_t* oneY = planes.oneOf(y);
+    const std::uint64_t* openY = planes.openOf(y);
+    std::uint64_t clashNow = 0, sharedNow = 0, clashBefore = 0, sharedBefore = 0;
+    int countNow = 0;
+    int countBefore = 0;
+    for (int w = 0; w < planes.words; ++w) {
+        clashNow |= (zeroX[w] & oneY[w]) | (oneX[w] & zeroY[w]);
+        sharedNow |= openX[w] & openY[w];
+        countNow += __builtin_popcountll(openX[w] ^ openY[w]);
+        const std::uint64_t maskX = reopenX == nullptr ? 0 : reopenX[w];
+        const std::uint64_t maskY = reopenY == nullptr ? 0 : reopenY[w];
+        const std::uint64_t oldZeroX = zeroX[w] & ~maskX, oldOneX = oneX[w] & ~maskX, oldOpenX = openX[w] | maskX;
+        const std::uint64_t oldZeroY = zeroY[w] & ~maskY, oldOneY = oneY[w] & ~maskY, oldOpenY = openY[w] | maskY;
+        clashBefore |= (oldZeroX & oldOneY) | (oldOneX & oldZeroY);
+        sharedBefore |= oldOpenX & oldOpenY;
+        countBefore += __builtin_popcountll(oldOpenX ^ oldOpenY);
+    }
+    before = clashBefore != 0 || (oppositeBefore && sharedBefore != 0) ? -1 : countBefore;
+    return clashNow != 0 || (oppositeNow && sharedNow != 0) ? -1 : countNow;
+}
+
+// What a collapse of B into A changed, for recounting the distances: the
+// groups' marks in state.groupMark (1 for A's group, 2 for B's), the sites
+// each group took over, and the labels.
+struct CollapseChange {
+    const SearchState& state;
+    int labelA, labelB;
+
+    const std::uint64_t* reopened(int slot) const
+    {
+        const int mark = state.groupMark[slot];
+        if (mark == 1 && state.firstSiteCount > 0) return state.firstFixed.sites.data();
+        if (mark == 2 && state.secondSiteCount > 0) return state.secondFixed.sites.data();
+        return nullptr;
+    }
+    int labelBefore(int slot) const
+    {
+        const int label = state.current.label[slot];
+        if (state.groupMark[slot] != 2) return label;
+        return label == labelA ? labelB : -labelB;
+    }
+};
+
+// Recounts one pair whose distance may have changed.
+inline void recountPair(DistanceStructure& distances, const CollapseChange& change, int x, int y)
+{
+    const std::vector<int>& label = change.state.current.label;
+    int before = 0;
+    const int now = distanceBeforeAndNow(change.state.currentPlanes, x, change.reopened(x), y, change.reopened(y),
+                                         change.labelBefore(x) == -change.labelBefore(y), label[x] == -label[y],
+                                         before);
+    if (before == now) return;
+    countWorkingPair(distances, x, y, before, -1);
+    countWorkingPair(distances, x, y, now, 1);
+}
+
+// Brings the working histograms up to date after steps 5 and 6. Only pairs
+// with a slot in a group that took over sites can have changed, and, when
+// neither took over any, pairs of one slot of each group (which may have
+// become mates in a component with undetermined sites).
+VELMORA_COUNTS_BITS void recountChangedPairs(SearchState& state, DistanceStructure& distances, int labelA,
+                                             int labelB, bool aHasTwo)
+{
+    const CollapseChange change{state, labelA, labelB};
+    const bool firstChanged = state.firstSiteCount > 0;
+    const bool secondChanged = state.secondSiteCount > 0;
+    auto visited = [&](int slot) {
+        const int mark = state.groupMark[slot];
+        return (mark == 1 && firstChanged) || (mark == 2 && secondChanged);
+    };
+    auto visitGroup = [&](const std::vector<int>& group, int count) {
         std::vector<int>& partners = distances.partners;
-        listCompatiblePartners(distances, x, partners);
-        const std::size_t count = partners.size();
-        for (std::size_t k = 0; k < count; ++k) {
-            if (k + kPrefetchAhead < count) {
-                const int ahead = partners[k + kPrefetchAhead];
-                distances.prefetchEntry(x, ahead);
-                __builtin_prefetch(planes.zeroOf(ahead));
+        for (int gi = 0; gi < count; ++gi) {
+            const int x = group[gi];
+            listLivePartners(distances, x, partners);
+            const std::size_t size = partners.size();
+            for (std::size_t k = 0; k < size; ++k) {
+                if (k + kPrefetchAhead < size) __builtin_prefetch(state.currentPlanes.zeroOf(partners[k + kPrefetchAhead]));
+                const int y = partners[k];
+                if (y < x && visited(y)) continue;  // met from y's side
+                recountPair(distances, change, x, y);
             }
-            const int y = partners[k];
-            const int hi = std::max(x, y);
-            const int lo = std::min(x, y);
-            const int d = distances.entry(distances.working, hi, lo);
-            bool conflict = aHasTwo && labelX == -list.label[y];
-            int delta = 0;
-            if (!conflict) {
-                const std::uint64_t* zeroY = planes.zeroOf(y);
-                const std::uint64_t* oneY = planes.oneOf(y);
-                const std::uint64_t* openY = planes.openOf(y);
-                std::uint64_t clash = 0;
-                for (const int w : fixed.words) {
-                    clash |= (valueZero[w] & oneY[w]) | (valueOne[w] & zeroY[w]);
-                    delta += __builtin_popcountll(fixed.sites[w] & openY[w])
-                             - __builtin_popcountll((valueZero[w] & zeroY[w]) | (valueOne[w] & oneY[w]));
-                }
-                conflict = clash != 0;
-            }
-            if (conflict) {
-                changeWorkingDistance(distances, hi, lo, d, -1);
-            } else if (delta != 0) {
-                changeWorkingDistance(distances, hi, lo, d, d + delta);
+        }
+    };
+    if (firstChanged) visitGroup(state.firstGroup, state.firstGroupCount);
+    if (secondChanged) visitGroup(state.secondGroup, state.secondGroupCount);
+    if (!firstChanged && !secondChanged && aHasTwo) {
+        for (int gi = 0; gi < state.secondGroupCount; ++gi) {
+            const int x = state.secondGroup[gi];
+            for (int fi = 0; fi < state.firstGroupCount; ++fi) {
+                const int y = state.firstGroup[fi];
+                if (distances.initiallyCompatible(x, y)) recountPair(distances, change, x, y);
             }
         }
     }
 }
 
-// When neither slot took over a site, no distance changes but those of the
-// pairs of one slot of each group that became mates in a component with
-// undetermined sites: they are incompatible now.
-void breakNewMates(const HaplotypeList& list, DistanceStructure& distances, const SearchState& state)
+// Step 3: B's pairs leave the working histograms.
+VELMORA_COUNTS_BITS void removeSlotPairs(SearchState& state, DistanceStructure& distances, int b)
 {
-    for (int gi = 0; gi < state.secondGroupCount; ++gi) {
-        const int x = state.secondGroup[gi];
-        const int mate = -list.label[x];
-        if (state.firstGroupCount <= distances.wordsPerRow) {
-            for (int fi = 0; fi < state.firstGroupCount; ++fi) {
-                const int y = state.firstGroup[fi];
-                if (list.label[y] == mate && distances.workingDistance(x, y) >= 0) {
-                    setWorkingDistance(distances, x, y, -1);
-                }
-            }
-        } else {
-            // Any compatible mate of x lies in the first group: mates within
-            // the second group were incompatible already.
-            forEachCompatiblePartner(distances, x, [&](int y) {
-                if (list.label[y] == mate) setWorkingDistance(distances, x, y, -1);
-            });
-        }
+    std::vector<int>& partners = distances.partners;
+    listLivePartners(distances, b, partners);
+    const std::size_t size = partners.size();
+    for (std::size_t k = 0; k < size; ++k) {
+        if (k + kPrefetchAhead < size) __builtin_prefetch(state.currentPlanes.zeroOf(partners[k + kPrefetchAhead]));
+        const int y = partners[k];
+        countWorkingPair(distances, b, y, slotDistance(state.currentPlanes, state.current.label, b, y), -1);
     }
 }
 
@@ -195,7 +239,7 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     state.secondGroupCount = magnitudeB == magnitudeA ? 0 : gather(magnitudeB, state.secondGroup);
 
     // 3. B's distances leave the working set.
-    if (upkeep != DistanceUpkeep::None) removeWorkingSlot(*distances, b);
+    if (upkeep != DistanceUpkeep::None) removeSlotPairs(state, *distances, b);
 
     // 4. B moves to the first position past the live part.
     --list.liveCount;
@@ -204,10 +248,7 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     list.order[list.liveCount] = b;
     list.position[last] = removePosition;
     list.position[b] = list.liveCount;
-    if (upkeep != DistanceUpkeep::None) {
-        placeSlot(*distances, last, removePosition);
-        placeSlot(*distances, b, list.liveCount);
-    }
+    if (upkeep != DistanceUpkeep::None) followRemoval(*distances, b, last, removePosition);
 
     // 5. A's component takes B's values (mates the complement).
     for (int gi = 0; gi < state.firstGroupCount; ++gi) {
@@ -253,22 +294,14 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
 
     if (upkeep != DistanceUpkeep::Full) return;
 
-    // 8.-10. Only pairs with a slot of either component can have changed,
-    // and only at the sites that were just fixed; a group that took over no
-    // site changes no distance of its own.
+    // 8.-10. The distances of the pairs the collapse may have changed.
     const std::uint64_t* openA = state.currentPlanes.openOf(a);
     const bool aHasTwo = std::any_of(openA, openA + state.currentPlanes.words, [](std::uint64_t w) { return w != 0; });
-    if (state.firstSiteCount > 0) {
-        updateGroupDistances(list, state.currentPlanes, *distances, state.firstGroup, state.firstGroupCount,
-                             state.firstFixed, labelA, aHasTwo);
-    }
-    if (state.secondSiteCount > 0) {
-        updateGroupDistances(list, state.currentPlanes, *distances, state.secondGroup, state.secondGroupCount,
-                             state.secondFixed, labelA, aHasTwo);
-    }
-    // The visits above meet every pair of one slot of each group; without
-    // them, only the new mates change.
-    if (state.firstSiteCount == 0 && state.secondSiteCount == 0 && aHasTwo) breakNewMates(list, *distances, state);
+    for (int gi = 0; gi < state.firstGroupCount; ++gi) state.groupMark[state.firstGroup[gi]] = 1;
+    for (int gi = 0; gi < state.secondGroupCount; ++gi) state.groupMark[state.secondGroup[gi]] = 2;
+    recountChangedPairs(state, *distances, labelA, labelB, aHasTwo);
+    for (int gi = 0; gi < state.firstGroupCount; ++gi) state.groupMark[state.firstGroup[gi]] = 0;
+    for (int gi = 0; gi < state.secondGroupCount; ++gi) state.groupMark[state.secondGroup[gi]] = 0;
 }
 
 } // namespace

@@ -16,9 +16,11 @@ bool anyCompatiblePair(const DistanceStructure& distances)
     return false;
 }
 
-PairChoice choosePair(const DistanceStructure& distances, int windowWidth,
-                      const std::vector<int>& order, int liveCount, RandomGenerator& random)
+VELMORA_COUNTS_BITS PairChoice choosePair(const DistanceStructure& distances, const SitePlanes& planes,
+                                           const HaplotypeList& list, int windowWidth, RandomGenerator& random)
 {
+    const std::vector<int>& order = list.order;
+    const int liveCount = list.liveCount;
     const int length = distances.length;
     const std::vector<std::int32_t>& histogram = distances.histogram();
 
@@ -68,17 +70,18 @@ PairChoice choosePair(const DistanceStructure& distances, int windowWidth,
     }
     // ... and the partner by position from the start: the k-th smallest
     // position among the live slots b < a at distance c, found among the
-    // compatible partners of a.
+    // slots that were compatible with a in the initial list.
     std::vector<int> positions;
     positions.reserve(distances.rowHistogramOf(a)[c]);
-    const std::uint64_t* bits = distances.compatibleRow(distances.working, a);
+    const std::uint64_t* bits = distances.compatibleRow(a);
     for (int w = 0; w <= (a - 1) >> 6; ++w) {
         std::uint64_t word = bits[w];
         if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
-        while (word != 0) {
+        for (; word != 0; word &= word - 1) {
             const int b = w * 64 + __builtin_ctzll(word);
-            word &= word - 1;
-            if (distances.entry(distances.working, a, b) == c) positions.push_back(distances.slotPosition[b]);
+            if (distances.isLive(b) && slotDistance(planes, list.label, a, b) == c) {
+                positions.push_back(distances.slotPosition[b]);
+            }
         }
     }
     std::nth_element(positions.begin(), positions.begin() + k, positions.end());
@@ -88,8 +91,7 @@ PairChoice choosePair(const DistanceStructure& distances, int windowWidth,
 void randomCollapse(SearchState& state, DistanceStructure& distances, RandomGenerator& random)
 {
     while (anyCompatiblePair(distances)) {
-        const PairChoice choice =
-            choosePair(distances, 3, state.current.order, state.current.liveCount, random);
+        const PairChoice choice = choosePair(distances, state.currentPlanes, state.current, 3, random);
         collapseSlots(state, choice.keepPosition, choice.removePosition, distances, true);
     }
 }
