@@ -94,6 +94,15 @@ VELMORA_COUNTS_BITS void countPairs(const DistanceStructure& distances, Distance
     }
 }
 
+// The live bits from the positions: slots below liveCount are live.
+void markLive(DistanceStructure& distances, const std::vector<int>& slotPosition)
+{
+    distances.liveSlots.assign(static_cast<std::size_t>(distances.wordsPerRow), 0);
+    for (int s = 0; s < distances.slotCount; ++s) {
+        if (slotPosition[s] < distances.liveCount) setBit(distances.liveSlots.data(), s);
+    }
+}
+
 void addToBlock(DistanceStructure& distances, int a, int d, int count)
 {
     const int block = distances.slotPosition[a] >> 6;
@@ -131,6 +140,7 @@ DistanceStructure createDistanceStructure(const HaplotypeList& initial)
     distances.initial = std::move(set);
     distances.slotPosition = std::move(identity);
     distances.liveCount = n;
+    markLive(distances, distances.slotPosition);
     return distances;
 }
 
@@ -152,12 +162,13 @@ void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
     distances.diagonalRestored = false;
     distances.slotPosition = list.position;
     distances.liveCount = list.liveCount;
+    markLive(distances, list.position);
 
     SitePlanes& planes = distances.planes;
     resizeSitePlanes(planes, list.slotCount, list.length);
     // Each pair of live slots once, in the row of the larger slot; taken in
     // slot order so that rows and planes are read front to back.
-    std::vector<int>& live = distances.liveSlots;
+    std::vector<int>& live = distances.liveInOrder;
     live.assign(list.order.begin(), list.order.begin() + list.liveCount);
     std::sort(live.begin(), live.end());
     for (const int s : live) refreshSitePlanes(planes, s, list.text[s].data(), list.length);
@@ -170,6 +181,7 @@ void restoreDistances(DistanceStructure& distances)
     distances.working = distances.initial->histograms;
     for (int a = 0; a < distances.slotCount; ++a) distances.slotPosition[a] = a;
     distances.liveCount = distances.slotCount;
+    markLive(distances, distances.slotPosition);
     distances.diagonalRestored = true;
 }
 
@@ -186,6 +198,7 @@ void countWorkingPair(DistanceStructure& distances, int a, int b, int d, int cou
 void followRemoval(DistanceStructure& distances, int slot, int moved, int position)
 {
     --distances.liveCount;
+    distances.liveSlots[slot >> 6] &= ~(std::uint64_t{1} << (slot & 63));
     placeSlot(distances, moved, position);
     placeSlot(distances, slot, distances.liveCount);
 }
@@ -210,10 +223,10 @@ void listLivePartners(const DistanceStructure& distances, int a, std::vector<int
 {
     partners.clear();
     const std::uint64_t* row = distances.compatibleRow(a);
+    const std::uint64_t* live = distances.liveSlots.data();
     for (int w = 0; w < distances.wordsPerRow; ++w) {
-        for (std::uint64_t bits = row[w]; bits != 0; bits &= bits - 1) {
-            const int b = w * 64 + __builtin_ctzll(bits);
-            if (distances.isLive(b)) partners.push_back(b);
+        for (std::uint64_t bits = row[w] & live[w]; bits != 0; bits &= bits - 1) {
+            partners.push_back(w * 64 + __builtin_ctzll(bits));
         }
     }
 }

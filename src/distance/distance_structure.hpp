@@ -53,13 +53,14 @@ struct DistanceStructure {
     DistanceHistograms working;
     std::vector<int> slotPosition;  // the position of each slot in the order the working set follows
     int liveCount = 0;              // slots at positions below it are live
+    std::vector<std::uint64_t> liveSlots;  // one bit per live slot
     bool diagonalRestored = false;  // the dump shows the initial diagonal (0) after a restore, -1 otherwise
     SitePlanes planes;              // scratch of computeDistances
-    std::vector<int> liveSlots;     // scratch of computeDistances
+    std::vector<int> liveInOrder;   // scratch of computeDistances
     std::vector<int> partners;      // scratch of listLivePartners
 
     std::size_t binsPerRow() const { return static_cast<std::size_t>(length) + 1; }
-    bool isLive(int slot) const { return slotPosition[slot] < liveCount; }
+    bool isLive(int slot) const { return ((liveSlots[slot >> 6] >> (slot & 63)) & 1) != 0; }
 
     const std::uint64_t* compatibleRow(int a) const
     {
@@ -137,3 +138,18 @@ void placeSlot(DistanceStructure& distances, int slot, int position);
 // The live slots that were compatible with slot a in the initial list,
 // ascending: a superset of its compatible live partners.
 void listLivePartners(const DistanceStructure& distances, int a, std::vector<int>& partners);
+
+// Calls visit(b) for every live slot b < a that was compatible with slot a
+// in the initial list, ascending.
+template <typename Visit>
+inline __attribute__((always_inline)) void forEachLiveLowerPartner(const DistanceStructure& distances, int a,
+                                                                   Visit&& visit)
+{
+    const std::uint64_t* row = distances.compatibleRow(a);
+    const std::uint64_t* live = distances.liveSlots.data();
+    for (int w = 0; w <= (a - 1) >> 6; ++w) {
+        std::uint64_t word = row[w] & live[w];
+        if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
+        for (; word != 0; word &= word - 1) visit(w * 64 + __builtin_ctzll(word));
+    }
+}

@@ -84,7 +84,7 @@ void takeOverSites(SitePlanes& planes, int x, bool sameSide, const FixedSites& f
 // before (`reopenX`, `reopenY`: those sites, or null), and a slot of B's
 // group had B's label; the caller says whether the labels were and are
 // opposite.
-inline int distanceBeforeAndNow(const SitePlanes& planes, int x, const std::uint64_t* reopenX, int y,
+inline __attribute__((always_inline)) int distanceBeforeAndNow(const SitePlanes& planes, int x, const std::uint64_t* reopenX, int y,
                                 const std::uint64_t* reopenY, bool oppositeBefore, bool oppositeNow, int& before)
 {
     const std::uint64_t* zeroX = planes.zeroOf(x);
@@ -135,7 +135,8 @@ struct CollapseChange {
 };
 
 // Recounts one pair whose distance may have changed.
-inline void recountPair(DistanceStructure& distances, const CollapseChange& change, int x, int y)
+inline __attribute__((always_inline)) void recountPair(DistanceStructure& distances, const CollapseChange& change,
+                                                       int x, int y)
 {
     const std::vector<int>& label = change.state.current.label;
     int before = 0;
@@ -145,6 +146,29 @@ inline void recountPair(DistanceStructure& distances, const CollapseChange& chan
     if (before == now) return;
     countWorkingPair(distances, x, y, before, -1);
     countWorkingPair(distances, x, y, now, 1);
+}
+
+// Recounts the pairs of the members of a group that took over sites with
+// their live partners; a pair of two such members is recounted once, from
+// the larger slot.
+VELMORA_COUNTS_BITS void recountGroupPairs(SearchState& state, DistanceStructure& distances,
+                                           const CollapseChange& change, const std::vector<int>& group, int count)
+{
+    const bool firstChanged = state.firstSiteCount > 0;
+    const bool secondChanged = state.secondSiteCount > 0;
+    std::vector<int>& partners = distances.partners;
+    for (int gi = 0; gi < count; ++gi) {
+        const int x = group[gi];
+        listLivePartners(distances, x, partners);
+        const std::size_t size = partners.size();
+        for (std::size_t k = 0; k < size; ++k) {
+            if (k + kPrefetchAhead < size) __builtin_prefetch(state.currentPlanes.zeroOf(partners[k + kPrefetchAhead]));
+            const int y = partners[k];
+            const int mark = state.groupMark[y];
+            if (y < x && ((mark == 1 && firstChanged) || (mark == 2 && secondChanged))) continue;
+            recountPair(distances, change, x, y);
+        }
+    }
 }
 
 // Brings the working histograms up to date after steps 5 and 6. Only pairs
@@ -157,26 +181,8 @@ VELMORA_COUNTS_BITS void recountChangedPairs(SearchState& state, DistanceStructu
     const CollapseChange change{state, labelA, labelB};
     const bool firstChanged = state.firstSiteCount > 0;
     const bool secondChanged = state.secondSiteCount > 0;
-    auto visited = [&](int slot) {
-        const int mark = state.groupMark[slot];
-        return (mark == 1 && firstChanged) || (mark == 2 && secondChanged);
-    };
-    auto visitGroup = [&](const std::vector<int>& group, int count) {
-        std::vector<int>& partners = distances.partners;
-        for (int gi = 0; gi < count; ++gi) {
-            const int x = group[gi];
-            listLivePartners(distances, x, partners);
-            const std::size_t size = partners.size();
-            for (std::size_t k = 0; k < size; ++k) {
-                if (k + kPrefetchAhead < size) __builtin_prefetch(state.currentPlanes.zeroOf(partners[k + kPrefetchAhead]));
-                const int y = partners[k];
-                if (y < x && visited(y)) continue;  // met from y's side
-                recountPair(distances, change, x, y);
-            }
-        }
-    };
-    if (firstChanged) visitGroup(state.firstGroup, state.firstGroupCount);
-    if (secondChanged) visitGroup(state.secondGroup, state.secondGroupCount);
+    if (firstChanged) recountGroupPairs(state, distances, change, state.firstGroup, state.firstGroupCount);
+    if (secondChanged) recountGroupPairs(state, distances, change, state.secondGroup, state.secondGroupCount);
     if (!firstChanged && !secondChanged && aHasTwo) {
         for (int gi = 0; gi < state.secondGroupCount; ++gi) {
             const int x = state.secondGroup[gi];

@@ -73,17 +73,9 @@ VELMORA_COUNTS_BITS PairChoice choosePair(const DistanceStructure& distances, co
     // slots that were compatible with a in the initial list.
     std::vector<int> positions;
     positions.reserve(distances.rowHistogramOf(a)[c]);
-    const std::uint64_t* bits = distances.compatibleRow(a);
-    for (int w = 0; w <= (a - 1) >> 6; ++w) {
-        std::uint64_t word = bits[w];
-        if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
-        for (; word != 0; word &= word - 1) {
-            const int b = w * 64 + __builtin_ctzll(word);
-            if (distances.isLive(b) && slotDistance(planes, list.label, a, b) == c) {
-                positions.push_back(distances.slotPosition[b]);
-            }
-        }
-    }
+    forEachLiveLowerPartner(distances, a, [&](int b) {
+        if (slotDistance(planes, list.label, a, b) == c) positions.push_back(distances.slotPosition[b]);
+    });
     std::nth_element(positions.begin(), positions.begin() + k, positions.end());
     return PairChoice{p, positions[static_cast<std::size_t>(k)], c};
 }
