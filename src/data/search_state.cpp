@@ -64,6 +64,8 @@ void createSearchState(SearchState& state, const HaplotypeList& initial)
     state.slotChains.assign(2 * slots, SlotChain{});
     state.memberIndex.assign(slots, 0);
     state.groupMark.assign(slots, 0);
+    state.textBehind.assign(slots, 0);
+    state.textsBehind.clear();
     fillSitePlanes(state.initialPlanes, initial);
     state.currentPlanes = state.initialPlanes;
     const auto words = static_cast<std::size_t>(state.initialPlanes.words);
@@ -106,5 +108,17 @@ void resetSearchState(SearchState& state, const HaplotypeList& initial)
     freePairLists(state.pairLists, state.pairPool);
     copyHaplotypeList(state.current, initial);
     state.currentPlanes.bits = state.initialPlanes.bits;
+    for (const int s : state.textsBehind) state.textBehind[s] = 0;
+    state.textsBehind.clear();
     indexComponents(state);
+}
+
+void catchUpTexts(SearchState& state)
+{
+    HaplotypeList& current = state.current;
+    for (const int s : state.textsBehind) {
+        writePlanesText(state.currentPlanes, s, current.text[s].data(), current.length);
+        state.textBehind[s] = 0;
+    }
+    state.textsBehind.clear();
 }

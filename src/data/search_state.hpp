@@ -64,6 +64,10 @@ struct SearchState {
     std::vector<std::vector<int>> componentMembers;
     std::vector<int> memberIndex;  // slot -> its index in componentMembers
     std::vector<std::uint8_t> groupMark;  // scratch of collapseSlots: 1 for A's group, 2 for B's, else 0
+    // Slots of current whose planes changed while their texts were left
+    // behind (see collapseSlotsLeavingTexts), and a flag per slot.
+    std::vector<int> textsBehind;
+    std::vector<std::uint8_t> textBehind;
     FixedSites firstFixed;   // scratch of collapseSlots: firstSites and firstValues as planes
     FixedSites secondFixed;  // secondSites and secondValues as planes
 
@@ -103,3 +107,5 @@ void resetSearchState(SearchState& state, const HaplotypeList& initial, Distance
 // The same, leaving the working distances as they are: for a perturbation
 // attempt, which computes them afresh from its own collapses.
 void resetSearchState(SearchState& state, const HaplotypeList& initial);
+// Rewrites the texts of current that were left behind their planes.
+void catchUpTexts(SearchState& state);

@@ -1,6 +1,8 @@
 #include "data/site_planes.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -58,5 +60,50 @@ void refreshSitePlanes(SitePlanes& planes, int slot, const char* text, int lengt
         zeroPlane[w] = zero;
         onePlane[w] = one;
         openPlane[w] = sites & ~(zero | one);
+    }
+}
+
+namespace {
+
+// Eight bits spread over eight bytes: bit k becomes byte k (0 or 1).
+constexpr std::uint64_t spreadByte(unsigned bits)
+{
+    std::uint64_t spread = 0;
+    for (int k = 0; k < 8; ++k) spread |= static_cast<std::uint64_t>((bits >> k) & 1) << (8 * k);
+    return spread;
+}
+
+struct SpreadTable {
+    std::uint64_t bytes[256];
+    constexpr SpreadTable() : bytes{}
+    {
+        for (unsigned i = 0; i < 256; ++i) bytes[i] = spreadByte(i);
+    }
+};
+
+constexpr SpreadTable kSpread;
+
+} // namespace
+
+void writePlanesText(const SitePlanes& planes, int slot, char* text, int length)
+{
+    const std::uint64_t* zero = planes.zeroOf(slot);
+    const std::uint64_t* one = planes.oneOf(slot);
+    if constexpr (std::endian::native != std::endian::little) {
+        for (int site = 0; site < length; ++site) {
+            const std::uint64_t bit = std::uint64_t{1} << (site & 63);
+            text[site] = (zero[site >> 6] & bit) != 0 ? '0' : (one[site >> 6] & bit) != 0 ? '1' : '2';
+        }
+        return;
+    }
+    // '2' less two for a '0' bit, less one for a '1' bit, eight sites at a time.
+    constexpr std::uint64_t kTwos = 0x3232323232323232ull;
+    for (int site = 0; site < length; site += 8) {
+        const int w = site >> 6;
+        const int shift = site & 63;
+        const std::uint64_t chars = kTwos - 2 * kSpread.bytes[(zero[w] >> shift) & 0xFF]
+                                    - kSpread.bytes[(one[w] >> shift) & 0xFF];
+        const int count = std::min(8, length - site);
+        std::memcpy(text + site, &chars, static_cast<std::size_t>(count));
     }
 }

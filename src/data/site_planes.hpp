@@ -45,3 +45,6 @@ void resizeSitePlanes(SitePlanes& planes, int slotCount, int length);
 
 // Refreshes the planes of one slot from its text.
 void refreshSitePlanes(SitePlanes& planes, int slot, const char* text, int length);
+
+// Writes the text of one slot from its planes (the other way round).
+void writePlanesText(const SitePlanes& planes, int slot, char* text, int length);

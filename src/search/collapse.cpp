@@ -28,8 +28,9 @@ int listSites(const FixedSites& fixed, std::vector<int>& sites, std::vector<char
 
 // Step 1 of a collapse of B into A: the sites where A is open and B
 // determined (A's group takes B's values there), and where B is open and A
-// determined (B's group takes A's values), as planes and as site lists.
-void listFixedSites(SearchState& state, int a, int b)
+// determined (B's group takes A's values), as planes, and with `lists` as
+// the state's site lists as well.
+void listFixedSites(SearchState& state, int a, int b, bool lists)
 {
     const SitePlanes& planes = state.currentPlanes;
     const std::uint64_t* zeroA = planes.zeroOf(a);
@@ -60,8 +61,14 @@ void listFixedSites(SearchState& state, int a, int b)
             second.one[w] = takesA & oneA[w];
         }
     }
-    state.firstSiteCount = listSites(first, state.firstSites, state.firstValues);
-    state.secondSiteCount = listSites(second, state.secondSites, state.secondValues);
+    if (lists) {
+        state.firstSiteCount = listSites(first, state.firstSites, state.firstValues);
+        state.secondSiteCount = listSites(second, state.secondSites, state.secondValues);
+    } else {
+        // Only whether there are any.
+        state.firstSiteCount = first.words.empty() ? 0 : 1;
+        state.secondSiteCount = second.words.empty() ? 0 : 1;
+    }
 }
 
 // The planes of a slot of the group take over the group's sites.
@@ -214,7 +221,7 @@ enum class DistanceUpkeep {
 };
 
 void collapse(SearchState& state, int keepPosition, int removePosition, DistanceStructure* distances,
-              DistanceUpkeep upkeep)
+              DistanceUpkeep upkeep, bool textsInStep)
 {
     HaplotypeList& list = state.current;
     const int a = list.order[keepPosition];
@@ -224,13 +231,13 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
 
     // 1. The sites each slot has to take over from the other, found on the
     // planes: A's open sites where B is determined, and the other way round.
-    listFixedSites(state, a, b);
+    listFixedSites(state, a, b, textsInStep);
 
-    // 2. The live slots of both components, B left out.
+    // 2. The live slots of both components, B left out. The order of the
+    // members matters to nobody: each member's text and each pair's distance
+    // changes on its own.
     const int magnitudeA = std::abs(labelA);
     const int magnitudeB = std::abs(labelB);
-    // The order of the members matters to nobody: each member's text and
-    // each pair's distance changes on its own.
     auto gather = [&](int magnitude, std::vector<int>& group) {
         int count = 0;
         for (const int x : state.componentMembers[magnitude]) {
@@ -238,11 +245,17 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
         }
         return count;
     };
-    // Without distance upkeep A's group is only needed when it has sites to
-    // take over.
-    const bool firstNeeded = upkeep != DistanceUpkeep::None || state.firstSiteCount > 0;
-    state.firstGroupCount = firstNeeded ? gather(magnitudeA, state.firstGroup) : 0;
     state.secondGroupCount = magnitudeB == magnitudeA ? 0 : gather(magnitudeB, state.secondGroup);
+    // A's group changes when it takes over sites; its distances also change
+    // when no group takes over any and B's group becomes its mates in a
+    // component with undetermined sites (A's undetermined sites are the same
+    // before and after then).
+    const std::uint64_t* openA = state.currentPlanes.openOf(a);
+    const bool aHasTwo = std::any_of(openA, openA + state.currentPlanes.words, [](std::uint64_t w) { return w != 0; });
+    const bool firstNeeded = state.firstSiteCount > 0 || (textsInStep && upkeep != DistanceUpkeep::None)
+                             || (upkeep == DistanceUpkeep::Full && state.secondSiteCount == 0 && aHasTwo
+                                 && state.secondGroupCount > 0);
+    state.firstGroupCount = firstNeeded ? gather(magnitudeA, state.firstGroup) : 0;
 
     // 3. B's distances leave the working set.
     if (upkeep != DistanceUpkeep::None) removeSlotPairs(state, *distances, b);
@@ -257,27 +270,34 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     if (upkeep != DistanceUpkeep::None) followRemoval(*distances, b, last, removePosition);
 
     // 5. A's component takes B's values (mates the complement).
-    for (int gi = 0; gi < state.firstGroupCount; ++gi) {
-        const int x = state.firstGroup[gi];
-        char* textX = list.text[x].data();
-        const bool sameSide = list.label[x] == labelA;
-        for (int k = 0; k < state.firstSiteCount; ++k) {
-            const char value = state.firstValues[k];
-            textX[state.firstSites[k]] = sameSide ? value : complement(value);
+    auto fix = [&](int x, bool sameSide, const FixedSites& fixed, const std::vector<int>& sites,
+                   const std::vector<char>& values, int siteCount) {
+        takeOverSites(state.currentPlanes, x, sameSide, fixed);
+        if (!textsInStep) {
+            if (state.textBehind[x] == 0) {
+                state.textBehind[x] = 1;
+                state.textsBehind.push_back(x);
+            }
+            return;
         }
-        takeOverSites(state.currentPlanes, x, sameSide, state.firstFixed);
+        char* textX = list.text[x].data();
+        for (int k = 0; k < siteCount; ++k) textX[sites[k]] = sameSide ? values[k] : complement(values[k]);
+    };
+    if (state.firstSiteCount > 0) {
+        for (int gi = 0; gi < state.firstGroupCount; ++gi) {
+            const int x = state.firstGroup[gi];
+            fix(x, list.label[x] == labelA, state.firstFixed, state.firstSites, state.firstValues,
+                state.firstSiteCount);
+        }
     }
 
     // 6. B's component takes A's values and joins A's component.
     for (int gi = 0; gi < state.secondGroupCount; ++gi) {
         const int x = state.secondGroup[gi];
-        char* textX = list.text[x].data();
         const bool sameSide = list.label[x] == labelB;
-        for (int k = 0; k < state.secondSiteCount; ++k) {
-            const char value = state.secondValues[k];
-            textX[state.secondSites[k]] = sameSide ? value : complement(value);
+        if (state.secondSiteCount > 0) {
+            fix(x, sameSide, state.secondFixed, state.secondSites, state.secondValues, state.secondSiteCount);
         }
-        takeOverSites(state.currentPlanes, x, sameSide, state.secondFixed);
         list.label[x] = sameSide ? labelA : -labelA;
     }
 
@@ -301,8 +321,6 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     if (upkeep != DistanceUpkeep::Full) return;
 
     // 8.-10. The distances of the pairs the collapse may have changed.
-    const std::uint64_t* openA = state.currentPlanes.openOf(a);
-    const bool aHasTwo = std::any_of(openA, openA + state.currentPlanes.words, [](std::uint64_t w) { return w != 0; });
     for (int gi = 0; gi < state.firstGroupCount; ++gi) state.groupMark[state.firstGroup[gi]] = 1;
     for (int gi = 0; gi < state.secondGroupCount; ++gi) state.groupMark[state.secondGroup[gi]] = 2;
     recountChangedPairs(state, *distances, labelA, labelB, aHasTwo);
@@ -316,10 +334,12 @@ void collapseSlots(SearchState& state, int keepPosition, int removePosition,
                    DistanceStructure& distances, bool updateDistances)
 {
     collapse(state, keepPosition, removePosition, &distances,
-             updateDistances ? DistanceUpkeep::Full : DistanceUpkeep::RemovedSlot);
+             updateDistances ? DistanceUpkeep::Full : DistanceUpkeep::RemovedSlot, true);
 }
 
-void collapseSlotsLeavingDistances(SearchState& state, int keepPosition, int removePosition)
+void collapseSlotsLeavingTexts(SearchState& state, int keepPosition, int removePosition,
+                               DistanceStructure* distances)
 {
-    collapse(state, keepPosition, removePosition, nullptr, DistanceUpkeep::None);
+    collapse(state, keepPosition, removePosition, distances,
+             distances != nullptr ? DistanceUpkeep::Full : DistanceUpkeep::None, false);
 }

@@ -84,6 +84,7 @@ void randomCollapse(SearchState& state, DistanceStructure& distances, RandomGene
 {
     while (anyCompatiblePair(distances)) {
         const PairChoice choice = choosePair(distances, state.currentPlanes, state.current, 3, random);
-        collapseSlots(state, choice.keepPosition, choice.removePosition, distances, true);
+        collapseSlotsLeavingTexts(state, choice.keepPosition, choice.removePosition, &distances);
     }
+    catchUpTexts(state);
 }
