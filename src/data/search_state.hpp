@@ -75,6 +75,7 @@ struct SearchState {
     // positions of the slots that fit a genotype, the open candidates.
     std::vector<int> componentSize;
     std::vector<int> fittingPositions;
+    std::vector<std::uint64_t> liveZero, liveOne;  // determined sites of the live slots, by plane word
     std::vector<PairRecord*> openPairs;
     std::vector<OpenCandidate> openCandidates;
     std::vector<int> componentFileStart;  // open candidates filed by component

@@ -126,20 +126,6 @@ int bits(std::uint64_t word)
     return __builtin_popcountll(word);
 }
 
-// True when the slot's planes hold '0' or '1' against the other allele at a
-// homozygous site of the genotype.
-bool contradictsGenotype(const SitePlanes& slots, const SitePlanes& genotypes, int slot, int genotype)
-{
-    const std::uint64_t* zero = slots.zeroOf(slot);
-    const std::uint64_t* one = slots.oneOf(slot);
-    const std::uint64_t* gz = genotypes.zeroOf(2 * genotype);
-    const std::uint64_t* go = genotypes.oneOf(2 * genotype);
-    for (int w = 0; w < slots.words; ++w) {
-        if (((zero[w] & go[w]) | (one[w] & gz[w])) != 0) return true;
-    }
-    return false;
-}
-
 } // namespace
 
 PairEvaluation priceCandidate(const SearchState& state, int genotype, int s1, int s2)
@@ -187,21 +173,64 @@ bool candidateFits(const SearchState& state, int genotype, int s1, int s2)
                            [&](const PairWords& p) { return !wordsReject(p, la, lb); });
 }
 
+namespace {
+
+// The determined sites of the live slots in position order, plane by plane:
+// word w of the slot at position p at index w * liveCount + p, so that one
+// genotype is tested against consecutive slots.
+void gatherLiveDeterminedPlanes(SearchState& state)
+{
+    const HaplotypeList& current = state.current;
+    const SitePlanes& planes = state.currentPlanes;
+    const std::size_t live = static_cast<std::size_t>(current.liveCount);
+    state.liveZero.resize(live * planes.words);
+    state.liveOne.resize(live * planes.words);
+    for (std::size_t p = 0; p < live; ++p) {
+        const int s = current.order[p];
+        for (int w = 0; w < planes.words; ++w) {
+            state.liveZero[w * live + p] = planes.zeroOf(s)[w];
+            state.liveOne[w * live + p] = planes.oneOf(s)[w];
+        }
+    }
+}
+
+// The positions of the live slots that have no determined site against a
+// homozygous site of the genotype, ascending.
+void listFittingPositions(const SearchState& state, int genotype, std::vector<int>& fitting)
+{
+    const std::size_t live = static_cast<std::size_t>(state.current.liveCount);
+    const SitePlanes& genotypes = state.genotypePlanes;
+    const std::uint64_t* gz = genotypes.zeroOf(2 * genotype);
+    const std::uint64_t* go = genotypes.oneOf(2 * genotype);
+    fitting.clear();
+    for (std::size_t start = 0; start < live; start += 64) {
+        const std::size_t end = std::min(live, start + 64);
+        std::uint64_t clashes = 0;
+        for (std::size_t p = start; p < end; ++p) {
+            std::uint64_t clash = 0;
+            for (int w = 0; w < genotypes.words; ++w) {
+                clash |= (state.liveZero[w * live + p] & go[w]) | (state.liveOne[w * live + p] & gz[w]);
+            }
+            clashes |= static_cast<std::uint64_t>(clash != 0) << (p - start);
+        }
+        std::uint64_t fits = ~clashes;
+        if (end - start < 64) fits &= (std::uint64_t{1} << (end - start)) - 1;
+        for (; fits != 0; fits &= fits - 1) fitting.push_back(static_cast<int>(start) + __builtin_ctzll(fits));
+    }
+}
+
+} // namespace
+
 void buildPairLists(SearchState& state, const HaplotypeList& initial)
 {
     HaplotypeList& current = state.current;
     updateIsolated(current, state.componentSize);
     preparePairPlanes(state, initial);
+    gatherLiveDeterminedPlanes(state);
     const int genotypes = initial.slotCount / 2;
     std::vector<int>& fitting = state.fittingPositions;
     for (int i = 0; i < genotypes; ++i) {
-        fitting.clear();
-        for (int p = 0; p < current.liveCount; ++p) {
-            const int s = current.order[p];
-            const bool contradicts = contradictsGenotype(state.currentPlanes, state.genotypePlanes, s, i);
-            current.mark[s] = contradicts ? 1 : 0;
-            if (!contradicts) fitting.push_back(p);
-        }
+        listFittingPositions(state, i, fitting);
         PairRecord*& head = state.pairLists[i];
         for (const int p : fitting) {
             const int s1 = current.order[p];
@@ -215,6 +244,12 @@ void buildPairLists(SearchState& state, const HaplotypeList& initial)
                 head = record;
             }
         }
+    }
+    // The marks keep the scratch flags of the last genotype: 1 for a live
+    // slot that contradicts it, 0 for one that fits.
+    if (genotypes > 0) {
+        for (int p = 0; p < current.liveCount; ++p) current.mark[current.order[p]] = 1;
+        for (const int p : fitting) current.mark[current.order[p]] = 0;
     }
 }
 
