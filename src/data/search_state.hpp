@@ -75,7 +75,9 @@ struct SearchState {
     // positions of the slots that fit a genotype, the open candidates.
     std::vector<int> componentSize;
     std::vector<int> fittingPositions;
-    std::vector<std::uint64_t> liveZero, liveOne;  // determined sites of the live slots, by plane word
+    // Per site, the live positions holding '0' and those holding '1'; the
+    // live positions that fit one genotype.
+    std::vector<std::uint64_t> zeroAtSite, oneAtSite, fittingMask;
     std::vector<PairRecord*> openPairs;
     std::vector<OpenCandidate> openCandidates;
     std::vector<int> componentFileStart;  // open candidates filed by component

@@ -107,3 +107,15 @@ void writePlanesText(const SitePlanes& planes, int slot, char* text, int length)
         std::memcpy(text + site, &chars, static_cast<std::size_t>(count));
     }
 }
+
+void transposeBits(std::uint64_t m[64])
+{
+    std::uint64_t mask = 0x00000000FFFFFFFFull;
+    for (int j = 32; j != 0; j >>= 1, mask ^= mask << j) {
+        for (int k = 0; k < 64; k = ((k | j) + 1) & ~j) {
+            const std::uint64_t t = ((m[k] >> j) ^ m[k | j]) & mask;
+            m[k] ^= t << j;
+            m[k | j] ^= t;
+        }
+    }
+}

@@ -46,5 +46,8 @@ void resizeSitePlanes(SitePlanes& planes, int slotCount, int length);
 // Refreshes the planes of one slot from its text.
 void refreshSitePlanes(SitePlanes& planes, int slot, const char* text, int length);
 
+// Transposes a 64 x 64 bit matrix, bit c of word r being element (r, c).
+void transposeBits(std::uint64_t m[64]);
+
 // Writes the text of one slot from its planes (the other way round).
 void writePlanesText(const SitePlanes& planes, int slot, char* text, int length);

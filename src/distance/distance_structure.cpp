@@ -11,19 +11,6 @@ void setBit(std::uint64_t* row, int b)
     row[b >> 6] |= std::uint64_t{1} << (b & 63);
 }
 
-// Transposes a 64 x 64 bit matrix, bit c of word r being element (r, c).
-void transpose64(std::uint64_t m[64])
-{
-    std::uint64_t mask = 0x00000000FFFFFFFFull;
-    for (int j = 32; j != 0; j >>= 1, mask ^= mask << j) {
-        for (int k = 0; k < 64; k = ((k | j) + 1) & ~j) {
-            const std::uint64_t t = ((m[k] >> j) ^ m[k | j]) & mask;
-            m[k] ^= t << j;
-            m[k | j] ^= t;
-        }
-    }
-}
-
 // Completes a bitmap of which only the bits (a, b) with b < a are set: bit
 // (b, a) becomes bit (a, b), 64 x 64 bits at a time.
 void mirrorLowerBits(std::vector<std::uint64_t>& bits, int n, int words)
@@ -35,7 +22,7 @@ void mirrorLowerBits(std::vector<std::uint64_t>& bits, int n, int words)
                 const int a = 64 * r + i;
                 block[i] = a < n ? bits[static_cast<std::size_t>(a) * words + c] : 0;
             }
-            transpose64(block);
+            transposeBits(block);
             for (int j = 0; j < 64; ++j) {
                 const int b = 64 * c + j;
                 if (b < n) bits[static_cast<std::size_t>(b) * words + r] |= block[j];

@@ -175,47 +175,61 @@ bool candidateFits(const SearchState& state, int genotype, int s1, int s2)
 
 namespace {
 
-// The determined sites of the live slots in position order, plane by plane:
-// word w of the slot at position p at index w * liveCount + p, so that one
-// genotype is tested against consecutive slots.
-void gatherLiveDeterminedPlanes(SearchState& state)
+// For every site, the live positions whose slot holds '0' there and those
+// whose slot holds '1', as masks of `blocks` words (bit j of word b for
+// position 64b + j): the slots' planes transposed 64 x 64 bits at a time.
+void maskLiveSlotsBySite(SearchState& state, int blocks)
 {
     const HaplotypeList& current = state.current;
     const SitePlanes& planes = state.currentPlanes;
-    const std::size_t live = static_cast<std::size_t>(current.liveCount);
-    state.liveZero.resize(live * planes.words);
-    state.liveOne.resize(live * planes.words);
-    for (std::size_t p = 0; p < live; ++p) {
-        const int s = current.order[p];
+    const int live = current.liveCount;
+    const std::size_t size = static_cast<std::size_t>(planes.words) * 64 * blocks;
+    state.zeroAtSite.assign(size, 0);
+    state.oneAtSite.assign(size, 0);
+    std::uint64_t zero[64];
+    std::uint64_t one[64];
+    for (int b = 0; b < blocks; ++b) {
         for (int w = 0; w < planes.words; ++w) {
-            state.liveZero[w * live + p] = planes.zeroOf(s)[w];
-            state.liveOne[w * live + p] = planes.oneOf(s)[w];
+            for (int j = 0; j < 64; ++j) {
+                const int p = 64 * b + j;
+                zero[j] = p < live ? planes.zeroOf(current.order[p])[w] : 0;
+                one[j] = p < live ? planes.oneOf(current.order[p])[w] : 0;
+            }
+            transposeBits(zero);
+            transposeBits(one);
+            for (int i = 0; i < 64; ++i) {
+                const std::size_t site = static_cast<std::size_t>(64 * w + i);
+                state.zeroAtSite[site * blocks + b] = zero[i];
+                state.oneAtSite[site * blocks + b] = one[i];
+            }
         }
     }
 }
 
 // The positions of the live slots that have no determined site against a
-// homozygous site of the genotype, ascending.
-void listFittingPositions(const SearchState& state, int genotype, std::vector<int>& fitting)
+// homozygous site of the genotype, ascending: every live position, less
+// those holding '1' where the genotype holds '0' and the other way round.
+void listFittingPositions(SearchState& state, int genotype, int blocks, std::vector<int>& fitting)
 {
-    const std::size_t live = static_cast<std::size_t>(state.current.liveCount);
+    const int live = state.current.liveCount;
     const SitePlanes& genotypes = state.genotypePlanes;
-    const std::uint64_t* gz = genotypes.zeroOf(2 * genotype);
-    const std::uint64_t* go = genotypes.oneOf(2 * genotype);
-    fitting.clear();
-    for (std::size_t start = 0; start < live; start += 64) {
-        const std::size_t end = std::min(live, start + 64);
-        std::uint64_t clashes = 0;
-        for (std::size_t p = start; p < end; ++p) {
-            std::uint64_t clash = 0;
-            for (int w = 0; w < genotypes.words; ++w) {
-                clash |= (state.liveZero[w * live + p] & go[w]) | (state.liveOne[w * live + p] & gz[w]);
+    std::vector<std::uint64_t>& fits = state.fittingMask;
+    fits.assign(static_cast<std::size_t>(blocks), ~std::uint64_t{0});
+    if (live % 64 != 0) fits[blocks - 1] = (std::uint64_t{1} << (live % 64)) - 1;
+    auto exclude = [&](const std::uint64_t* homozygous, const std::vector<std::uint64_t>& opposite) {
+        for (int w = 0; w < genotypes.words; ++w) {
+            for (std::uint64_t sites = homozygous[w]; sites != 0; sites &= sites - 1) {
+                const std::uint64_t* against =
+                    opposite.data() + static_cast<std::size_t>(64 * w + __builtin_ctzll(sites)) * blocks;
+                for (int b = 0; b < blocks; ++b) fits[b] &= ~against[b];
             }
-            clashes |= static_cast<std::uint64_t>(clash != 0) << (p - start);
         }
-        std::uint64_t fits = ~clashes;
-        if (end - start < 64) fits &= (std::uint64_t{1} << (end - start)) - 1;
-        for (; fits != 0; fits &= fits - 1) fitting.push_back(static_cast<int>(start) + __builtin_ctzll(fits));
+    };
+    exclude(genotypes.zeroOf(2 * genotype), state.oneAtSite);
+    exclude(genotypes.oneOf(2 * genotype), state.zeroAtSite);
+    fitting.clear();
+    for (int b = 0; b < blocks; ++b) {
+        for (std::uint64_t bits = fits[b]; bits != 0; bits &= bits - 1) fitting.push_back(64 * b + __builtin_ctzll(bits));
     }
 }
 
@@ -226,11 +240,12 @@ void buildPairLists(SearchState& state, const HaplotypeList& initial)
     HaplotypeList& current = state.current;
     updateIsolated(current, state.componentSize);
     preparePairPlanes(state, initial);
-    gatherLiveDeterminedPlanes(state);
+    const int blocks = (current.liveCount + 63) / 64;
+    maskLiveSlotsBySite(state, blocks);
     const int genotypes = initial.slotCount / 2;
     std::vector<int>& fitting = state.fittingPositions;
     for (int i = 0; i < genotypes; ++i) {
-        listFittingPositions(state, i, fitting);
+        listFittingPositions(state, i, blocks, fitting);
         PairRecord*& head = state.pairLists[i];
         for (const int p : fitting) {
             const int s1 = current.order[p];
