@@ -182,6 +182,19 @@ void countWorkingPair(DistanceStructure& distances, int a, int b, int d, int cou
     addToBlock(distances, hi, d, count);
 }
 
+void takeOutRow(DistanceStructure& distances, int a)
+{
+    DistanceHistograms& working = distances.working;
+    std::uint16_t* row = rowBinsOf(distances, working, a);
+    const int block = distances.slotPosition[a] >> 6;
+    for (std::size_t d = 0; d < distances.binsPerRow(); ++d) {
+        if (row[d] == 0) continue;
+        working.histogram[d] -= row[d];
+        working.blockHistogram[d * distances.positionBlocks + block] -= row[d];
+        row[d] = 0;
+    }
+}
+
 void followRemoval(DistanceStructure& distances, int slot, int moved, int position)
 {
     --distances.liveCount;

@@ -128,6 +128,9 @@ void restoreDistances(DistanceStructure& distances);
 // Counts a pair of slots at distance d in the working set, or (count -1)
 // takes it out again; d < 0 counts nothing.
 void countWorkingPair(DistanceStructure& distances, int a, int b, int d, int count);
+// Takes the pairs of slot a with the smaller slots (its row's bins) out of
+// the working set.
+void takeOutRow(DistanceStructure& distances, int a);
 // Follows the removal of `slot` from the live part: the slot that sat last
 // in the live part, `moved`, takes its position, and the live part shrinks
 // by one. The slot's pairs must have been taken out of the histograms.
@@ -139,17 +142,17 @@ void placeSlot(DistanceStructure& distances, int slot, int position);
 // ascending: a superset of its compatible live partners.
 void listLivePartners(const DistanceStructure& distances, int a, std::vector<int>& partners);
 
-// Calls visit(b) for every live slot b < a that was compatible with slot a
+// Calls visit(b) for every live slot b > a that was compatible with slot a
 // in the initial list, ascending.
 template <typename Visit>
-inline __attribute__((always_inline)) void forEachLiveLowerPartner(const DistanceStructure& distances, int a,
+inline __attribute__((always_inline)) void forEachLiveUpperPartner(const DistanceStructure& distances, int a,
                                                                    Visit&& visit)
 {
     const std::uint64_t* row = distances.compatibleRow(a);
     const std::uint64_t* live = distances.liveSlots.data();
-    for (int w = 0; w <= (a - 1) >> 6; ++w) {
+    for (int w = (a + 1) >> 6; w < distances.wordsPerRow; ++w) {
         std::uint64_t word = row[w] & live[w];
-        if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
+        if (w == a >> 6) word &= ~((std::uint64_t{2} << (a & 63)) - 1);
         for (; word != 0; word &= word - 1) visit(w * 64 + __builtin_ctzll(word));
     }
 }

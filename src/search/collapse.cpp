@@ -204,14 +204,12 @@ VELMORA_COUNTS_BITS void recountChangedPairs(SearchState& state, DistanceStructu
 // Step 3: B's pairs leave the working histograms.
 VELMORA_COUNTS_BITS void removeSlotPairs(SearchState& state, DistanceStructure& distances, int b)
 {
-    std::vector<int>& partners = distances.partners;
-    listLivePartners(distances, b, partners);
-    const std::size_t size = partners.size();
-    for (std::size_t k = 0; k < size; ++k) {
-        if (k + kPrefetchAhead < size) __builtin_prefetch(state.currentPlanes.zeroOf(partners[k + kPrefetchAhead]));
-        const int y = partners[k];
+    // The pairs with the smaller slots are the bins of B's own row.
+    takeOutRow(distances, b);
+    // The pairs with larger slots lie in their rows, one by one.
+    forEachLiveUpperPartner(distances, b, [&](int y) {
         countWorkingPair(distances, b, y, slotDistance(state.currentPlanes, state.current.label, b, y), -1);
-    }
+    });
 }
 
 enum class DistanceUpkeep {

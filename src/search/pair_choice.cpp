@@ -71,11 +71,20 @@ VELMORA_COUNTS_BITS PairChoice choosePair(const DistanceStructure& distances, co
     // ... and the partner by position from the start: the k-th smallest
     // position among the live slots b < a at distance c, found among the
     // slots that were compatible with a in the initial list.
+    // The row's bin says how many there are: the search stops at the last.
+    const std::size_t matches = distances.rowHistogramOf(a)[c];
     std::vector<int> positions;
-    positions.reserve(distances.rowHistogramOf(a)[c]);
-    forEachLiveLowerPartner(distances, a, [&](int b) {
-        if (slotDistance(planes, list.label, a, b) == c) positions.push_back(distances.slotPosition[b]);
-    });
+    positions.reserve(matches);
+    const std::uint64_t* row = distances.compatibleRow(a);
+    const std::uint64_t* live = distances.liveSlots.data();
+    for (int w = 0; w <= (a - 1) >> 6 && positions.size() < matches; ++w) {
+        std::uint64_t word = row[w] & live[w];
+        if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
+        for (; word != 0; word &= word - 1) {
+            const int b = w * 64 + __builtin_ctzll(word);
+            if (slotDistance(planes, list.label, a, b) == c) positions.push_back(distances.slotPosition[b]);
+        }
+    }
     std::nth_element(positions.begin(), positions.begin() + k, positions.end());
     return PairChoice{p, positions[static_cast<std::size_t>(k)], c};
 }
