@@ -182,6 +182,24 @@ void countWorkingPair(DistanceStructure& distances, int a, int b, int d, int cou
     addToBlock(distances, hi, d, count);
 }
 
+void moveWorkingPair(DistanceStructure& distances, int a, int b, int from, int to)
+{
+    const int hi = std::max(a, b);
+    DistanceHistograms& working = distances.working;
+    std::uint16_t* row = rowBinsOf(distances, working, hi);
+    std::int32_t* blocks = working.blockHistogram.data() + (distances.slotPosition[hi] >> 6);
+    if (from >= 0) {
+        --row[from];
+        --working.histogram[from];
+        --blocks[static_cast<std::size_t>(from) * distances.positionBlocks];
+    }
+    if (to >= 0) {
+        ++row[to];
+        ++working.histogram[to];
+        ++blocks[static_cast<std::size_t>(to) * distances.positionBlocks];
+    }
+}
+
 void takeOutRow(DistanceStructure& distances, int a)
 {
     DistanceHistograms& working = distances.working;

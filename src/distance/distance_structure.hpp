@@ -128,6 +128,9 @@ void restoreDistances(DistanceStructure& distances);
 // Counts a pair of slots at distance d in the working set, or (count -1)
 // takes it out again; d < 0 counts nothing.
 void countWorkingPair(DistanceStructure& distances, int a, int b, int d, int count);
+// Moves a pair of slots from distance `from` to distance `to` (either may
+// be -1: not counted).
+void moveWorkingPair(DistanceStructure& distances, int a, int b, int from, int to);
 // Takes the pairs of slot a with the smaller slots (its row's bins) out of
 // the working set.
 void takeOutRow(DistanceStructure& distances, int a);

@@ -150,9 +150,7 @@ inline __attribute__((always_inline)) void recountPair(DistanceStructure& distan
     const int now = distanceBeforeAndNow(change.state.currentPlanes, x, change.reopened(x), y, change.reopened(y),
                                          change.labelBefore(x) == -change.labelBefore(y), label[x] == -label[y],
                                          before);
-    if (before == now) return;
-    countWorkingPair(distances, x, y, before, -1);
-    countWorkingPair(distances, x, y, now, 1);
+    if (before != now) moveWorkingPair(distances, x, y, before, now);
 }
 
 // Recounts the pairs of the members of a group that took over sites with
