@@ -69,6 +69,8 @@ void createSearchState(SearchState& state, const HaplotypeList& initial)
     fillSitePlanes(state.initialPlanes, initial);
     state.currentPlanes = state.initialPlanes;
     const auto words = static_cast<std::size_t>(state.initialPlanes.words);
+    state.unchangedWords.assign(words, ~std::uint64_t{0});
+    state.changedWords.reserve(words);
     for (FixedSites* fixed : {&state.firstFixed, &state.secondFixed}) {
         fixed->sites.assign(words, 0);
         fixed->zero.assign(words, 0);

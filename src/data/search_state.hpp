@@ -68,6 +68,8 @@ struct SearchState {
     // behind (see collapseSlotsLeavingTexts), and a flag per slot.
     std::vector<int> textsBehind;
     std::vector<std::uint8_t> textBehind;
+    std::vector<int> changedWords;               // scratch of collapseSlots: words with a site taken over
+    std::vector<std::uint64_t> unchangedWords;  // all ones, zero in the changed words while they are recounted
     FixedSites firstFixed;   // scratch of collapseSlots: firstSites and firstValues as planes
     FixedSites secondFixed;  // secondSites and secondValues as planes
 

@@ -208,28 +208,47 @@ void maskLiveSlotsBySite(SearchState& state, int blocks)
 
 // The positions of the live slots that have no determined site against a
 // homozygous site of the genotype, ascending: every live position, less
-// those holding '1' where the genotype holds '0' and the other way round.
-void listFittingPositions(SearchState& state, int genotype, int blocks, std::vector<int>& fitting)
+// those holding '1' where the genotype holds '0' and the other way round,
+// 64 sites at a time; once few positions are left, the rest of their sites
+// is compared slot by slot.
+VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, int blocks,
+                                              std::vector<int>& fitting)
 {
-    const int live = state.current.liveCount;
+    constexpr int kFew = 8;
+    const HaplotypeList& current = state.current;
+    const int live = current.liveCount;
     const SitePlanes& genotypes = state.genotypePlanes;
+    const std::uint64_t* gz = genotypes.zeroOf(2 * genotype);
+    const std::uint64_t* go = genotypes.oneOf(2 * genotype);
     std::vector<std::uint64_t>& fits = state.fittingMask;
     fits.assign(static_cast<std::size_t>(blocks), ~std::uint64_t{0});
     if (live % 64 != 0) fits[blocks - 1] = (std::uint64_t{1} << (live % 64)) - 1;
-    auto exclude = [&](const std::uint64_t* homozygous, const std::vector<std::uint64_t>& opposite) {
-        for (int w = 0; w < genotypes.words; ++w) {
-            for (std::uint64_t sites = homozygous[w]; sites != 0; sites &= sites - 1) {
-                const std::uint64_t* against =
-                    opposite.data() + static_cast<std::size_t>(64 * w + __builtin_ctzll(sites)) * blocks;
-                for (int b = 0; b < blocks; ++b) fits[b] &= ~against[b];
-            }
+    auto exclude = [&](int w, std::uint64_t homozygous, const std::vector<std::uint64_t>& opposite) {
+        for (; homozygous != 0; homozygous &= homozygous - 1) {
+            const std::uint64_t* against =
+                opposite.data() + static_cast<std::size_t>(64 * w + __builtin_ctzll(homozygous)) * blocks;
+            for (int b = 0; b < blocks; ++b) fits[b] &= ~against[b];
         }
     };
-    exclude(genotypes.zeroOf(2 * genotype), state.oneAtSite);
-    exclude(genotypes.oneOf(2 * genotype), state.zeroAtSite);
+    int w = 0;
+    for (; w < genotypes.words; ++w) {
+        exclude(w, gz[w], state.oneAtSite);
+        exclude(w, go[w], state.zeroAtSite);
+        int left = 0;
+        for (int b = 0; b < blocks && left <= kFew; ++b) left += __builtin_popcountll(fits[b]);
+        if (left <= kFew) break;
+    }
     fitting.clear();
     for (int b = 0; b < blocks; ++b) {
-        for (std::uint64_t bits = fits[b]; bits != 0; bits &= bits - 1) fitting.push_back(64 * b + __builtin_ctzll(bits));
+        for (std::uint64_t bits = fits[b]; bits != 0; bits &= bits - 1) {
+            const int p = 64 * b + __builtin_ctzll(bits);
+            const int s = current.order[p];
+            const std::uint64_t* zero = state.currentPlanes.zeroOf(s);
+            const std::uint64_t* one = state.currentPlanes.oneOf(s);
+            std::uint64_t clash = 0;
+            for (int rest = w + 1; rest < genotypes.words; ++rest) clash |= (zero[rest] & go[rest]) | (one[rest] & gz[rest]);
+            if (clash == 0) fitting.push_back(p);
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include "distance/distance_structure.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <cstdlib>
 
 namespace {
@@ -90,9 +91,14 @@ void takeOverSites(SitePlanes& planes, int x, bool sameSide, const FixedSites& f
 // `before`) and now. A slot of a group that took over sites had them open
 // before (`reopenX`, `reopenY`: those sites, or null), and a slot of B's
 // group had B's label; the caller says whether the labels were and are
-// opposite.
-inline __attribute__((always_inline)) int distanceBeforeAndNow(const SitePlanes& planes, int x, const std::uint64_t* reopenX, int y,
-                                const std::uint64_t* reopenY, bool oppositeBefore, bool oppositeNow, int& before)
+// opposite. The two differ only in the words of the sites taken over
+// (`changedWords`, with `unchanged` all ones in the other words and zero in
+// those), which are compared twice.
+inline __attribute__((always_inline)) int distanceBeforeAndNow(const SitePlanes& planes, int x,
+                                                               const std::uint64_t* reopenX, int y,
+                                                               const std::uint64_t* reopenY, bool oppositeBefore,
+                                                               bool oppositeNow, const std::vector<int>& changedWords,
+                                                               const std::uint64_t* unchanged, int& before)
 {
     const std::uint64_t* zeroX = planes.zeroOf(x);
     const std::uint64_t* oneX = planes.oneOf(x);
@@ -100,20 +106,27 @@ inline __attribute__((always_inline)) int distanceBeforeAndNow(const SitePlanes&
     const std::uint64_t* zeroY = planes.zeroOf(y);
     const std::uint64_t* oneY = planes.oneOf(y);
     const std::uint64_t* openY = planes.openOf(y);
-    std::uint64_t clashNow = 0, sharedNow = 0, clashBefore = 0, sharedBefore = 0;
+    std::uint64_t clashNow = 0, sharedNow = 0, clashKept = 0, sharedKept = 0;
     int countNow = 0;
-    int countBefore = 0;
     for (int w = 0; w < planes.words; ++w) {
-        clashNow |= (zeroX[w] & oneY[w]) | (oneX[w] & zeroY[w]);
-        sharedNow |= openX[w] & openY[w];
+        const std::uint64_t clash = (zeroX[w] & oneY[w]) | (oneX[w] & zeroY[w]);
+        const std::uint64_t shared = openX[w] & openY[w];
+        clashNow |= clash;
+        sharedNow |= shared;
+        clashKept |= clash & unchanged[w];
+        sharedKept |= shared & unchanged[w];
         countNow += __builtin_popcountll(openX[w] ^ openY[w]);
+    }
+    std::uint64_t clashBefore = clashKept, sharedBefore = sharedKept;
+    int countBefore = countNow;
+    for (const int w : changedWords) {
         const std::uint64_t maskX = reopenX == nullptr ? 0 : reopenX[w];
         const std::uint64_t maskY = reopenY == nullptr ? 0 : reopenY[w];
         const std::uint64_t oldZeroX = zeroX[w] & ~maskX, oldOneX = oneX[w] & ~maskX, oldOpenX = openX[w] | maskX;
         const std::uint64_t oldZeroY = zeroY[w] & ~maskY, oldOneY = oneY[w] & ~maskY, oldOpenY = openY[w] | maskY;
         clashBefore |= (oldZeroX & oldOneY) | (oldOneX & oldZeroY);
         sharedBefore |= oldOpenX & oldOpenY;
-        countBefore += __builtin_popcountll(oldOpenX ^ oldOpenY);
+        countBefore += __builtin_popcountll(oldOpenX ^ oldOpenY) - __builtin_popcountll(openX[w] ^ openY[w]);
     }
     before = clashBefore != 0 || (oppositeBefore && sharedBefore != 0) ? -1 : countBefore;
     return clashNow != 0 || (oppositeNow && sharedNow != 0) ? -1 : countNow;
@@ -149,7 +162,7 @@ inline __attribute__((always_inline)) void recountPair(DistanceStructure& distan
     int before = 0;
     const int now = distanceBeforeAndNow(change.state.currentPlanes, x, change.reopened(x), y, change.reopened(y),
                                          change.labelBefore(x) == -change.labelBefore(y), label[x] == -label[y],
-                                         before);
+                                         change.state.changedWords, change.state.unchangedWords.data(), before);
     if (before != now) moveWorkingPair(distances, x, y, before, now);
 }
 
@@ -186,6 +199,13 @@ VELMORA_COUNTS_BITS void recountChangedPairs(SearchState& state, DistanceStructu
     const CollapseChange change{state, labelA, labelB};
     const bool firstChanged = state.firstSiteCount > 0;
     const bool secondChanged = state.secondSiteCount > 0;
+    // The words that hold a site taken over by either group.
+    std::vector<int>& changed = state.changedWords;
+    changed.clear();
+    std::merge(state.firstFixed.words.begin(), state.firstFixed.words.end(), state.secondFixed.words.begin(),
+               state.secondFixed.words.end(), std::back_inserter(changed));
+    changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+    for (const int w : changed) state.unchangedWords[w] = 0;
     if (firstChanged) recountGroupPairs(state, distances, change, state.firstGroup, state.firstGroupCount);
     if (secondChanged) recountGroupPairs(state, distances, change, state.secondGroup, state.secondGroupCount);
     if (!firstChanged && !secondChanged && aHasTwo) {
@@ -197,6 +217,7 @@ VELMORA_COUNTS_BITS void recountChangedPairs(SearchState& state, DistanceStructu
             }
         }
     }
+    for (const int w : changed) state.unchangedWords[w] = ~std::uint64_t{0};
 }
 
 // Step 3: B's pairs leave the working histograms.
