@@ -214,7 +214,6 @@ void maskLiveSlotsBySite(SearchState& state, int blocks)
 VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, int blocks,
                                               std::vector<int>& fitting)
 {
-    constexpr int kFew = 8;
     const HaplotypeList& current = state.current;
     const int live = current.liveCount;
     const SitePlanes& genotypes = state.genotypePlanes;
@@ -230,13 +229,18 @@ VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, 
             for (int b = 0; b < blocks; ++b) fits[b] &= ~against[b];
         }
     };
+    // Sieving a site costs `blocks` words; checking a slot directly costs
+    // two words per word of sites left.
+    int homozygousLeft = 0;
+    for (int w = 0; w < genotypes.words; ++w) homozygousLeft += __builtin_popcountll(gz[w] | go[w]);
     int w = 0;
     for (; w < genotypes.words; ++w) {
         exclude(w, gz[w], state.oneAtSite);
         exclude(w, go[w], state.zeroAtSite);
+        homozygousLeft -= __builtin_popcountll(gz[w] | go[w]);
         int left = 0;
-        for (int b = 0; b < blocks && left <= kFew; ++b) left += __builtin_popcountll(fits[b]);
-        if (left <= kFew) break;
+        for (int b = 0; b < blocks; ++b) left += __builtin_popcountll(fits[b]);
+        if (left * 2 * (genotypes.words - w - 1) <= homozygousLeft * blocks) break;
     }
     fitting.clear();
     for (int b = 0; b < blocks; ++b) {
