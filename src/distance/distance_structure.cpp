@@ -58,25 +58,77 @@ void sumBlocks(const DistanceStructure& distances, DistanceHistograms& set, cons
     }
 }
 
-// Counts the pairs of the slots (ascending) into empty histograms; with a
-// bitmap, also sets its bits (a, b), b < a, of the compatible pairs.
-VELMORA_COUNTS_BITS void countPairs(const DistanceStructure& distances, DistanceHistograms& set,
-                                    const SitePlanes& planes, const std::vector<int>& slots,
-                                    const std::vector<int>& label, std::vector<std::uint64_t>* bitmap)
+// The slot distance from the planes, for `Words` words a plane (0: as many
+// as the planes have).
+template <int Words>
+inline __attribute__((always_inline)) int planeDistanceOf(const SitePlanes& planes, int a, int b, bool opposite)
 {
-    for (std::size_t i = 0; i < slots.size(); ++i) {
-        const int a = slots[i];
+    if constexpr (Words == 0) {
+        return planeDistance(planes, a, b, opposite);
+    } else {
+        const std::uint64_t* pa = planes.zeroOf(a);  // zero, one, open: Words words each
+        const std::uint64_t* pb = planes.zeroOf(b);
+        // Most pairs of an input clash already in their first word.
+        if (((pa[0] & pb[Words]) | (pa[Words] & pb[0])) != 0) return -1;
+        std::uint64_t clash = 0;
+        std::uint64_t shared = 0;
+        int count = 0;
+        for (int w = 0; w < Words; ++w) {
+            clash |= (pa[w] & pb[Words + w]) | (pa[Words + w] & pb[w]);
+            shared |= pa[2 * Words + w] & pb[2 * Words + w];
+            count += __builtin_popcountll(pa[2 * Words + w] ^ pb[2 * Words + w]);
+        }
+        return clash != 0 || (opposite && shared != 0) ? -1 : count;
+    }
+}
+
+// Counts every pair of slots of the initial list into empty histograms and
+// sets the bits (a, b), b < a, of the compatible pairs.
+template <int Words>
+VELMORA_COUNTS_BITS void countAllPairs(const DistanceStructure& distances, DistanceHistograms& set,
+                                       const SitePlanes& planes, const std::vector<int>& label,
+                                       std::vector<std::uint64_t>& bitmap)
+{
+    // Rows in tiles of 16, so that the planes of the smaller slots are read
+    // once per tile rather than once per row.
+    constexpr int kTile = 16;
+    const int n = distances.slotCount;
+    for (int first = 0; first < n; first += kTile) {
+        const int last = std::min(n, first + kTile);
+        for (int b = 0; b < last - 1; ++b) {
+            const int labelB = label[b];
+            for (int a = std::max(first, b + 1); a < last; ++a) {
+                const int d = planeDistanceOf<Words>(planes, a, b, label[a] == -labelB);
+                if (d < 0) continue;
+                ++set.histogram[d];
+                ++rowBinsOf(distances, set, a)[d];
+                setBit(bitmap.data() + static_cast<std::size_t>(a) * distances.wordsPerRow, b);
+            }
+        }
+    }
+}
+
+// Counts the pairs of live slots of a working list into empty histograms,
+// visiting only the pairs that were compatible in the initial list.
+VELMORA_COUNTS_BITS void countLivePairs(const DistanceStructure& distances, DistanceHistograms& set,
+                                        const SitePlanes& planes, const std::vector<int>& live,
+                                        const std::vector<int>& label)
+{
+    const std::uint64_t* liveBits = distances.liveSlots.data();
+    for (const int a : live) {
         std::uint16_t* rowBins = rowBinsOf(distances, set, a);
-        std::uint64_t* bitsA = bitmap == nullptr ? nullptr
-                                                 : bitmap->data() + static_cast<std::size_t>(a) * distances.wordsPerRow;
+        const std::uint64_t* row = distances.compatibleRow(a);
         const int labelA = label[a];
-        for (std::size_t j = 0; j < i; ++j) {
-            const int b = slots[j];
-            const int d = planeDistance(planes, a, b, labelA == -label[b]);
-            if (d < 0) continue;
-            ++set.histogram[d];
-            ++rowBins[d];
-            if (bitsA != nullptr) setBit(bitsA, b);
+        for (int w = 0; w <= (a - 1) >> 6; ++w) {
+            std::uint64_t word = row[w] & liveBits[w];
+            if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
+            for (; word != 0; word &= word - 1) {
+                const int b = w * 64 + __builtin_ctzll(word);
+                const int d = planeDistance(planes, a, b, labelA == -label[b]);
+                if (d < 0) continue;
+                ++set.histogram[d];
+                ++rowBins[d];
+            }
         }
     }
 }
@@ -121,7 +173,11 @@ DistanceStructure createDistanceStructure(const HaplotypeList& initial)
     fillSitePlanes(planes, initial);
     std::vector<int> identity(static_cast<std::size_t>(n));
     for (int a = 0; a < n; ++a) identity[a] = a;
-    countPairs(distances, set->histograms, planes, identity, initial.label, &set->compatible);
+    switch (planes.words) {
+    case 1: countAllPairs<1>(distances, set->histograms, planes, initial.label, set->compatible); break;
+    case 2: countAllPairs<2>(distances, set->histograms, planes, initial.label, set->compatible); break;
+    default: countAllPairs<0>(distances, set->histograms, planes, initial.label, set->compatible); break;
+    }
     mirrorLowerBits(set->compatible, n, distances.wordsPerRow);
     sumBlocks(distances, set->histograms, identity, identity);
     distances.initial = std::move(set);
@@ -159,7 +215,7 @@ void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
     live.assign(list.order.begin(), list.order.begin() + list.liveCount);
     std::sort(live.begin(), live.end());
     for (const int s : live) refreshSitePlanes(planes, s, list.text[s].data(), list.length);
-    countPairs(distances, working, planes, live, list.label, nullptr);
+    countLivePairs(distances, working, planes, live, list.label);
     sumBlocks(distances, working, live, distances.slotPosition);
 }
 

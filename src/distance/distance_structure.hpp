@@ -120,7 +120,9 @@ int workingDistance(const DistanceStructure& distances, const SitePlanes& planes
 DistanceStructure createDistanceStructure(const HaplotypeList& initial);
 // Empties the working set: every bin is 0.
 void clearDistances(DistanceStructure& distances);
-// Fills the working set from the live slots of the list, and follows its order.
+// Fills the working set from the live slots of the list, and follows its
+// order. The list descends from the initial list by collapses, so that its
+// compatible pairs were compatible in the initial list.
 void computeDistances(DistanceStructure& distances, const HaplotypeList& list);
 // Makes the working set a copy of the initial set, every slot live in identity order.
 void restoreDistances(DistanceStructure& distances);
