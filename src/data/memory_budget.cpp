@@ -87,13 +87,14 @@ std::uint64_t estimateRunMemory(std::uint64_t genotypeCount, int distinctCount, 
     std::uint64_t bytes = kProgramBytes;
     bytes += genotypeTableBytes(genotypeCount, length);
     bytes += genotypeCount * 2 * sizeof(int);                     // genotype map, distinct index
-    // Distance structure: the initial compatibility bitmap; the initial and
-    // the working histograms (16-bit row bins, global bins, bins per block
-    // of 64 positions); the order it follows and its scratch; the planes it
-    // computes from (once while it is made, once as scratch).
-    bytes += n * rowWords * sizeof(std::uint64_t);
+    // Distance structure: the initial compatibility bitmap and the working
+    // sieve of the same size; the initial and the working histograms (16-bit
+    // row bins, global bins, bins per block of 64 positions); the order it
+    // follows and its scratch; the planes it computes from (once while it is
+    // made, once as scratch).
+    bytes += 2 * n * rowWords * sizeof(std::uint64_t);
     bytes += 2 * (n * bins * sizeof(std::uint16_t) + bins * (rowWords + 1) * sizeof(std::int32_t));
-    bytes += n * 4 * sizeof(int) + rowWords * sizeof(std::uint64_t);
+    bytes += n * 5 * sizeof(int) + rowWords * sizeof(std::uint64_t);
     bytes += 2 * planes;
     // The initial list and the three lists of the search state: texts and
     // ten per-slot arrays each.

@@ -8,7 +8,7 @@
 // structures of a search grow with the number of slots times the number of
 // sites (distance histogram rows, texts of the four lists, site planes) and
 // with the square of the number of distinct genotypes (the compatibility
-// bitmap, one bit per pair of slots, and the candidate lists); an input
+// bitmaps, one bit per pair of slots, and the candidate lists); an input
 // whose estimate exceeds the limit is refused before any of them is made.
 
 struct MemoryLimit {

@@ -133,6 +133,20 @@ VELMORA_COUNTS_BITS void countLivePairs(const DistanceStructure& distances, Dist
     }
 }
 
+// Every row of the working sieve becomes the initial one again.
+void renewSieve(DistanceStructure& distances)
+{
+    const std::size_t size = static_cast<std::size_t>(distances.slotCount) * distances.wordsPerRow;
+    if (distances.partnerRows.size() != size) {
+        distances.partnerRows.assign(size, 0);
+        distances.partnerEpoch.assign(static_cast<std::size_t>(distances.slotCount), 0);
+    }
+    if (++distances.epoch == 0) {
+        std::fill(distances.partnerEpoch.begin(), distances.partnerEpoch.end(), 0);
+        distances.epoch = 1;
+    }
+}
+
 // The live bits from the positions: slots below liveCount are live.
 void markLive(DistanceStructure& distances, const std::vector<int>& slotPosition)
 {
@@ -184,6 +198,7 @@ DistanceStructure createDistanceStructure(const HaplotypeList& initial)
     distances.slotPosition = std::move(identity);
     distances.liveCount = n;
     markLive(distances, distances.slotPosition);
+    renewSieve(distances);
     return distances;
 }
 
@@ -206,6 +221,7 @@ void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
     distances.slotPosition = list.position;
     distances.liveCount = list.liveCount;
     markLive(distances, list.position);
+    renewSieve(distances);
 
     SitePlanes& planes = distances.planes;
     resizeSitePlanes(planes, list.slotCount, list.length);
@@ -225,6 +241,7 @@ void restoreDistances(DistanceStructure& distances)
     for (int a = 0; a < distances.slotCount; ++a) distances.slotPosition[a] = a;
     distances.liveCount = distances.slotCount;
     markLive(distances, distances.slotPosition);
+    renewSieve(distances);
     distances.diagonalRestored = true;
 }
 
@@ -293,10 +310,20 @@ void placeSlot(DistanceStructure& distances, int slot, int position)
     distances.slotPosition[slot] = position;
 }
 
+std::uint64_t* ownPartnerRow(DistanceStructure& distances, int a)
+{
+    std::uint64_t* row = distances.partnerRows.data() + static_cast<std::size_t>(a) * distances.wordsPerRow;
+    if (distances.partnerEpoch[a] != distances.epoch) {
+        std::copy_n(distances.compatibleRow(a), distances.wordsPerRow, row);
+        distances.partnerEpoch[a] = distances.epoch;
+    }
+    return row;
+}
+
 void listLivePartners(const DistanceStructure& distances, int a, std::vector<int>& partners)
 {
     partners.clear();
-    const std::uint64_t* row = distances.compatibleRow(a);
+    const std::uint64_t* row = distances.partnerRow(a);
     const std::uint64_t* live = distances.liveSlots.data();
     for (int w = 0; w < distances.wordsPerRow; ++w) {
         for (std::uint64_t bits = row[w] & live[w]; bits != 0; bits &= bits - 1) {

@@ -51,6 +51,14 @@ struct DistanceStructure {
 
     std::shared_ptr<const InitialDistances> initial;
     DistanceHistograms working;
+    // The working sieve: the initial bitmap, less pairs found incompatible
+    // since, each row copied from the initial one when first needed after a
+    // restore or a computation (rows whose `partnerEpoch` is not `epoch`
+    // are still the initial ones). A pair is only ever taken out of the row
+    // of the slot from which it was found incompatible.
+    std::vector<std::uint64_t> partnerRows;
+    std::vector<std::uint32_t> partnerEpoch;
+    std::uint32_t epoch = 1;
     std::vector<int> slotPosition;  // the position of each slot in the order the working set follows
     int liveCount = 0;              // slots at positions below it are live
     std::vector<std::uint64_t> liveSlots;  // one bit per live slot
@@ -65,6 +73,12 @@ struct DistanceStructure {
     const std::uint64_t* compatibleRow(int a) const
     {
         return initial->compatible.data() + static_cast<std::size_t>(a) * wordsPerRow;
+    }
+    // Slot a's row of the working sieve, read only.
+    const std::uint64_t* partnerRow(int a) const
+    {
+        if (partnerEpoch[a] != epoch) return compatibleRow(a);
+        return partnerRows.data() + static_cast<std::size_t>(a) * wordsPerRow;
     }
     bool initiallyCompatible(int a, int b) const
     {
@@ -143,17 +157,26 @@ void followRemoval(DistanceStructure& distances, int slot, int moved, int positi
 // Records that the slot now sits at `position` of the order.
 void placeSlot(DistanceStructure& distances, int slot, int position);
 
-// The live slots that were compatible with slot a in the initial list,
-// ascending: a superset of its compatible live partners.
+// Slot a's row of the working sieve, to take pairs out of.
+std::uint64_t* ownPartnerRow(DistanceStructure& distances, int a);
+// Takes slot b out of slot a's row of the working sieve: the pair is
+// incompatible now (and will stay so).
+inline void dropPartner(DistanceStructure& distances, int a, int b)
+{
+    ownPartnerRow(distances, a)[b >> 6] &= ~(std::uint64_t{1} << (b & 63));
+}
+
+// The live slots in slot a's row of the working sieve, ascending: a
+// superset of its compatible live partners.
 void listLivePartners(const DistanceStructure& distances, int a, std::vector<int>& partners);
 
-// Calls visit(b) for every live slot b > a that was compatible with slot a
-// in the initial list, ascending.
+// Calls visit(b) for every live slot b > a in slot a's row of the working
+// sieve, ascending.
 template <typename Visit>
 inline __attribute__((always_inline)) void forEachLiveUpperPartner(const DistanceStructure& distances, int a,
                                                                    Visit&& visit)
 {
-    const std::uint64_t* row = distances.compatibleRow(a);
+    const std::uint64_t* row = distances.partnerRow(a);
     const std::uint64_t* live = distances.liveSlots.data();
     for (int w = (a + 1) >> 6; w < distances.wordsPerRow; ++w) {
         std::uint64_t word = row[w] & live[w];

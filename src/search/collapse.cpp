@@ -164,6 +164,7 @@ inline __attribute__((always_inline)) void recountPair(DistanceStructure& distan
                                          change.labelBefore(x) == -change.labelBefore(y), label[x] == -label[y],
                                          change.state.changedWords, change.state.unchangedWords.data(), before);
     if (before != now) moveWorkingPair(distances, x, y, before, now);
+    if (now < 0) dropPartner(distances, x, y);
 }
 
 // Recounts the pairs of the members of a group that took over sites with

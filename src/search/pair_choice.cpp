@@ -16,7 +16,7 @@ bool anyCompatiblePair(const DistanceStructure& distances)
     return false;
 }
 
-VELMORA_COUNTS_BITS PairChoice choosePair(const DistanceStructure& distances, const SitePlanes& planes,
+VELMORA_COUNTS_BITS PairChoice choosePair(DistanceStructure& distances, const SitePlanes& planes,
                                            const HaplotypeList& list, int windowWidth, RandomGenerator& random)
 {
     const std::vector<int>& order = list.order;
@@ -75,14 +75,16 @@ VELMORA_COUNTS_BITS PairChoice choosePair(const DistanceStructure& distances, co
     const std::size_t matches = distances.rowHistogramOf(a)[c];
     std::vector<int> positions;
     positions.reserve(matches);
-    const std::uint64_t* row = distances.compatibleRow(a);
+    std::uint64_t* row = ownPartnerRow(distances, a);
     const std::uint64_t* live = distances.liveSlots.data();
     for (int w = 0; w <= (a - 1) >> 6 && positions.size() < matches; ++w) {
         std::uint64_t word = row[w] & live[w];
         if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
         for (; word != 0; word &= word - 1) {
             const int b = w * 64 + __builtin_ctzll(word);
-            if (slotDistance(planes, list.label, a, b) == c) positions.push_back(distances.slotPosition[b]);
+            const int d = slotDistance(planes, list.label, a, b);
+            if (d == c) positions.push_back(distances.slotPosition[b]);
+            if (d < 0) row[w] &= ~(std::uint64_t{1} << (b & 63));  // incompatible for good
         }
     }
     std::nth_element(positions.begin(), positions.begin() + k, positions.end());

@@ -22,9 +22,10 @@ bool anyCompatiblePair(const DistanceStructure& distances);
 // window of at most `windowWidth` distance classes from the smallest one
 // present (only class 0 when it is present), each pair weighing twice as
 // much as a pair one unit farther. The working set of `distances` follows
-// the list, whose planes are given. Makes exactly one draw. Requires
-// anyCompatiblePair.
-PairChoice choosePair(const DistanceStructure& distances, const SitePlanes& planes, const HaplotypeList& list,
+// the list, whose planes are given; the choice only takes pairs that it
+// finds incompatible out of the working sieve. Makes exactly one draw.
+// Requires anyCompatiblePair.
+PairChoice choosePair(DistanceStructure& distances, const SitePlanes& planes, const HaplotypeList& list,
                       int windowWidth, RandomGenerator& random);
 
 // Collapses random pairs of the working list until no two live slots are

@@ -399,7 +399,7 @@ TEST_F(EndToEnd, AnnouncedCountsAllocateNothingForTheirPromise)
 TEST_F(EndToEnd, AnInputTooLargeForTheMemoryLimitIsRefusedBeforeTheSearch)
 {
     SKIP_UNDER_ADDRESS_LIMIT();
-    // 3000 distinct genotypes of 2000 sites need about 156 MB.
+    // 3000 distinct genotypes of 2000 sites need about 160 MB.
     const std::string input = writeInput("big.txt", generatedInput(4, 3000, 2000, 3000));
     const std::string earlier = "an earlier result\n";
     writeInput("result.txt", earlier);

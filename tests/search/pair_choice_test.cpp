@@ -41,8 +41,8 @@ struct Choosing {
         fillSitePlanes(planes, list);
         computeDistances(distances, list);
     }
-    PairChoice choose(RandomGenerator& random) const { return choosePair(distances, planes, list, 3, random); }
-    Drawn drawWith(int draw) const
+    PairChoice choose(RandomGenerator& random) { return choosePair(distances, planes, list, 3, random); }
+    Drawn drawWith(int draw)
     {
         RandomGenerator random = generatorDrawingNext(draw);
         RandomGenerator oneStepLater = random;
@@ -121,7 +121,7 @@ TEST(ChoosePair, LocatesThePairThroughTheRowHistogramsInPositionOrder)
 TEST(ChoosePair, APairAtDistanceZeroExcludesEveryOtherClass)
 {
     // (3,0) at 0; (1,0), (2,1), (3,1) at 1; (2,0), (3,2) at 2.
-    const Choosing c({"00", "02", "22", "00"}, {1, 2, 3, 4});
+    Choosing c({"00", "02", "22", "00"}, {1, 2, 3, 4});
     for (int r = 0; r < 200; ++r) {
         const Drawn drawn = c.drawWith(r);
         ASSERT_EQ(drawn.distanceClass, 0);
@@ -133,20 +133,20 @@ TEST(ChoosePair, APairAtDistanceZeroExcludesEveryOtherClass)
 TEST(ChoosePair, TheWindowIsCutAtTheSiteCount)
 {
     // d0 = L - 1: class 1 weighs 2, class 2 (the top) weighs 1.
-    const Choosing cut({"22", "21", "00"}, {1, 2, 3});  // (1,0) at 1, (2,0) at 2
+    Choosing cut({"22", "21", "00"}, {1, 2, 3});  // (1,0) at 1, (2,0) at 2
     EXPECT_EQ(cut.drawWith(0).distanceClass, 2);
     EXPECT_EQ(cut.drawWith(1).distanceClass, 1);
     EXPECT_EQ(cut.drawWith(2).distanceClass, 1);
     EXPECT_EQ(cut.drawWith(3).distanceClass, 2);
     // d0 = L: a window of one class.
-    const Choosing top({"22", "11", "00"}, {1, 2, 3});  // (1,0) and (2,0) at 2
+    Choosing top({"22", "11", "00"}, {1, 2, 3});  // (1,0) and (2,0) at 2
     EXPECT_EQ(top.drawWith(0).keep, 2);
     EXPECT_EQ(top.drawWith(1).keep, 1);
 }
 
 TEST(ChoosePair, ASingleCompatiblePairIsChosenWhateverTheDraw)
 {
-    const Choosing c({"220", "111", "000"}, {1, 2, 3});
+    Choosing c({"220", "111", "000"}, {1, 2, 3});
     for (const int r : {0, 1, 77, 32767}) {
         const Drawn drawn = c.drawWith(r);
         EXPECT_EQ(drawn.keep, 2);
@@ -165,7 +165,7 @@ TEST(ChoosePair, BeyondFifteenBitsOfWeightTheLastPairsCannotBeDrawn)
         texts[i][i] = '2';
         labels[i] = i + 1;
     }
-    const Choosing c(texts, labels);
+    Choosing c(texts, labels);
     // The largest draw reaches pair 32767 / 4 = 8191 of the walk: larger slot
     // from the last position down (row a holds a pairs), partner from 0 up.
     int k = 8191;
