@@ -85,9 +85,10 @@ inline __attribute__((always_inline)) int planeDistanceOf(const SitePlanes& plan
 // Counts every pair of slots of the initial list into empty histograms and
 // sets the bits (a, b), b < a, of the compatible pairs.
 template <int Words>
-VELMORA_COUNTS_BITS void countAllPairs(const DistanceStructure& distances, DistanceHistograms& set,
-                                       const SitePlanes& planes, const std::vector<int>& label,
-                                       std::vector<std::uint64_t>& bitmap)
+inline __attribute__((always_inline)) void countAllPairsOf(const DistanceStructure& distances,
+                                                           DistanceHistograms& set, const SitePlanes& planes,
+                                                           const std::vector<int>& label,
+                                                           std::vector<std::uint64_t>& bitmap)
 {
     // Rows in tiles of 16, so that the planes of the smaller slots are read
     // once per tile rather than once per row.
@@ -105,6 +106,17 @@ VELMORA_COUNTS_BITS void countAllPairs(const DistanceStructure& distances, Dista
                 setBit(bitmap.data() + static_cast<std::size_t>(a) * distances.wordsPerRow, b);
             }
         }
+    }
+}
+
+VELMORA_COUNTS_BITS void countAllPairs(const DistanceStructure& distances, DistanceHistograms& set,
+                                       const SitePlanes& planes, const std::vector<int>& label,
+                                       std::vector<std::uint64_t>& bitmap)
+{
+    switch (planes.words) {
+    case 1: countAllPairsOf<1>(distances, set, planes, label, bitmap); break;
+    case 2: countAllPairsOf<2>(distances, set, planes, label, bitmap); break;
+    default: countAllPairsOf<0>(distances, set, planes, label, bitmap); break;
     }
 }
 
@@ -187,11 +199,7 @@ DistanceStructure createDistanceStructure(const HaplotypeList& initial)
     fillSitePlanes(planes, initial);
     std::vector<int> identity(static_cast<std::size_t>(n));
     for (int a = 0; a < n; ++a) identity[a] = a;
-    switch (planes.words) {
-    case 1: countAllPairs<1>(distances, set->histograms, planes, initial.label, set->compatible); break;
-    case 2: countAllPairs<2>(distances, set->histograms, planes, initial.label, set->compatible); break;
-    default: countAllPairs<0>(distances, set->histograms, planes, initial.label, set->compatible); break;
-    }
+    countAllPairs(distances, set->histograms, planes, initial.label, set->compatible);
     mirrorLowerBits(set->compatible, n, distances.wordsPerRow);
     sumBlocks(distances, set->histograms, identity, identity);
     distances.initial = std::move(set);
