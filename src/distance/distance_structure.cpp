@@ -299,7 +299,7 @@ void followRemoval(DistanceStructure& distances, int slot, int moved, int positi
     --distances.liveCount;
     distances.liveSlots[slot >> 6] &= ~(std::uint64_t{1} << (slot & 63));
     placeSlot(distances, moved, position);
-    placeSlot(distances, slot, distances.liveCount);
+    distances.slotPosition[slot] = distances.liveCount;  // its row holds no pair to move
 }
 
 void placeSlot(DistanceStructure& distances, int slot, int position)
