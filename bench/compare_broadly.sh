@@ -26,9 +26,9 @@ compare() {
     fi
 }
 for seed in 1 2 3; do
-    for spec in "random 50 8" "random 200 20" "random 500 64" "random 800 65" "random 1500 100" "random 2500 30" \
+    for size in "random 50 8" "random 200 20" "random 500 64" "random 800 65" "random 1500 100" "random 2500 30" \
                 "pool 300 12" "pool 700 40" "pool 1200 129" "pool 2000 300"; do
-        set -- $spec
+        set -- $size
         "$generate" "$1" "$2" "$3" "$seed" > "$1-$2-$3-$seed.txt"
         compare "$1-$2-$3-$seed.txt" -i 2 -n 4 -s $((seed * 7))
     done
