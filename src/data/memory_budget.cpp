@@ -80,26 +80,35 @@ std::uint64_t estimateRunMemory(std::uint64_t genotypeCount, int distinctCount, 
     const std::uint64_t n = 2 * static_cast<std::uint64_t>(distinctCount);  // slots
     const std::uint64_t sites = static_cast<std::uint64_t>(length);
     const std::uint64_t bins = sites + 1;
-    const std::uint64_t bitmapWords = (n + 63) / 64;
+    const std::uint64_t rowWords = (n + 63) / 64;
     const std::uint64_t planeWords = (sites + 63) / 64;
+    const std::uint64_t planes = n * 3 * planeWords * sizeof(std::uint64_t);  // one set of site planes
 
     std::uint64_t bytes = kProgramBytes;
     bytes += genotypeTableBytes(genotypeCount, length);
     bytes += genotypeCount * 2 * sizeof(int);                     // genotype map, distinct index
-    // Distance structure, initial and working sets: the triangles of 16-bit
-    // distances, the row histograms and the compatibility bitmaps.
-    bytes += 2 * (n * (n + 1) / 2) * sizeof(std::int16_t);
-    bytes += 2 * n * bins * sizeof(std::int32_t);
-    bytes += 2 * n * bitmapWords * sizeof(std::uint64_t);
+    // Distance structure: the initial compatibility bitmap and the working
+    // sieve of the same size; the initial and the working histograms (16-bit
+    // row bins, global bins, bins per block of 64 positions); the order it
+    // follows and its scratch; the planes it computes from (once while it is
+    // made, once as scratch).
+    bytes += 2 * n * rowWords * sizeof(std::uint64_t);
+    bytes += 2 * (n * bins * sizeof(std::uint16_t) + bins * (rowWords + 1) * sizeof(std::int32_t));
+    bytes += n * 5 * sizeof(int) + rowWords * sizeof(std::uint64_t);
+    bytes += 2 * planes;
     // The initial list and the three lists of the search state: texts and
     // ten per-slot arrays each.
     bytes += 4 * n * (stringBytes(sites) + 10 * sizeof(int));
-    // Bit planes (distance scratch, working list, genotypes, look-ahead):
-    // three 64-site planes per slot each.
-    bytes += 4 * n * 3 * planeWords * sizeof(std::uint64_t);
+    // The search state's planes (initial, working list, genotypes) and the
+    // working list's determined sites in position order.
+    bytes += 3 * planes + n * 2 * planeWords * sizeof(std::uint64_t);
     // Scratch of the search steps: groups, chains, component index, saved
-    // pair records, per-site buffers.
-    bytes += n * 96 + sites * 32;
+    // pair records, marks, per-site buffers.
+    bytes += n * 128 + sites * 64;
+    // The candidate lists depend on the search: inputs whose genotypes share
+    // much (few sites, few founders) give each genotype many candidate pairs.
+    // Measured peaks stay below one byte per pair of distinct genotypes.
+    bytes += static_cast<std::uint64_t>(distinctCount) * static_cast<std::uint64_t>(distinctCount);
     return bytes;
 }
 

@@ -5,9 +5,10 @@
 #include <string>
 
 // How much memory a run may take, and what it will need. The large
-// structures of a search grow with the square of the number of distinct
-// genotypes (the two distance triangles) and with the number of slots times
-// the number of sites (histogram rows, texts of the four lists); an input
+// structures of a search grow with the number of slots times the number of
+// sites (distance histogram rows, texts of the four lists, site planes) and
+// with the square of the number of distinct genotypes (the compatibility
+// bitmaps, one bit per pair of slots, and the candidate lists); an input
 // whose estimate exceeds the limit is refused before any of them is made.
 
 struct MemoryLimit {
@@ -26,8 +27,8 @@ std::uint64_t genotypeTableBytes(std::uint64_t genotypeCount, int length);
 // The memory of a whole run over `genotypeCount` genotypes of `length` sites
 // of which `distinctCount` differ: the genotype table, the three working
 // lists and the initial one, the distance structure, the search state's
-// buffers and bit planes, and the program itself. Candidate lists, which
-// depend on the search, are not counted.
+// buffers and bit planes, an allowance for the candidate lists (which
+// depend on the search), and the program itself.
 std::uint64_t estimateRunMemory(std::uint64_t genotypeCount, int distinctCount, int length);
 
 // A byte count for people: "812 bytes", "4.0 KB", "170 MB", "2.5 GB" (powers

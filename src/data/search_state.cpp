@@ -63,7 +63,21 @@ void createSearchState(SearchState& state, const HaplotypeList& initial)
     state.secondGroup.assign(slots, 0);
     state.slotChains.assign(2 * slots, SlotChain{});
     state.memberIndex.assign(slots, 0);
-    state.positionMarks.assign((slots + 63) / 64, 0);
+    state.groupMark.assign(slots, 0);
+    state.textBehind.assign(slots, 0);
+    state.textsBehind.clear();
+    fillSitePlanes(state.initialPlanes, initial);
+    state.currentPlanes = state.initialPlanes;
+    const auto words = static_cast<std::size_t>(state.initialPlanes.words);
+    state.unchangedWords.assign(words, ~std::uint64_t{0});
+    state.changedWords.reserve(words);
+    for (FixedSites* fixed : {&state.firstFixed, &state.secondFixed}) {
+        fixed->sites.assign(words, 0);
+        fixed->zero.assign(words, 0);
+        fixed->one.assign(words, 0);
+        fixed->words.clear();
+        fixed->words.reserve(words);
+    }
     indexComponents(state);
 }
 
@@ -87,8 +101,26 @@ void indexComponents(SearchState& state)
 
 void resetSearchState(SearchState& state, const HaplotypeList& initial, DistanceStructure& distances)
 {
+    resetSearchState(state, initial);
+    restoreDistances(distances);
+}
+
+void resetSearchState(SearchState& state, const HaplotypeList& initial)
+{
     freePairLists(state.pairLists, state.pairPool);
     copyHaplotypeList(state.current, initial);
+    state.currentPlanes.bits = state.initialPlanes.bits;
+    for (const int s : state.textsBehind) state.textBehind[s] = 0;
+    state.textsBehind.clear();
     indexComponents(state);
-    restoreDistances(distances);
+}
+
+void catchUpTexts(SearchState& state)
+{
+    HaplotypeList& current = state.current;
+    for (const int s : state.textsBehind) {
+        writePlanesText(state.currentPlanes, s, current.text[s].data(), current.length);
+        state.textBehind[s] = 0;
+    }
+    state.textsBehind.clear();
 }

@@ -21,6 +21,14 @@ struct SlotChain {
     int next = -1;   // entry of the next node; -1 at the end of a chain
 };
 
+// Sites a group of slots takes over in a collapse, as planes: the sites, and
+// the values that the slots on the kept slot's side take there (their mates
+// take the complements).
+struct FixedSites {
+    std::vector<std::uint64_t> sites, zero, one;
+    std::vector<int> words;  // the words that hold a site, ascending
+};
+
 // Everything the search works on: the working list, the two saved
 // reconstructions with their haplotype counts and chosen pairs, the candidate
 // lists of the working list, and the scratch buffers of the search steps.
@@ -55,19 +63,34 @@ struct SearchState {
     // components, leaves it stale until the next reset.
     std::vector<std::vector<int>> componentMembers;
     std::vector<int> memberIndex;  // slot -> its index in componentMembers
-    std::vector<std::uint64_t> positionMarks;  // scratch of collapseSlots: one bit per position, kept zero
+    std::vector<std::uint8_t> groupMark;  // scratch of collapseSlots: 1 for A's group, 2 for B's, else 0
+    // Slots of current whose planes changed while their texts were left
+    // behind (see collapseSlotsLeavingTexts), and a flag per slot.
+    std::vector<int> textsBehind;
+    std::vector<std::uint8_t> textBehind;
+    std::vector<int> changedWords;               // scratch of collapseSlots: words with a site taken over
+    std::vector<std::uint64_t> unchangedWords;  // all ones, zero in the changed words while they are recounted
+    FixedSites firstFixed;   // scratch of collapseSlots: firstSites and firstValues as planes
+    FixedSites secondFixed;  // secondSites and secondValues as planes
 
     // Scratch of the collapse pass: component sizes by label magnitude, the
     // positions of the slots that fit a genotype, the open candidates.
     std::vector<int> componentSize;
     std::vector<int> fittingPositions;
+    // Per site, the live positions holding '0' and those holding '1'; the
+    // live positions that fit one genotype.
+    std::vector<std::uint64_t> zeroAtSite, oneAtSite, fittingMask;
     std::vector<PairRecord*> openPairs;
     std::vector<OpenCandidate> openCandidates;
     std::vector<int> componentFileStart;  // open candidates filed by component
     std::vector<int> componentFileFill;
     std::vector<int> componentFiles;
     ConflictPlanes conflictPlanes;
-    SitePlanes currentPlanes;   // the live slots of current, kept in step by the pass
+    // Planes of the texts: of the list the state was created from, and of
+    // the live slots of current, set by a reset and kept in step by every
+    // collapse and by the pass.
+    SitePlanes initialPlanes;
+    SitePlanes currentPlanes;
     SitePlanes genotypePlanes;  // the genotypes: slot 2i of the initial list is genotype i
 };
 
@@ -86,3 +109,8 @@ void indexComponents(SearchState& state);
 // Back to the start of a search: candidate lists freed, current a copy of the
 // initial list, working distances restored from the initial ones.
 void resetSearchState(SearchState& state, const HaplotypeList& initial, DistanceStructure& distances);
+// The same, leaving the working distances as they are: for a perturbation
+// attempt, which computes them afresh from its own collapses.
+void resetSearchState(SearchState& state, const HaplotypeList& initial);
+// Rewrites the texts of current that were left behind their planes.
+void catchUpTexts(SearchState& state);

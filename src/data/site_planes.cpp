@@ -1,6 +1,8 @@
 #include "data/site_planes.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -9,10 +11,7 @@
 void resizeSitePlanes(SitePlanes& planes, int slotCount, int length)
 {
     planes.words = (length + 63) / 64;
-    const std::size_t size = static_cast<std::size_t>(slotCount) * planes.words;
-    planes.zero.resize(size);
-    planes.one.resize(size);
-    planes.open.resize(size);
+    planes.bits.resize(static_cast<std::size_t>(slotCount) * 3 * planes.words);
 }
 
 void fillSitePlanes(SitePlanes& planes, const HaplotypeList& list)
@@ -40,7 +39,9 @@ inline std::uint64_t matchesOf16(const char* text, char c)
 
 void refreshSitePlanes(SitePlanes& planes, int slot, const char* text, int length)
 {
-    const std::size_t base = planes.offset(slot);
+    std::uint64_t* zeroPlane = planes.zeroOf(slot);
+    std::uint64_t* onePlane = planes.oneOf(slot);
+    std::uint64_t* openPlane = planes.openOf(slot);
     for (int w = 0; w < planes.words; ++w) {
         const int start = w * 64;
         const int count = std::min(length - start, 64);
@@ -56,8 +57,65 @@ void refreshSitePlanes(SitePlanes& planes, int slot, const char* text, int lengt
             one |= std::uint64_t{text[start + k] == '1'} << k;
         }
         const std::uint64_t sites = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
-        planes.zero[base + w] = zero;
-        planes.one[base + w] = one;
-        planes.open[base + w] = sites & ~(zero | one);
+        zeroPlane[w] = zero;
+        onePlane[w] = one;
+        openPlane[w] = sites & ~(zero | one);
+    }
+}
+
+namespace {
+
+// Eight bits spread over eight bytes: bit k becomes byte k (0 or 1).
+constexpr std::uint64_t spreadByte(unsigned bits)
+{
+    std::uint64_t spread = 0;
+    for (int k = 0; k < 8; ++k) spread |= static_cast<std::uint64_t>((bits >> k) & 1) << (8 * k);
+    return spread;
+}
+
+struct SpreadTable {
+    std::uint64_t bytes[256];
+    constexpr SpreadTable() : bytes{}
+    {
+        for (unsigned i = 0; i < 256; ++i) bytes[i] = spreadByte(i);
+    }
+};
+
+constexpr SpreadTable kSpread;
+
+} // namespace
+
+void writePlanesText(const SitePlanes& planes, int slot, char* text, int length)
+{
+    const std::uint64_t* zero = planes.zeroOf(slot);
+    const std::uint64_t* one = planes.oneOf(slot);
+    if constexpr (std::endian::native != std::endian::little) {
+        for (int site = 0; site < length; ++site) {
+            const std::uint64_t bit = std::uint64_t{1} << (site & 63);
+            text[site] = (zero[site >> 6] & bit) != 0 ? '0' : (one[site >> 6] & bit) != 0 ? '1' : '2';
+        }
+        return;
+    }
+    // '2' less two for a '0' bit, less one for a '1' bit, eight sites at a time.
+    constexpr std::uint64_t kTwos = 0x3232323232323232ull;
+    for (int site = 0; site < length; site += 8) {
+        const int w = site >> 6;
+        const int shift = site & 63;
+        const std::uint64_t chars = kTwos - 2 * kSpread.bytes[(zero[w] >> shift) & 0xFF]
+                                    - kSpread.bytes[(one[w] >> shift) & 0xFF];
+        const int count = std::min(8, length - site);
+        std::memcpy(text + site, &chars, static_cast<std::size_t>(count));
+    }
+}
+
+void transposeBits(std::uint64_t m[64])
+{
+    std::uint64_t mask = 0x00000000FFFFFFFFull;
+    for (int j = 32; j != 0; j >>= 1, mask ^= mask << j) {
+        for (int k = 0; k < 64; k = ((k | j) + 1) & ~j) {
+            const std::uint64_t t = ((m[k] >> j) ^ m[k | j]) & mask;
+            m[k] ^= t << j;
+            m[k | j] ^= t;
+        }
     }
 }

@@ -42,17 +42,19 @@ void dumpBestList(const SearchState& state)
     dumpList(state.best);
 }
 
-void dumpDistanceStructure(const DistanceStructure& distances)
+void dumpDistanceStructure(const DistanceStructure& distances, const HaplotypeList& current)
 {
     const int n = distances.slotCount;
     const int length = distances.length;
+    SitePlanes planes;
+    fillSitePlanes(planes, current);
     std::printf("Distance structure: \n");
     for (int a = 0; a < n; ++a) {
         std::printf("%3d -", a);
-        const std::int32_t* bins = distances.rowHistogramOf(a);
+        const std::uint16_t* bins = distances.rowHistogramOf(a);
         for (int d = 0; d <= length; ++d) std::printf("%3d", bins[d]);
-        const std::int16_t* row = distances.distanceRow(a);
-        for (int b = 0; b <= a; ++b) std::printf("%3d", row[b]);
+        for (int b = 0; b < a; ++b) std::printf("%3d", workingDistance(distances, planes, current.label, a, b));
+        std::printf("%3d", distances.diagonalRestored ? 0 : -1);
         std::printf("\n");
     }
     std::printf("     ");
@@ -60,7 +62,7 @@ void dumpDistanceStructure(const DistanceStructure& distances)
     for (int a = 0; a < n; ++a) std::printf("%3d", a);
     std::printf("\n");
     std::printf("     ");
-    for (int d = 0; d <= length; ++d) std::printf("%3d", distances.histogram[d]);
+    for (int d = 0; d <= length; ++d) std::printf("%3d", distances.histogram()[d]);
     std::printf("\n");
 }
 

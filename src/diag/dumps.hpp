@@ -11,7 +11,9 @@ struct PairRecord;
 // calls them; they only read what they print.
 void dumpCurrentList(const SearchState& state);
 void dumpBestList(const SearchState& state);
-void dumpDistanceStructure(const DistanceStructure& distances);
+// The working set of the distance structure, whose distances are those of
+// the working list it follows.
+void dumpDistanceStructure(const DistanceStructure& distances, const HaplotypeList& current);
 void dumpPairLists(const HaplotypeList& initial, const SearchState& state);
 void dumpBestPairs(const HaplotypeList& initial, const SearchState& state);
 void dumpPairArray(const std::vector<PairRecord*>& pairs, int count, const SearchState& state,

@@ -6,153 +6,336 @@
 
 namespace {
 
-// The slot distance of slots a and b from their site planes: -1 when some
-// site holds '0' against '1', or '2' in both while their labels are opposite;
-// otherwise the number of sites where exactly one of the two is undetermined.
-int planeDistance(const SitePlanes& planes, int a, int b, bool oppositeLabels)
-{
-    const std::uint64_t* zeroA = planes.zeroOf(a);
-    const std::uint64_t* oneA = planes.oneOf(a);
-    const std::uint64_t* openA = planes.openOf(a);
-    const std::uint64_t* zeroB = planes.zeroOf(b);
-    const std::uint64_t* oneB = planes.oneOf(b);
-    const std::uint64_t* openB = planes.openOf(b);
-    int count = 0;
-    for (int w = 0; w < planes.words; ++w) {
-        if (((zeroA[w] & oneB[w]) | (oneA[w] & zeroB[w])) != 0) return -1;
-        if (oppositeLabels && (openA[w] & openB[w]) != 0) return -1;
-        count += __builtin_popcountll(openA[w] ^ openB[w]);
-    }
-    return count;
-}
-
 void setBit(std::uint64_t* row, int b)
 {
-    row[b / 64] |= std::uint64_t{1} << (b % 64);
+    row[b >> 6] |= std::uint64_t{1} << (b & 63);
 }
 
-void clearBit(std::uint64_t* row, int b)
+// Completes a bitmap of which only the bits (a, b) with b < a are set: bit
+// (b, a) becomes bit (a, b), 64 x 64 bits at a time.
+void mirrorLowerBits(std::vector<std::uint64_t>& bits, int n, int words)
 {
-    row[b / 64] &= ~(std::uint64_t{1} << (b % 64));
+    std::uint64_t block[64];
+    for (int r = 0; r < words; ++r) {
+        for (int c = 0; c <= r; ++c) {
+            for (int i = 0; i < 64; ++i) {
+                const int a = 64 * r + i;
+                block[i] = a < n ? bits[static_cast<std::size_t>(a) * words + c] : 0;
+            }
+            transposeBits(block);
+            for (int j = 0; j < 64; ++j) {
+                const int b = 64 * c + j;
+                if (b < n) bits[static_cast<std::size_t>(b) * words + r] |= block[j];
+            }
+        }
+    }
+}
+
+// Room for histograms of the structure's shape, every bin 0.
+void clearHistograms(const DistanceStructure& distances, DistanceHistograms& set)
+{
+    set.rowHistogram.assign(static_cast<std::size_t>(distances.slotCount) * distances.binsPerRow(), 0);
+    set.histogram.assign(distances.binsPerRow(), 0);
+    set.blockHistogram.assign(distances.binsPerRow() * distances.positionBlocks, 0);
+}
+
+std::uint16_t* rowBinsOf(const DistanceStructure& distances, DistanceHistograms& set, int a)
+{
+    return set.rowHistogram.data() + a * distances.binsPerRow();
+}
+
+// Adds the row histograms of the slots to the position blocks of the set.
+void sumBlocks(const DistanceStructure& distances, DistanceHistograms& set, const std::vector<int>& slots,
+               const std::vector<int>& slotPosition)
+{
+    const std::size_t bins = distances.binsPerRow();
+    for (const int a : slots) {
+        const std::uint16_t* row = rowBinsOf(distances, set, a);
+        const int block = slotPosition[a] >> 6;
+        for (std::size_t d = 0; d < bins; ++d) {
+            if (row[d] != 0) set.blockHistogram[d * distances.positionBlocks + block] += row[d];
+        }
+    }
+}
+
+// The slot distance from the planes, for `Words` words a plane (0: as many
+// as the planes have).
+template <int Words>
+inline __attribute__((always_inline)) int planeDistanceOf(const SitePlanes& planes, int a, int b, bool opposite)
+{
+    if constexpr (Words == 0) {
+        return planeDistance(planes, a, b, opposite);
+    } else {
+        const std::uint64_t* pa = planes.zeroOf(a);  // zero, one, open: Words words each
+        const std::uint64_t* pb = planes.zeroOf(b);
+        // Most pairs of an input clash already in their first word.
+        if (((pa[0] & pb[Words]) | (pa[Words] & pb[0])) != 0) return -1;
+        std::uint64_t clash = 0;
+        std::uint64_t shared = 0;
+        int count = 0;
+        for (int w = 0; w < Words; ++w) {
+            clash |= (pa[w] & pb[Words + w]) | (pa[Words + w] & pb[w]);
+            shared |= pa[2 * Words + w] & pb[2 * Words + w];
+            count += __builtin_popcountll(pa[2 * Words + w] ^ pb[2 * Words + w]);
+        }
+        return clash != 0 || (opposite && shared != 0) ? -1 : count;
+    }
+}
+
+// Counts every pair of slots of the initial list into empty histograms and
+// sets the bits (a, b), b < a, of the compatible pairs.
+template <int Words>
+inline __attribute__((always_inline)) void countAllPairsOf(const DistanceStructure& distances,
+                                                           DistanceHistograms& set, const SitePlanes& planes,
+                                                           const std::vector<int>& label,
+                                                           std::vector<std::uint64_t>& bitmap)
+{
+    // Rows in tiles of 16, so that the planes of the smaller slots are read
+    // once per tile rather than once per row.
+    constexpr int kTile = 16;
+    const int n = distances.slotCount;
+    for (int first = 0; first < n; first += kTile) {
+        const int last = std::min(n, first + kTile);
+        for (int b = 0; b < last - 1; ++b) {
+            const int labelB = label[b];
+            for (int a = std::max(first, b + 1); a < last; ++a) {
+                const int d = planeDistanceOf<Words>(planes, a, b, label[a] == -labelB);
+                if (d < 0) continue;
+                ++set.histogram[d];
+                ++rowBinsOf(distances, set, a)[d];
+                setBit(bitmap.data() + static_cast<std::size_t>(a) * distances.wordsPerRow, b);
+            }
+        }
+    }
+}
+
+VELMORA_COUNTS_BITS void countAllPairs(const DistanceStructure& distances, DistanceHistograms& set,
+                                       const SitePlanes& planes, const std::vector<int>& label,
+                                       std::vector<std::uint64_t>& bitmap)
+{
+    switch (planes.words) {
+    case 1: countAllPairsOf<1>(distances, set, planes, label, bitmap); break;
+    case 2: countAllPairsOf<2>(distances, set, planes, label, bitmap); break;
+    default: countAllPairsOf<0>(distances, set, planes, label, bitmap); break;
+    }
+}
+
+// Counts the pairs of live slots of a working list into empty histograms,
+// visiting only the pairs that were compatible in the initial list.
+VELMORA_COUNTS_BITS void countLivePairs(const DistanceStructure& distances, DistanceHistograms& set,
+                                        const SitePlanes& planes, const std::vector<int>& live,
+                                        const std::vector<int>& label)
+{
+    const std::uint64_t* liveBits = distances.liveSlots.data();
+    for (const int a : live) {
+        std::uint16_t* rowBins = rowBinsOf(distances, set, a);
+        const std::uint64_t* row = distances.compatibleRow(a);
+        const int labelA = label[a];
+        for (int w = 0; w <= (a - 1) >> 6; ++w) {
+            std::uint64_t word = row[w] & liveBits[w];
+            if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
+            for (; word != 0; word &= word - 1) {
+                const int b = w * 64 + __builtin_ctzll(word);
+                const int d = planeDistance(planes, a, b, labelA == -label[b]);
+                if (d < 0) continue;
+                ++set.histogram[d];
+                ++rowBins[d];
+            }
+        }
+    }
+}
+
+// Every row of the working sieve becomes the initial one again.
+void renewSieve(DistanceStructure& distances)
+{
+    const std::size_t size = static_cast<std::size_t>(distances.slotCount) * distances.wordsPerRow;
+    if (distances.partnerRows.size() != size) {
+        distances.partnerRows.assign(size, 0);
+        distances.partnerEpoch.assign(static_cast<std::size_t>(distances.slotCount), 0);
+    }
+    if (++distances.epoch == 0) {
+        std::fill(distances.partnerEpoch.begin(), distances.partnerEpoch.end(), 0);
+        distances.epoch = 1;
+    }
+}
+
+// The live bits from the positions: slots below liveCount are live.
+void markLive(DistanceStructure& distances, const std::vector<int>& slotPosition)
+{
+    distances.liveSlots.assign(static_cast<std::size_t>(distances.wordsPerRow), 0);
+    for (int s = 0; s < distances.slotCount; ++s) {
+        if (slotPosition[s] < distances.liveCount) setBit(distances.liveSlots.data(), s);
+    }
+}
+
+void addToBlock(DistanceStructure& distances, int a, int d, int count)
+{
+    const int block = distances.slotPosition[a] >> 6;
+    distances.working.blockHistogram[static_cast<std::size_t>(d) * distances.positionBlocks + block] += count;
 }
 
 } // namespace
 
+int workingDistance(const DistanceStructure& distances, const SitePlanes& planes, const std::vector<int>& label,
+                    int a, int b)
+{
+    if (!distances.isLive(a) || !distances.isLive(b)) return -1;
+    return slotDistance(planes, label, a, b);
+}
+
 DistanceStructure createDistanceStructure(const HaplotypeList& initial)
 {
     DistanceStructure distances;
-    distances.slotCount = initial.slotCount;
+    const int n = initial.slotCount;
+    distances.slotCount = n;
     distances.length = initial.length;
-    distances.wordsPerRow = (initial.slotCount + 63) / 64;
-    const std::size_t cells = DistanceStructure::rowStart(initial.slotCount);
-    const std::size_t bins = static_cast<std::size_t>(initial.slotCount) * distances.binsPerRow();
-    const std::size_t bitmap = static_cast<std::size_t>(initial.slotCount) * distances.wordsPerRow;
-    distances.initialDistance.resize(cells);
-    distances.distance.resize(cells);
-    distances.initialRowHistogram.resize(bins);
-    distances.rowHistogram.resize(bins);
-    distances.initialHistogram.resize(distances.binsPerRow());
-    distances.histogram.resize(distances.binsPerRow());
-    distances.initialCompatible.resize(bitmap);
-    distances.compatible.resize(bitmap);
-    clearInitialDistances(distances);
-    computeInitialDistances(distances, initial);
-    return distances;
-}
+    distances.wordsPerRow = (n + 63) / 64;
+    distances.positionBlocks = (n + 63) / 64;
 
-void clearInitialDistances(DistanceStructure& distances)
-{
-    std::fill(distances.initialDistance.begin(), distances.initialDistance.end(), 0);
-    std::fill(distances.initialRowHistogram.begin(), distances.initialRowHistogram.end(), 0);
-    std::fill(distances.initialHistogram.begin(), distances.initialHistogram.end(), 0);
-    std::fill(distances.initialCompatible.begin(), distances.initialCompatible.end(), 0);
+    auto set = std::make_shared<InitialDistances>();
+    clearHistograms(distances, set->histograms);
+    set->compatible.assign(static_cast<std::size_t>(n) * distances.wordsPerRow, 0);
+    SitePlanes planes;
+    fillSitePlanes(planes, initial);
+    std::vector<int> identity(static_cast<std::size_t>(n));
+    for (int a = 0; a < n; ++a) identity[a] = a;
+    countAllPairs(distances, set->histograms, planes, initial.label, set->compatible);
+    mirrorLowerBits(set->compatible, n, distances.wordsPerRow);
+    sumBlocks(distances, set->histograms, identity, identity);
+    distances.initial = std::move(set);
+    distances.slotPosition = std::move(identity);
+    distances.liveCount = n;
+    markLive(distances, distances.slotPosition);
+    renewSieve(distances);
+    return distances;
 }
 
 void clearDistances(DistanceStructure& distances)
 {
-    std::fill(distances.distance.begin(), distances.distance.end(), -1);
-    std::fill(distances.rowHistogram.begin(), distances.rowHistogram.end(), 0);
-    std::fill(distances.histogram.begin(), distances.histogram.end(), 0);
-    std::fill(distances.compatible.begin(), distances.compatible.end(), 0);
-}
-
-void computeInitialDistances(DistanceStructure& distances, const HaplotypeList& list)
-{
-    SitePlanes planes;
-    fillSitePlanes(planes, list);
-    const std::size_t words = static_cast<std::size_t>(distances.wordsPerRow);
-    for (int a = 0; a < list.slotCount; ++a) {
-        std::int16_t* row = distances.initialDistanceRow(a);
-        std::int32_t* rowBins = distances.initialRowHistogramOf(a);
-        for (int b = 0; b < a; ++b) {
-            const int d = planeDistance(planes, a, b, list.label[a] == -list.label[b]);
-            row[b] = static_cast<std::int16_t>(d);
-            if (d >= 0) {
-                ++distances.initialHistogram[d];
-                ++rowBins[d];
-                setBit(distances.initialCompatible.data() + a * words, b);
-                setBit(distances.initialCompatible.data() + b * words, a);
-            }
-        }
-    }
+    clearHistograms(distances, distances.working);
+    distances.diagonalRestored = false;
 }
 
 void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
 {
-    clearDistances(distances);
+    // A random collapse leaves no compatible pair, so the working set is
+    // usually empty already.
+    DistanceHistograms& working = distances.working;
+    const bool empty = !working.histogram.empty()
+                       && std::all_of(working.histogram.begin(), working.histogram.end(),
+                                      [](std::int32_t bin) { return bin == 0; });
+    if (!empty) clearDistances(distances);
+    distances.diagonalRestored = false;
+    distances.slotPosition = list.position;
+    distances.liveCount = list.liveCount;
+    markLive(distances, list.position);
+    renewSieve(distances);
+
     SitePlanes& planes = distances.planes;
     resizeSitePlanes(planes, list.slotCount, list.length);
     // Each pair of live slots once, in the row of the larger slot; taken in
     // slot order so that rows and planes are read front to back.
-    std::vector<int>& live = distances.liveSlots;
+    std::vector<int>& live = distances.liveInOrder;
     live.assign(list.order.begin(), list.order.begin() + list.liveCount);
     std::sort(live.begin(), live.end());
     for (const int s : live) refreshSitePlanes(planes, s, list.text[s].data(), list.length);
-    for (std::size_t i = 0; i < live.size(); ++i) {
-        const int a = live[i];
-        std::int16_t* row = distances.distanceRow(a);
-        std::int32_t* rowBins = distances.rowHistogramOf(a);
-        std::uint64_t* compatibleA = distances.compatibleRow(a);
-        for (std::size_t j = 0; j < i; ++j) {
-            const int b = live[j];
-            const int d = planeDistance(planes, a, b, list.label[a] == -list.label[b]);
-            row[b] = static_cast<std::int16_t>(d);
-            if (d >= 0) {
-                ++distances.histogram[d];
-                ++rowBins[d];
-                setBit(compatibleA, b);
-                setBit(distances.compatibleRow(b), a);
-            }
-        }
-    }
+    countLivePairs(distances, working, planes, live, list.label);
+    sumBlocks(distances, working, live, distances.slotPosition);
 }
 
 void restoreDistances(DistanceStructure& distances)
 {
-    distances.distance = distances.initialDistance;
-    distances.rowHistogram = distances.initialRowHistogram;
-    distances.histogram = distances.initialHistogram;
-    distances.compatible = distances.initialCompatible;
+    distances.working = distances.initial->histograms;
+    for (int a = 0; a < distances.slotCount; ++a) distances.slotPosition[a] = a;
+    distances.liveCount = distances.slotCount;
+    markLive(distances, distances.slotPosition);
+    renewSieve(distances);
+    distances.diagonalRestored = true;
 }
 
-void setWorkingDistance(DistanceStructure& distances, int a, int b, int d)
+void countWorkingPair(DistanceStructure& distances, int a, int b, int d, int count)
+{
+    if (d < 0) return;
+    const int hi = std::max(a, b);
+    DistanceHistograms& working = distances.working;
+    rowBinsOf(distances, working, hi)[d] = static_cast<std::uint16_t>(rowBinsOf(distances, working, hi)[d] + count);
+    working.histogram[d] += count;
+    addToBlock(distances, hi, d, count);
+}
+
+void moveWorkingPair(DistanceStructure& distances, int a, int b, int from, int to)
 {
     const int hi = std::max(a, b);
-    const int lo = std::min(a, b);
-    std::int16_t& entry = distances.distanceRow(hi)[lo];
-    std::int32_t* rowBins = distances.rowHistogramOf(hi);
-    if (entry >= 0) {
-        --rowBins[entry];
-        --distances.histogram[entry];
+    DistanceHistograms& working = distances.working;
+    std::uint16_t* row = rowBinsOf(distances, working, hi);
+    std::int32_t* blocks = working.blockHistogram.data() + (distances.slotPosition[hi] >> 6);
+    if (from >= 0) {
+        --row[from];
+        --working.histogram[from];
+        --blocks[static_cast<std::size_t>(from) * distances.positionBlocks];
     }
-    entry = static_cast<std::int16_t>(d);
-    if (d >= 0) {
-        ++rowBins[d];
-        ++distances.histogram[d];
-        setBit(distances.compatibleRow(hi), lo);
-        setBit(distances.compatibleRow(lo), hi);
-    } else {
-        clearBit(distances.compatibleRow(hi), lo);
-        clearBit(distances.compatibleRow(lo), hi);
+    if (to >= 0) {
+        ++row[to];
+        ++working.histogram[to];
+        ++blocks[static_cast<std::size_t>(to) * distances.positionBlocks];
+    }
+}
+
+void takeOutRow(DistanceStructure& distances, int a)
+{
+    DistanceHistograms& working = distances.working;
+    std::uint16_t* row = rowBinsOf(distances, working, a);
+    const int block = distances.slotPosition[a] >> 6;
+    for (std::size_t d = 0; d < distances.binsPerRow(); ++d) {
+        if (row[d] == 0) continue;
+        working.histogram[d] -= row[d];
+        working.blockHistogram[d * distances.positionBlocks + block] -= row[d];
+        row[d] = 0;
+    }
+}
+
+void followRemoval(DistanceStructure& distances, int slot, int moved, int position)
+{
+    --distances.liveCount;
+    distances.liveSlots[slot >> 6] &= ~(std::uint64_t{1} << (slot & 63));
+    placeSlot(distances, moved, position);
+    distances.slotPosition[slot] = distances.liveCount;  // its row holds no pair to move
+}
+
+void placeSlot(DistanceStructure& distances, int slot, int position)
+{
+    const int from = distances.slotPosition[slot] >> 6;
+    const int to = position >> 6;
+    if (from != to) {
+        const std::uint16_t* row = distances.rowHistogramOf(slot);
+        for (std::size_t d = 0; d < distances.binsPerRow(); ++d) {
+            if (row[d] == 0) continue;
+            std::int32_t* bins = distances.working.blockHistogram.data() + d * distances.positionBlocks;
+            bins[from] -= row[d];
+            bins[to] += row[d];
+        }
+    }
+    distances.slotPosition[slot] = position;
+}
+
+std::uint64_t* ownPartnerRow(DistanceStructure& distances, int a)
+{
+    std::uint64_t* row = distances.partnerRows.data() + static_cast<std::size_t>(a) * distances.wordsPerRow;
+    if (distances.partnerEpoch[a] != distances.epoch) {
+        std::copy_n(distances.compatibleRow(a), distances.wordsPerRow, row);
+        distances.partnerEpoch[a] = distances.epoch;
+    }
+    return row;
+}
+
+void listLivePartners(const DistanceStructure& distances, int a, std::vector<int>& partners)
+{
+    partners.clear();
+    const std::uint64_t* row = distances.partnerRow(a);
+    const std::uint64_t* live = distances.liveSlots.data();
+    for (int w = 0; w < distances.wordsPerRow; ++w) {
+        for (std::uint64_t bits = row[w] & live[w]; bits != 0; bits &= bits - 1) {
+            partners.push_back(w * 64 + __builtin_ctzll(bits));
+        }
     }
 }

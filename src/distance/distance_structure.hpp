@@ -5,93 +5,182 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
-// Pairwise slot distances with their histograms, in two sets of the same
-// shape: the initial set, computed once from the initial list, and the
-// working set, which follows the working list of the search.
+// Pairwise slot distances of a haplotype list, kept as histograms.
 //
 // The slot distance of two slots is -1 (incompatible) when some site holds
 // '0' in one and '1' in the other, or '2' in both while their labels are
 // opposite; otherwise it is the number of sites where exactly one of the two
-// is undetermined.
+// is undetermined. A distance is a function of the two slots' texts and
+// labels: it is computed from the site planes of the list when needed, never
+// stored.
 //
-// A pair is stored in the row of its larger slot index a and the column of
-// its smaller one b: entry [a][b] of a lower triangle (row a has a+1 entries,
-// the diagonal included). -1 marks an incompatible pair, and in the working
-// set also every pair with a slot that is no longer live. The histograms
-// count the non-negative entries below the diagonal: bin d of row a counts
-// the columns b < a at distance d, and the global histogram counts them all.
+// The structure keeps two sets of histograms of the same shape: the initial
+// set, computed once from the initial list, and the working set, which
+// follows the working list of one search. For a set, bin d of row a counts
+// the slots b < a (live, in the working set) whose distance to a is d, and
+// the global histogram counts all such pairs; in the working set every row's
+// bins are also summed per block of 64 positions of the working list's
+// order, so that the pair choice finds the k-th pair of a class in position
+// order without walking every position.
 //
-// Next to each matrix a compatibility bitmap holds, in both rows a and b, one
-// bit per pair with a non-negative entry, so that the collapse visits a
-// slot's compatible partners without reading the many incompatible entries.
-struct DistanceStructure {
-    int slotCount = 0;  // n
-    int length = 0;     // L; distances lie in 0..L, so every histogram has L+1 bins
-    int wordsPerRow = 0;  // 64-bit words of a bitmap row
-
-    std::vector<std::int16_t> initialDistance;
-    std::vector<std::int16_t> distance;
-    std::vector<std::int32_t> initialRowHistogram;  // n rows of L+1 bins
-    std::vector<std::int32_t> initialHistogram;     // L+1 bins
-    std::vector<std::int32_t> rowHistogram;
-    std::vector<std::int32_t> histogram;
-    std::vector<std::uint64_t> initialCompatible;   // n rows of wordsPerRow words
-    std::vector<std::uint64_t> compatible;
-    SitePlanes planes;          // scratch of computeDistances
-    std::vector<int> liveSlots;  // scratch of computeDistances
-
-    static std::size_t rowStart(int a) { return static_cast<std::size_t>(a) * (a + 1) / 2; }
-    std::size_t binsPerRow() const { return static_cast<std::size_t>(length) + 1; }
-
-    std::int16_t* distanceRow(int a) { return distance.data() + rowStart(a); }
-    const std::int16_t* distanceRow(int a) const { return distance.data() + rowStart(a); }
-    std::int16_t* initialDistanceRow(int a) { return initialDistance.data() + rowStart(a); }
-    const std::int16_t* initialDistanceRow(int a) const { return initialDistance.data() + rowStart(a); }
-    std::int32_t* rowHistogramOf(int a) { return rowHistogram.data() + a * binsPerRow(); }
-    const std::int32_t* rowHistogramOf(int a) const { return rowHistogram.data() + a * binsPerRow(); }
-    std::int32_t* initialRowHistogramOf(int a) { return initialRowHistogram.data() + a * binsPerRow(); }
-    const std::int32_t* initialRowHistogramOf(int a) const
-    {
-        return initialRowHistogram.data() + a * binsPerRow();
-    }
-    std::uint64_t* compatibleRow(int a) { return compatible.data() + static_cast<std::size_t>(a) * wordsPerRow; }
-    const std::uint64_t* compatibleRow(int a) const
-    {
-        return compatible.data() + static_cast<std::size_t>(a) * wordsPerRow;
-    }
-
-    // The working distance of two different slots, in either order.
-    int workingDistance(int a, int b) const { return a > b ? distanceRow(a)[b] : distanceRow(b)[a]; }
+// Next to the initial histograms, a bitmap holds one bit for every pair of
+// slots of the initial list that is compatible, in both rows. Collapses only
+// ever make pairs incompatible, so the compatible pairs of a working list
+// derived from the initial list are among these bits: the bitmap is the
+// sieve through which the search visits a slot's partners. The initial set
+// is shared read-only by every copy of the structure.
+struct DistanceHistograms {
+    std::vector<std::uint16_t> rowHistogram;   // n rows of L+1 bins
+    std::vector<std::int32_t> histogram;       // L+1 bins
+    std::vector<std::int32_t> blockHistogram;  // L+1 rows of one bin per block of 64 positions
 };
 
+struct InitialDistances {
+    DistanceHistograms histograms;          // of the initial list, in identity order
+    std::vector<std::uint64_t> compatible;  // n rows of wordsPerRow words
+};
+
+struct DistanceStructure {
+    int slotCount = 0;    // n
+    int length = 0;       // L; distances lie in 0..L, so every histogram has L+1 bins
+    int wordsPerRow = 0;  // 64-bit words of a bitmap row
+    int positionBlocks = 0;
+
+    std::shared_ptr<const InitialDistances> initial;
+    DistanceHistograms working;
+    // The working sieve: the initial bitmap, less pairs found incompatible
+    // since, each row copied from the initial one when first needed after a
+    // restore or a computation (rows whose `partnerEpoch` is not `epoch`
+    // are still the initial ones). A pair is only ever taken out of the row
+    // of the slot from which it was found incompatible.
+    std::vector<std::uint64_t> partnerRows;
+    std::vector<std::uint32_t> partnerEpoch;
+    std::uint32_t epoch = 1;
+    std::vector<int> slotPosition;  // the position of each slot in the order the working set follows
+    int liveCount = 0;              // slots at positions below it are live
+    std::vector<std::uint64_t> liveSlots;  // one bit per live slot
+    bool diagonalRestored = false;  // the dump shows the initial diagonal (0) after a restore, -1 otherwise
+    SitePlanes planes;              // scratch of computeDistances
+    std::vector<int> liveInOrder;   // scratch of computeDistances
+    std::vector<int> partners;      // scratch of listLivePartners
+
+    std::size_t binsPerRow() const { return static_cast<std::size_t>(length) + 1; }
+    bool isLive(int slot) const { return ((liveSlots[slot >> 6] >> (slot & 63)) & 1) != 0; }
+
+    const std::uint64_t* compatibleRow(int a) const
+    {
+        return initial->compatible.data() + static_cast<std::size_t>(a) * wordsPerRow;
+    }
+    // Slot a's row of the working sieve, read only.
+    const std::uint64_t* partnerRow(int a) const
+    {
+        if (partnerEpoch[a] != epoch) return compatibleRow(a);
+        return partnerRows.data() + static_cast<std::size_t>(a) * wordsPerRow;
+    }
+    bool initiallyCompatible(int a, int b) const
+    {
+        return ((compatibleRow(a)[b >> 6] >> (b & 63)) & 1) != 0;
+    }
+
+    const std::uint16_t* rowHistogramOf(int a) const { return working.rowHistogram.data() + a * binsPerRow(); }
+    const std::uint16_t* initialRowHistogramOf(int a) const
+    {
+        return initial->histograms.rowHistogram.data() + a * binsPerRow();
+    }
+    const std::vector<std::int32_t>& histogram() const { return working.histogram; }
+    const std::vector<std::int32_t>& initialHistogram() const { return initial->histograms.histogram; }
+    // Bins of class d per block of 64 positions.
+    const std::int32_t* blockHistogramOf(int d) const
+    {
+        return working.blockHistogram.data() + static_cast<std::size_t>(d) * positionBlocks;
+    }
+};
+
+// The slot distance of slots a and b from their planes; `oppositeLabels`
+// when their labels are opposite.
+inline int planeDistance(const SitePlanes& planes, int a, int b, bool oppositeLabels)
+{
+    const std::uint64_t* zeroA = planes.zeroOf(a);
+    const std::uint64_t* oneA = planes.oneOf(a);
+    const std::uint64_t* openA = planes.openOf(a);
+    const std::uint64_t* zeroB = planes.zeroOf(b);
+    const std::uint64_t* oneB = planes.oneOf(b);
+    const std::uint64_t* openB = planes.openOf(b);
+    int count = 0;
+    for (int w = 0; w < planes.words; ++w) {
+        if (((zeroA[w] & oneB[w]) | (oneA[w] & zeroB[w])) != 0) return -1;
+        if (oppositeLabels && (openA[w] & openB[w]) != 0) return -1;
+        count += __builtin_popcountll(openA[w] ^ openB[w]);
+    }
+    return count;
+}
+
+// The slot distance of two slots of a list whose planes are given.
+inline int slotDistance(const SitePlanes& planes, const std::vector<int>& label, int a, int b)
+{
+    return planeDistance(planes, a, b, label[a] == -label[b]);
+}
+
+// The working distance of two different slots: their slot distance when
+// both are live in the order the working set follows, else -1.
+int workingDistance(const DistanceStructure& distances, const SitePlanes& planes, const std::vector<int>& label,
+                    int a, int b);
+
+// Computes the initial set of the list (every slot live, identity order);
+// the working set is empty until restored or computed.
 DistanceStructure createDistanceStructure(const HaplotypeList& initial);
-void clearInitialDistances(DistanceStructure& distances);
+// Empties the working set: every bin is 0.
 void clearDistances(DistanceStructure& distances);
-// Fills the initial set from every slot of the list (all live, identity order).
-void computeInitialDistances(DistanceStructure& distances, const HaplotypeList& list);
-// Clears the working set and fills it from the live slots of the list.
+// Fills the working set from the live slots of the list, and follows its
+// order. The list descends from the initial list by collapses, so that its
+// compatible pairs were compatible in the initial list.
 void computeDistances(DistanceStructure& distances, const HaplotypeList& list);
-// Copies the initial set into the working set.
+// Makes the working set a copy of the initial set, every slot live in identity order.
 void restoreDistances(DistanceStructure& distances);
 
-// Sets the working distance of two different slots, keeping the histograms
-// and the compatibility bitmap in step with it.
-void setWorkingDistance(DistanceStructure& distances, int a, int b, int d);
+// Counts a pair of slots at distance d in the working set, or (count -1)
+// takes it out again; d < 0 counts nothing.
+void countWorkingPair(DistanceStructure& distances, int a, int b, int d, int count);
+// Moves a pair of slots from distance `from` to distance `to` (either may
+// be -1: not counted).
+void moveWorkingPair(DistanceStructure& distances, int a, int b, int from, int to);
+// Takes the pairs of slot a with the smaller slots (its row's bins) out of
+// the working set.
+void takeOutRow(DistanceStructure& distances, int a);
+// Follows the removal of `slot` from the live part: the slot that sat last
+// in the live part, `moved`, takes its position, and the live part shrinks
+// by one. The slot's pairs must have been taken out of the histograms.
+void followRemoval(DistanceStructure& distances, int slot, int moved, int position);
+// Records that the slot now sits at `position` of the order.
+void placeSlot(DistanceStructure& distances, int slot, int position);
 
-// Calls visit(b) for every slot b whose working distance to slot a is not
-// negative, in ascending slot order. The visit may change the distances of a.
-template <typename Visit>
-void forEachCompatiblePartner(const DistanceStructure& distances, int a, Visit&& visit)
+// Slot a's row of the working sieve, to take pairs out of.
+std::uint64_t* ownPartnerRow(DistanceStructure& distances, int a);
+// Takes slot b out of slot a's row of the working sieve: the pair is
+// incompatible now (and will stay so).
+inline void dropPartner(DistanceStructure& distances, int a, int b)
 {
-    const std::uint64_t* row = distances.compatibleRow(a);
-    for (int w = 0; w < distances.wordsPerRow; ++w) {
-        std::uint64_t bits = row[w];
-        while (bits != 0) {
-            const int b = w * 64 + __builtin_ctzll(bits);
-            bits &= bits - 1;
-            visit(b);
-        }
+    ownPartnerRow(distances, a)[b >> 6] &= ~(std::uint64_t{1} << (b & 63));
+}
+
+// The live slots in slot a's row of the working sieve, ascending: a
+// superset of its compatible live partners.
+void listLivePartners(const DistanceStructure& distances, int a, std::vector<int>& partners);
+
+// Calls visit(b) for every live slot b > a in slot a's row of the working
+// sieve, ascending.
+template <typename Visit>
+inline __attribute__((always_inline)) void forEachLiveUpperPartner(const DistanceStructure& distances, int a,
+                                                                   Visit&& visit)
+{
+    const std::uint64_t* row = distances.partnerRow(a);
+    const std::uint64_t* live = distances.liveSlots.data();
+    for (int w = (a + 1) >> 6; w < distances.wordsPerRow; ++w) {
+        std::uint64_t word = row[w] & live[w];
+        if (w == a >> 6) word &= ~((std::uint64_t{2} << (a & 63)) - 1);
+        for (; word != 0; word &= word - 1) visit(w * 64 + __builtin_ctzll(word));
     }
 }

@@ -94,8 +94,13 @@ struct Search {
 
     CollapsePassResult attempt(bool perturbation)
     {
-        resetSearchState(state, initial, distances);
-        if (perturbation) perturb(state, distances);
+        if (perturbation) {
+            // The perturbation computes the working distances afresh.
+            resetSearchState(state, initial);
+            perturb(state, distances);
+        } else {
+            resetSearchState(state, initial, distances);
+        }
         randomCollapse(state, distances, random);
         return collapsePass(state, initial);
     }

@@ -126,20 +126,6 @@ int bits(std::uint64_t word)
     return __builtin_popcountll(word);
 }
 
-// True when the slot's planes hold '0' or '1' against the other allele at a
-// homozygous site of the genotype.
-bool contradictsGenotype(const SitePlanes& slots, const SitePlanes& genotypes, int slot, int genotype)
-{
-    const std::uint64_t* zero = slots.zeroOf(slot);
-    const std::uint64_t* one = slots.oneOf(slot);
-    const std::uint64_t* gz = genotypes.zeroOf(2 * genotype);
-    const std::uint64_t* go = genotypes.oneOf(2 * genotype);
-    for (int w = 0; w < slots.words; ++w) {
-        if (((zero[w] & go[w]) | (one[w] & gz[w])) != 0) return true;
-    }
-    return false;
-}
-
 } // namespace
 
 PairEvaluation priceCandidate(const SearchState& state, int genotype, int s1, int s2)
@@ -187,21 +173,102 @@ bool candidateFits(const SearchState& state, int genotype, int s1, int s2)
                            [&](const PairWords& p) { return !wordsReject(p, la, lb); });
 }
 
+namespace {
+
+// For every site, the live positions whose slot holds '0' there and those
+// whose slot holds '1', as masks of `blocks` words (bit j of word b for
+// position 64b + j): the slots' planes transposed 64 x 64 bits at a time.
+void maskLiveSlotsBySite(SearchState& state, int blocks)
+{
+    const HaplotypeList& current = state.current;
+    const SitePlanes& planes = state.currentPlanes;
+    const int live = current.liveCount;
+    const std::size_t size = static_cast<std::size_t>(planes.words) * 64 * blocks;
+    state.zeroAtSite.assign(size, 0);
+    state.oneAtSite.assign(size, 0);
+    std::uint64_t zero[64];
+    std::uint64_t one[64];
+    for (int b = 0; b < blocks; ++b) {
+        for (int w = 0; w < planes.words; ++w) {
+            for (int j = 0; j < 64; ++j) {
+                const int p = 64 * b + j;
+                zero[j] = p < live ? planes.zeroOf(current.order[p])[w] : 0;
+                one[j] = p < live ? planes.oneOf(current.order[p])[w] : 0;
+            }
+            transposeBits(zero);
+            transposeBits(one);
+            for (int i = 0; i < 64; ++i) {
+                const std::size_t site = static_cast<std::size_t>(64 * w + i);
+                state.zeroAtSite[site * blocks + b] = zero[i];
+                state.oneAtSite[site * blocks + b] = one[i];
+            }
+        }
+    }
+}
+
+// The positions of the live slots that have no determined site against a
+// homozygous site of the genotype, ascending: every live position, less
+// those holding '1' where the genotype holds '0' and the other way round,
+// 64 sites at a time; once few positions are left, the rest of their sites
+// is compared slot by slot.
+VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, int blocks,
+                                              std::vector<int>& fitting)
+{
+    const HaplotypeList& current = state.current;
+    const int live = current.liveCount;
+    const SitePlanes& genotypes = state.genotypePlanes;
+    const std::uint64_t* gz = genotypes.zeroOf(2 * genotype);
+    const std::uint64_t* go = genotypes.oneOf(2 * genotype);
+    std::vector<std::uint64_t>& fits = state.fittingMask;
+    fits.assign(static_cast<std::size_t>(blocks), ~std::uint64_t{0});
+    if (live % 64 != 0) fits[blocks - 1] = (std::uint64_t{1} << (live % 64)) - 1;
+    auto exclude = [&](int w, std::uint64_t homozygous, const std::vector<std::uint64_t>& opposite) {
+        for (; homozygous != 0; homozygous &= homozygous - 1) {
+            const std::uint64_t* against =
+                opposite.data() + static_cast<std::size_t>(64 * w + __builtin_ctzll(homozygous)) * blocks;
+            for (int b = 0; b < blocks; ++b) fits[b] &= ~against[b];
+        }
+    };
+    // Sieving a site costs `blocks` words; checking a slot directly costs
+    // two words per word of sites left.
+    int homozygousLeft = 0;
+    for (int w = 0; w < genotypes.words; ++w) homozygousLeft += __builtin_popcountll(gz[w] | go[w]);
+    int w = 0;
+    for (; w < genotypes.words; ++w) {
+        exclude(w, gz[w], state.oneAtSite);
+        exclude(w, go[w], state.zeroAtSite);
+        homozygousLeft -= __builtin_popcountll(gz[w] | go[w]);
+        int left = 0;
+        for (int b = 0; b < blocks; ++b) left += __builtin_popcountll(fits[b]);
+        if (left * 2 * (genotypes.words - w - 1) <= homozygousLeft * blocks) break;
+    }
+    fitting.clear();
+    for (int b = 0; b < blocks; ++b) {
+        for (std::uint64_t bits = fits[b]; bits != 0; bits &= bits - 1) {
+            const int p = 64 * b + __builtin_ctzll(bits);
+            const int s = current.order[p];
+            const std::uint64_t* zero = state.currentPlanes.zeroOf(s);
+            const std::uint64_t* one = state.currentPlanes.oneOf(s);
+            std::uint64_t clash = 0;
+            for (int rest = w + 1; rest < genotypes.words; ++rest) clash |= (zero[rest] & go[rest]) | (one[rest] & gz[rest]);
+            if (clash == 0) fitting.push_back(p);
+        }
+    }
+}
+
+} // namespace
+
 void buildPairLists(SearchState& state, const HaplotypeList& initial)
 {
     HaplotypeList& current = state.current;
     updateIsolated(current, state.componentSize);
     preparePairPlanes(state, initial);
+    const int blocks = (current.liveCount + 63) / 64;
+    maskLiveSlotsBySite(state, blocks);
     const int genotypes = initial.slotCount / 2;
     std::vector<int>& fitting = state.fittingPositions;
     for (int i = 0; i < genotypes; ++i) {
-        fitting.clear();
-        for (int p = 0; p < current.liveCount; ++p) {
-            const int s = current.order[p];
-            const bool contradicts = contradictsGenotype(state.currentPlanes, state.genotypePlanes, s, i);
-            current.mark[s] = contradicts ? 1 : 0;
-            if (!contradicts) fitting.push_back(p);
-        }
+        listFittingPositions(state, i, blocks, fitting);
         PairRecord*& head = state.pairLists[i];
         for (const int p : fitting) {
             const int s1 = current.order[p];
@@ -215,6 +282,12 @@ void buildPairLists(SearchState& state, const HaplotypeList& initial)
                 head = record;
             }
         }
+    }
+    // The marks keep the scratch flags of the last genotype: 1 for a live
+    // slot that contradicts it, 0 for one that fits.
+    if (genotypes > 0) {
+        for (int p = 0; p < current.liveCount; ++p) current.mark[current.order[p]] = 1;
+        for (const int p : fitting) current.mark[current.order[p]] = 0;
     }
 }
 

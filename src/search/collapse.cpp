@@ -4,46 +4,232 @@
 #include "distance/distance_structure.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
-// Slots of `group` were undetermined at `sites` and are now determined there;
-// updates their distances to every compatible live slot. Incompatible pairs
-// (-1) cannot become compatible, so only the pairs of the bitmap are visited;
-// each pair changes on its own, so the order of the partners does not matter.
-void updateGroupDistances(const HaplotypeList& list, DistanceStructure& distances,
-                          const std::vector<int>& group, int groupCount,
-                          const std::vector<int>& sites, int siteCount, bool aHasTwo)
+// How many partners ahead the partner loop fetches their data.
+constexpr std::size_t kPrefetchAhead = 8;
+
+// The sites of `fixed`, ascending, with the value on the kept side at each.
+int listSites(const FixedSites& fixed, std::vector<int>& sites, std::vector<char>& values)
 {
-    for (int gi = 0; gi < groupCount; ++gi) {
-        const int x = group[gi];
-        const char* textX = list.text[x].data();
-        const int labelX = list.label[x];
-        forEachCompatiblePartner(distances, x, [&](int y) {
-            const int d = distances.workingDistance(x, y);
-            bool conflict = aHasTwo && labelX == -list.label[y];
-            int delta = 0;
-            const char* textY = list.text[y].data();
-            for (int k = 0; k < siteCount && !conflict; ++k) {
-                const char u = textX[sites[k]];
-                const char v = textY[sites[k]];
-                if ((u == '0' && v == '1') || (u == '1' && v == '0')) {
-                    conflict = true;
-                } else if (u == v && u != '2') {
-                    --delta;  // counted before, while x was still undetermined here
-                } else if (v == '2') {
-                    ++delta;  // both were undetermined here before
-                }
-            }
-            if (conflict) {
-                setWorkingDistance(distances, x, y, -1);
-            } else if (delta != 0) {
-                setWorkingDistance(distances, x, y, d + delta);
-            }
-        });
+    int count = 0;
+    for (const int w : fixed.words) {
+        for (std::uint64_t bits = fixed.sites[w]; bits != 0; bits &= bits - 1) {
+            const int bit = __builtin_ctzll(bits);
+            sites[count] = w * 64 + bit;
+            values[count] = ((fixed.one[w] >> bit) & 1) != 0 ? '1' : '0';
+            ++count;
+        }
     }
+    return count;
+}
+
+// Step 1 of a collapse of B into A: the sites where A is open and B
+// determined (A's group takes B's values there), and where B is open and A
+// determined (B's group takes A's values), as planes, and with `lists` as
+// the state's site lists as well.
+void listFixedSites(SearchState& state, int a, int b, bool lists)
+{
+    const SitePlanes& planes = state.currentPlanes;
+    const std::uint64_t* zeroA = planes.zeroOf(a);
+    const std::uint64_t* oneA = planes.oneOf(a);
+    const std::uint64_t* openA = planes.openOf(a);
+    const std::uint64_t* zeroB = planes.zeroOf(b);
+    const std::uint64_t* oneB = planes.oneOf(b);
+    const std::uint64_t* openB = planes.openOf(b);
+    FixedSites& first = state.firstFixed;
+    FixedSites& second = state.secondFixed;
+    for (FixedSites* fixed : {&first, &second}) {
+        for (const int w : fixed->words) fixed->sites[w] = fixed->zero[w] = fixed->one[w] = 0;
+        fixed->words.clear();
+    }
+    for (int w = 0; w < planes.words; ++w) {
+        const std::uint64_t takesB = openA[w] & ~openB[w];
+        const std::uint64_t takesA = openB[w] & ~openA[w];
+        if (takesB != 0) {
+            first.words.push_back(w);
+            first.sites[w] = takesB;
+            first.zero[w] = takesB & zeroB[w];
+            first.one[w] = takesB & oneB[w];
+        }
+        if (takesA != 0) {
+            second.words.push_back(w);
+            second.sites[w] = takesA;
+            second.zero[w] = takesA & zeroA[w];
+            second.one[w] = takesA & oneA[w];
+        }
+    }
+    if (lists) {
+        state.firstSiteCount = listSites(first, state.firstSites, state.firstValues);
+        state.secondSiteCount = listSites(second, state.secondSites, state.secondValues);
+    } else {
+        // Only whether there are any.
+        state.firstSiteCount = first.words.empty() ? 0 : 1;
+        state.secondSiteCount = second.words.empty() ? 0 : 1;
+    }
+}
+
+// The planes of a slot of the group take over the group's sites.
+void takeOverSites(SitePlanes& planes, int x, bool sameSide, const FixedSites& fixed)
+{
+    std::uint64_t* zero = planes.zeroOf(x);
+    std::uint64_t* one = planes.oneOf(x);
+    std::uint64_t* open = planes.openOf(x);
+    const std::vector<std::uint64_t>& valueZero = sameSide ? fixed.zero : fixed.one;
+    const std::vector<std::uint64_t>& valueOne = sameSide ? fixed.one : fixed.zero;
+    for (const int w : fixed.words) {
+        zero[w] |= valueZero[w];
+        one[w] |= valueOne[w];
+        open[w] &= ~fixed.sites[w];
+    }
+}
+
+// Both distances of a pair of live slots: before the collapse (returned in
+// `before`) and now. A slot of a group that took over sites had them open
+// before (`reopenX`, `reopenY`: those sites, or null), and a slot of B's
+// group had B's label; the caller says whether the labels were and are
+// opposite. The two differ only in the words of the sites taken over
+// (`changedWords`, with `unchanged` all ones in the other words and zero in
+// those), which are compared twice.
+inline __attribute__((always_inline)) int distanceBeforeAndNow(const SitePlanes& planes, int x,
+                                                               const std::uint64_t* reopenX, int y,
+                                                               const std::uint64_t* reopenY, bool oppositeBefore,
+                                                               bool oppositeNow, const std::vector<int>& changedWords,
+                                                               const std::uint64_t* unchanged, int& before)
+{
+    const std::uint64_t* zeroX = planes.zeroOf(x);
+    const std::uint64_t* oneX = planes.oneOf(x);
+    const std::uint64_t* openX = planes.openOf(x);
+    const std::uint64_t* zeroY = planes.zeroOf(y);
+    const std::uint64_t* oneY = planes.oneOf(y);
+    const std::uint64_t* openY = planes.openOf(y);
+    std::uint64_t clashNow = 0, sharedNow = 0, clashKept = 0, sharedKept = 0;
+    int countNow = 0;
+    for (int w = 0; w < planes.words; ++w) {
+        const std::uint64_t clash = (zeroX[w] & oneY[w]) | (oneX[w] & zeroY[w]);
+        const std::uint64_t shared = openX[w] & openY[w];
+        clashNow |= clash;
+        sharedNow |= shared;
+        clashKept |= clash & unchanged[w];
+        sharedKept |= shared & unchanged[w];
+        countNow += __builtin_popcountll(openX[w] ^ openY[w]);
+    }
+    std::uint64_t clashBefore = clashKept, sharedBefore = sharedKept;
+    int countBefore = countNow;
+    for (const int w : changedWords) {
+        const std::uint64_t maskX = reopenX == nullptr ? 0 : reopenX[w];
+        const std::uint64_t maskY = reopenY == nullptr ? 0 : reopenY[w];
+        const std::uint64_t oldZeroX = zeroX[w] & ~maskX, oldOneX = oneX[w] & ~maskX, oldOpenX = openX[w] | maskX;
+        const std::uint64_t oldZeroY = zeroY[w] & ~maskY, oldOneY = oneY[w] & ~maskY, oldOpenY = openY[w] | maskY;
+        clashBefore |= (oldZeroX & oldOneY) | (oldOneX & oldZeroY);
+        sharedBefore |= oldOpenX & oldOpenY;
+        countBefore += __builtin_popcountll(oldOpenX ^ oldOpenY) - __builtin_popcountll(openX[w] ^ openY[w]);
+    }
+    before = clashBefore != 0 || (oppositeBefore && sharedBefore != 0) ? -1 : countBefore;
+    return clashNow != 0 || (oppositeNow && sharedNow != 0) ? -1 : countNow;
+}
+
+// What a collapse of B into A changed, for recounting the distances: the
+// groups' marks in state.groupMark (1 for A's group, 2 for B's), the sites
+// each group took over, and the labels.
+struct CollapseChange {
+    const SearchState& state;
+    int labelA, labelB;
+
+    const std::uint64_t* reopened(int slot) const
+    {
+        const int mark = state.groupMark[slot];
+        if (mark == 1 && state.firstSiteCount > 0) return state.firstFixed.sites.data();
+        if (mark == 2 && state.secondSiteCount > 0) return state.secondFixed.sites.data();
+        return nullptr;
+    }
+    int labelBefore(int slot) const
+    {
+        const int label = state.current.label[slot];
+        if (state.groupMark[slot] != 2) return label;
+        return label == labelA ? labelB : -labelB;
+    }
+};
+
+// Recounts one pair whose distance may have changed.
+inline __attribute__((always_inline)) void recountPair(DistanceStructure& distances, const CollapseChange& change,
+                                                       int x, int y)
+{
+    const std::vector<int>& label = change.state.current.label;
+    int before = 0;
+    const int now = distanceBeforeAndNow(change.state.currentPlanes, x, change.reopened(x), y, change.reopened(y),
+                                         change.labelBefore(x) == -change.labelBefore(y), label[x] == -label[y],
+                                         change.state.changedWords, change.state.unchangedWords.data(), before);
+    if (before != now) moveWorkingPair(distances, x, y, before, now);
+    if (now < 0) dropPartner(distances, x, y);
+}
+
+// Recounts the pairs of the members of a group that took over sites with
+// their live partners; a pair of two such members is recounted once, from
+// the larger slot.
+VELMORA_COUNTS_BITS void recountGroupPairs(SearchState& state, DistanceStructure& distances,
+                                           const CollapseChange& change, const std::vector<int>& group, int count)
+{
+    const bool firstChanged = state.firstSiteCount > 0;
+    const bool secondChanged = state.secondSiteCount > 0;
+    std::vector<int>& partners = distances.partners;
+    for (int gi = 0; gi < count; ++gi) {
+        const int x = group[gi];
+        listLivePartners(distances, x, partners);
+        const std::size_t size = partners.size();
+        for (std::size_t k = 0; k < size; ++k) {
+            if (k + kPrefetchAhead < size) __builtin_prefetch(state.currentPlanes.zeroOf(partners[k + kPrefetchAhead]));
+            const int y = partners[k];
+            const int mark = state.groupMark[y];
+            if (y < x && ((mark == 1 && firstChanged) || (mark == 2 && secondChanged))) continue;
+            recountPair(distances, change, x, y);
+        }
+    }
+}
+
+// Brings the working histograms up to date after steps 5 and 6. Only pairs
+// with a slot in a group that took over sites can have changed, and, when
+// neither took over any, pairs of one slot of each group (which may have
+// become mates in a component with undetermined sites).
+VELMORA_COUNTS_BITS void recountChangedPairs(SearchState& state, DistanceStructure& distances, int labelA,
+                                             int labelB, bool aHasTwo)
+{
+    const CollapseChange change{state, labelA, labelB};
+    const bool firstChanged = state.firstSiteCount > 0;
+    const bool secondChanged = state.secondSiteCount > 0;
+    // The words that hold a site taken over by either group.
+    std::vector<int>& changed = state.changedWords;
+    changed.clear();
+    std::merge(state.firstFixed.words.begin(), state.firstFixed.words.end(), state.secondFixed.words.begin(),
+               state.secondFixed.words.end(), std::back_inserter(changed));
+    changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+    for (const int w : changed) state.unchangedWords[w] = 0;
+    if (firstChanged) recountGroupPairs(state, distances, change, state.firstGroup, state.firstGroupCount);
+    if (secondChanged) recountGroupPairs(state, distances, change, state.secondGroup, state.secondGroupCount);
+    if (!firstChanged && !secondChanged && aHasTwo) {
+        for (int gi = 0; gi < state.secondGroupCount; ++gi) {
+            const int x = state.secondGroup[gi];
+            for (int fi = 0; fi < state.firstGroupCount; ++fi) {
+                const int y = state.firstGroup[fi];
+                if (distances.initiallyCompatible(x, y)) recountPair(distances, change, x, y);
+            }
+        }
+    }
+    for (const int w : changed) state.unchangedWords[w] = ~std::uint64_t{0};
+}
+
+// Step 3: B's pairs leave the working histograms.
+VELMORA_COUNTS_BITS void removeSlotPairs(SearchState& state, DistanceStructure& distances, int b)
+{
+    // The pairs with the smaller slots are the bins of B's own row.
+    takeOutRow(distances, b);
+    // The pairs with larger slots lie in their rows, one by one.
+    forEachLiveUpperPartner(distances, b, [&](int y) {
+        countWorkingPair(distances, b, y, slotDistance(state.currentPlanes, state.current.label, b, y), -1);
+    });
 }
 
 enum class DistanceUpkeep {
@@ -53,76 +239,44 @@ enum class DistanceUpkeep {
 };
 
 void collapse(SearchState& state, int keepPosition, int removePosition, DistanceStructure* distances,
-              DistanceUpkeep upkeep)
+              DistanceUpkeep upkeep, bool textsInStep)
 {
     HaplotypeList& list = state.current;
     const int a = list.order[keepPosition];
     const int b = list.order[removePosition];
     const int labelA = list.label[a];
     const int labelB = list.label[b];
-    const int length = list.length;
 
-    // 1. The sites each slot has to take over from the other.
-    state.firstSiteCount = 0;
-    state.secondSiteCount = 0;
-    {
-        const char* textA = list.text[a].data();
-        const char* textB = list.text[b].data();
-        for (int s = 0; s < length; ++s) {
-            const char ca = textA[s];
-            const char cb = textB[s];
-            if (ca == '2' && cb < '2') {
-                state.firstSites[state.firstSiteCount] = s;
-                state.firstValues[state.firstSiteCount] = cb;
-                ++state.firstSiteCount;
-            } else if (cb == '2' && ca < '2') {
-                state.secondSites[state.secondSiteCount] = s;
-                state.secondValues[state.secondSiteCount] = ca;
-                ++state.secondSiteCount;
-            }
-        }
-    }
+    // 1. The sites each slot has to take over from the other, found on the
+    // planes: A's open sites where B is determined, and the other way round.
+    listFixedSites(state, a, b, textsInStep);
 
-    // 2. The live slots of both components, B left out, in position order.
-    // Without distance upkeep the order matters to nobody, and A's group is
-    // only needed when it has sites to take over.
+    // 2. The live slots of both components, B left out. The order of the
+    // members matters to nobody: each member's text and each pair's distance
+    // changes on its own.
     const int magnitudeA = std::abs(labelA);
     const int magnitudeB = std::abs(labelB);
-    const bool positionOrder = upkeep != DistanceUpkeep::None;
     auto gather = [&](int magnitude, std::vector<int>& group) {
         int count = 0;
-        if (!positionOrder) {
-            for (const int x : state.componentMembers[magnitude]) {
-                if (x != b) group[count++] = x;
-            }
-            return count;
-        }
-        // Position order without sorting: mark the members' positions in a
-        // bitmap, then read the marks back in ascending order.
-        std::uint64_t* marks = state.positionMarks.data();
         for (const int x : state.componentMembers[magnitude]) {
-            if (x == b) continue;
-            const int p = list.position[x];
-            marks[p / 64] |= std::uint64_t{1} << (p % 64);
-        }
-        const int words = (list.liveCount + 63) / 64;
-        for (int w = 0; w < words; ++w) {
-            std::uint64_t bits = marks[w];
-            marks[w] = 0;
-            while (bits != 0) {
-                group[count++] = list.order[w * 64 + __builtin_ctzll(bits)];
-                bits &= bits - 1;
-            }
+            if (x != b) group[count++] = x;
         }
         return count;
     };
-    state.firstGroupCount = positionOrder || state.firstSiteCount > 0 ? gather(magnitudeA, state.firstGroup) : 0;
     state.secondGroupCount = magnitudeB == magnitudeA ? 0 : gather(magnitudeB, state.secondGroup);
+    // A's group changes when it takes over sites; its distances also change
+    // when no group takes over any and B's group becomes its mates in a
+    // component with undetermined sites (A's undetermined sites are the same
+    // before and after then).
+    const std::uint64_t* openA = state.currentPlanes.openOf(a);
+    const bool aHasTwo = std::any_of(openA, openA + state.currentPlanes.words, [](std::uint64_t w) { return w != 0; });
+    const bool firstNeeded = state.firstSiteCount > 0 || (textsInStep && upkeep != DistanceUpkeep::None)
+                             || (upkeep == DistanceUpkeep::Full && state.secondSiteCount == 0 && aHasTwo
+                                 && state.secondGroupCount > 0);
+    state.firstGroupCount = firstNeeded ? gather(magnitudeA, state.firstGroup) : 0;
 
     // 3. B's distances leave the working set.
-    if (upkeep != DistanceUpkeep::None) {
-        forEachCompatiblePartner(*distances, b, [&](int i) { setWorkingDistance(*distances, b, i, -1); });
-    }
+    if (upkeep != DistanceUpkeep::None) removeSlotPairs(state, *distances, b);
 
     // 4. B moves to the first position past the live part.
     --list.liveCount;
@@ -131,26 +285,36 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     list.order[list.liveCount] = b;
     list.position[last] = removePosition;
     list.position[b] = list.liveCount;
+    if (upkeep != DistanceUpkeep::None) followRemoval(*distances, b, last, removePosition);
 
     // 5. A's component takes B's values (mates the complement).
-    for (int gi = 0; gi < state.firstGroupCount; ++gi) {
-        const int x = state.firstGroup[gi];
+    auto fix = [&](int x, bool sameSide, const FixedSites& fixed, const std::vector<int>& sites,
+                   const std::vector<char>& values, int siteCount) {
+        takeOverSites(state.currentPlanes, x, sameSide, fixed);
+        if (!textsInStep) {
+            if (state.textBehind[x] == 0) {
+                state.textBehind[x] = 1;
+                state.textsBehind.push_back(x);
+            }
+            return;
+        }
         char* textX = list.text[x].data();
-        const bool sameSide = list.label[x] == labelA;
-        for (int k = 0; k < state.firstSiteCount; ++k) {
-            const char value = state.firstValues[k];
-            textX[state.firstSites[k]] = sameSide ? value : complement(value);
+        for (int k = 0; k < siteCount; ++k) textX[sites[k]] = sameSide ? values[k] : complement(values[k]);
+    };
+    if (state.firstSiteCount > 0) {
+        for (int gi = 0; gi < state.firstGroupCount; ++gi) {
+            const int x = state.firstGroup[gi];
+            fix(x, list.label[x] == labelA, state.firstFixed, state.firstSites, state.firstValues,
+                state.firstSiteCount);
         }
     }
 
     // 6. B's component takes A's values and joins A's component.
     for (int gi = 0; gi < state.secondGroupCount; ++gi) {
         const int x = state.secondGroup[gi];
-        char* textX = list.text[x].data();
         const bool sameSide = list.label[x] == labelB;
-        for (int k = 0; k < state.secondSiteCount; ++k) {
-            const char value = state.secondValues[k];
-            textX[state.secondSites[k]] = sameSide ? value : complement(value);
+        if (state.secondSiteCount > 0) {
+            fix(x, sameSide, state.secondFixed, state.secondSites, state.secondValues, state.secondSiteCount);
         }
         list.label[x] = sameSide ? labelA : -labelA;
     }
@@ -174,13 +338,12 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
 
     if (upkeep != DistanceUpkeep::Full) return;
 
-    // 8.-10. Only pairs with a slot of either component can have changed,
-    // and only at the sites that were just fixed.
-    const bool aHasTwo = std::memchr(list.text[a].data(), '2', static_cast<std::size_t>(length)) != nullptr;
-    updateGroupDistances(list, *distances, state.firstGroup, state.firstGroupCount, state.firstSites,
-                         state.firstSiteCount, aHasTwo);
-    updateGroupDistances(list, *distances, state.secondGroup, state.secondGroupCount,
-                         state.secondSites, state.secondSiteCount, aHasTwo);
+    // 8.-10. The distances of the pairs the collapse may have changed.
+    for (int gi = 0; gi < state.firstGroupCount; ++gi) state.groupMark[state.firstGroup[gi]] = 1;
+    for (int gi = 0; gi < state.secondGroupCount; ++gi) state.groupMark[state.secondGroup[gi]] = 2;
+    recountChangedPairs(state, *distances, labelA, labelB, aHasTwo);
+    for (int gi = 0; gi < state.firstGroupCount; ++gi) state.groupMark[state.firstGroup[gi]] = 0;
+    for (int gi = 0; gi < state.secondGroupCount; ++gi) state.groupMark[state.secondGroup[gi]] = 0;
 }
 
 } // namespace
@@ -189,10 +352,12 @@ void collapseSlots(SearchState& state, int keepPosition, int removePosition,
                    DistanceStructure& distances, bool updateDistances)
 {
     collapse(state, keepPosition, removePosition, &distances,
-             updateDistances ? DistanceUpkeep::Full : DistanceUpkeep::RemovedSlot);
+             updateDistances ? DistanceUpkeep::Full : DistanceUpkeep::RemovedSlot, true);
 }
 
-void collapseSlotsLeavingDistances(SearchState& state, int keepPosition, int removePosition)
+void collapseSlotsLeavingTexts(SearchState& state, int keepPosition, int removePosition,
+                               DistanceStructure* distances)
 {
-    collapse(state, keepPosition, removePosition, nullptr, DistanceUpkeep::None);
+    collapse(state, keepPosition, removePosition, distances,
+             distances != nullptr ? DistanceUpkeep::Full : DistanceUpkeep::None, false);
 }

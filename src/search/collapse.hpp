@@ -14,6 +14,11 @@ struct DistanceStructure;
 void collapseSlots(SearchState& state, int keepPosition, int removePosition,
                    DistanceStructure& distances, bool updateDistances);
 
-// The same collapse of the working list, leaving the working distances
-// untouched: for callers that recompute them from scratch afterwards.
-void collapseSlotsLeavingDistances(SearchState& state, int keepPosition, int removePosition);
+// The same collapse for callers that make many in a row: the planes of the
+// working list follow, but the texts of the changed slots are left behind
+// until catchUpTexts (and the state's site lists are not filled). With
+// distances, every changed distance follows the collapse; without, the
+// working distances are left untouched, for callers that recompute them
+// from scratch afterwards.
+void collapseSlotsLeavingTexts(SearchState& state, int keepPosition, int removePosition,
+                               DistanceStructure* distances);

@@ -10,17 +10,19 @@
 
 bool anyCompatiblePair(const DistanceStructure& distances)
 {
-    for (const std::int32_t bin : distances.histogram) {
+    for (const std::int32_t bin : distances.histogram()) {
         if (bin > 0) return true;
     }
     return false;
 }
 
-PairChoice choosePair(const DistanceStructure& distances, int windowWidth,
-                      const std::vector<int>& order, int liveCount, RandomGenerator& random)
+VELMORA_COUNTS_BITS PairChoice choosePair(DistanceStructure& distances, const SitePlanes& planes,
+                                           const HaplotypeList& list, int windowWidth, RandomGenerator& random)
 {
+    const std::vector<int>& order = list.order;
+    const int liveCount = list.liveCount;
     const int length = distances.length;
-    const std::vector<std::int32_t>& histogram = distances.histogram;
+    const std::vector<std::int32_t>& histogram = distances.histogram();
 
     int d0 = 0;
     while (histogram[d0] == 0) ++d0;
@@ -51,31 +53,49 @@ PairChoice choosePair(const DistanceStructure& distances, int windowWidth,
     }
 
     // The k-th pair of class c: larger slot by position from the end of the
-    // live part, partner by position from the start.
-    int p = liveCount - 1;
+    // live part, whole blocks of 64 positions at a time (positions past the
+    // live part count no pair) ...
+    const std::int32_t* blocks = distances.blockHistogramOf(c);
+    int block = (liveCount - 1) >> 6;
+    while (k >= blocks[block]) {
+        k -= blocks[block];
+        --block;
+    }
+    int p = std::min(liveCount - 1, block * 64 + 63);
     int a = order[p];
     while (k >= distances.rowHistogramOf(a)[c]) {
         k -= distances.rowHistogramOf(a)[c];
         --p;
         a = order[p];
     }
-    const std::int16_t* row = distances.distanceRow(a);
-    int q = 0;
-    for (;; ++q) {
-        const int b = order[q];
-        if (b < a && row[b] == c) {
-            if (k == 0) break;
-            --k;
+    // ... and the partner by position from the start: the k-th smallest
+    // position among the live slots b < a at distance c, found among the
+    // slots that were compatible with a in the initial list.
+    // The row's bin says how many there are: the search stops at the last.
+    const std::size_t matches = distances.rowHistogramOf(a)[c];
+    std::vector<int> positions;
+    positions.reserve(matches);
+    std::uint64_t* row = ownPartnerRow(distances, a);
+    const std::uint64_t* live = distances.liveSlots.data();
+    for (int w = 0; w <= (a - 1) >> 6 && positions.size() < matches; ++w) {
+        std::uint64_t word = row[w] & live[w];
+        if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
+        for (; word != 0; word &= word - 1) {
+            const int b = w * 64 + __builtin_ctzll(word);
+            const int d = slotDistance(planes, list.label, a, b);
+            if (d == c) positions.push_back(distances.slotPosition[b]);
+            if (d < 0) row[w] &= ~(std::uint64_t{1} << (b & 63));  // incompatible for good
         }
     }
-    return PairChoice{p, q, c};
+    std::nth_element(positions.begin(), positions.begin() + k, positions.end());
+    return PairChoice{p, positions[static_cast<std::size_t>(k)], c};
 }
 
 void randomCollapse(SearchState& state, DistanceStructure& distances, RandomGenerator& random)
 {
     while (anyCompatiblePair(distances)) {
-        const PairChoice choice =
-            choosePair(distances, 3, state.current.order, state.current.liveCount, random);
-        collapseSlots(state, choice.keepPosition, choice.removePosition, distances, true);
+        const PairChoice choice = choosePair(distances, state.currentPlanes, state.current, 3, random);
+        collapseSlotsLeavingTexts(state, choice.keepPosition, choice.removePosition, &distances);
     }
+    catchUpTexts(state);
 }

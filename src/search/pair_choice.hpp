@@ -3,7 +3,9 @@
 #include <vector>
 
 struct DistanceStructure;
+struct HaplotypeList;
 struct SearchState;
+struct SitePlanes;
 struct RandomGenerator;
 
 // A pair of live slots drawn for collapse.
@@ -16,12 +18,15 @@ struct PairChoice {
 // True when some pair of live slots is compatible.
 bool anyCompatiblePair(const DistanceStructure& distances);
 
-// Draws one pair among the closest pairs: the window of at most `windowWidth`
-// distance classes from the smallest one present (only class 0 when it is
-// present), each pair weighing twice as much as a pair one unit farther.
-// Makes exactly one draw. Requires anyCompatiblePair.
-PairChoice choosePair(const DistanceStructure& distances, int windowWidth,
-                      const std::vector<int>& order, int liveCount, RandomGenerator& random);
+// Draws one pair of live slots of the list among the closest pairs: the
+// window of at most `windowWidth` distance classes from the smallest one
+// present (only class 0 when it is present), each pair weighing twice as
+// much as a pair one unit farther. The working set of `distances` follows
+// the list, whose planes are given; the choice only takes pairs that it
+// finds incompatible out of the working sieve. Makes exactly one draw.
+// Requires anyCompatiblePair.
+PairChoice choosePair(DistanceStructure& distances, const SitePlanes& planes, const HaplotypeList& list,
+                      int windowWidth, RandomGenerator& random);
 
 // Collapses random pairs of the working list until no two live slots are
 // compatible.

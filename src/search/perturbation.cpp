@@ -48,10 +48,12 @@ void perturb(SearchState& state, DistanceStructure& distances)
                 std::fputs("collassamento pericoloso!!\n", stdout);
                 continue;  // a slot that is not live is never collapsed
             }
-            // The working distances are recomputed once all chains are collapsed.
-            collapseSlotsLeavingDistances(state, keepPosition, removePosition);
+            // The working distances are recomputed once all chains are
+            // collapsed, and the texts follow the planes then.
+            collapseSlotsLeavingTexts(state, keepPosition, removePosition, nullptr);
         }
     }
 
+    catchUpTexts(state);
     computeDistances(distances, current);
 }

@@ -50,7 +50,9 @@ TEST(SearchState, ResetFreesTheListsAndKeepsWhatWasSaved)
     EXPECT_EQ(f.state.current.text, f.initial.text);
     EXPECT_EQ(f.state.current.label, f.initial.label);
     EXPECT_EQ(f.state.current.mark, f.initial.mark);
-    EXPECT_EQ(f.distances.distance, f.distances.initialDistance);
+    EXPECT_EQ(f.distances.working.rowHistogram, f.distances.initial->histograms.rowHistogram);
+    EXPECT_EQ(f.distances.histogram(), f.distances.initialHistogram());
+    EXPECT_EQ(f.distances.liveCount, f.initial.slotCount);
     EXPECT_EQ(f.state.best.text, savedBest.text);
     EXPECT_EQ(f.state.best.mark, savedBest.mark);
     EXPECT_EQ(f.state.bestPairs[1].hap1, savedPair.hap1);

@@ -6,7 +6,7 @@
 
 #include <random>
 
-TEST(SitePlanes, HoldOneBitPerSiteInExactlyOnePlane)
+TEST(SitePlanes, HoldOneBitPerSiteInExactlyOnePlaneAndGiveTheTextBack)
 {
     std::mt19937 rng(17);
     for (int length = 1; length <= 200; ++length) {
@@ -22,5 +22,8 @@ TEST(SitePlanes, HoldOneBitPerSiteInExactlyOnePlane)
             ASSERT_EQ(bit(planes.oneOf(1)), c == '1' ? 1u : 0u) << "length " << length << " site " << k;
             ASSERT_EQ(bit(planes.openOf(1)), c == '2' ? 1u : 0u) << "length " << length << " site " << k;
         }
+        std::string back(static_cast<std::size_t>(length), 'x');
+        writePlanesText(planes, 1, back.data(), length);
+        ASSERT_EQ(back, text) << "the text written back from the planes";
     }
 }

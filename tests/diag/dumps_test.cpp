@@ -25,7 +25,7 @@ TEST(Dumps, DistanceStructureRowsHoldTheBinsThenTheDistancesUpToTheDiagonal)
 {
     SearchFixture f({"02", "00"});
     testing::internal::CaptureStdout();
-    dumpDistanceStructure(f.distances);
+    dumpDistanceStructure(f.distances, f.state.current);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out,
               "Distance structure: \n"

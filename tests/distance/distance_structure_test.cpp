@@ -9,50 +9,46 @@
 using testing_support::initialListOf;
 using testing_support::listOf;
 using testing_support::randomGenotypes;
+using testing_support::referenceSlotDistance;
 
 namespace {
 
-// Every entry below the diagonal and every bin of both sets' working parts agree.
-void expectSameWorkingSet(const DistanceStructure& expected, const DistanceStructure& actual)
+// The working histograms count exactly the pairs of live slots of the list
+// at each distance (walked site by site), and the position blocks sum the
+// rows of the slots at their positions.
+void expectHistogramsCountThePairsOf(const DistanceStructure& distances, const HaplotypeList& list)
 {
-    ASSERT_EQ(expected.slotCount, actual.slotCount);
-    for (int a = 0; a < expected.slotCount; ++a) {
-        for (int b = 0; b < a; ++b) {
-            ASSERT_EQ(expected.distanceRow(a)[b], actual.distanceRow(a)[b]) << "pair " << a << "," << b;
-        }
-        for (int d = 0; d <= expected.length; ++d) {
-            ASSERT_EQ(expected.rowHistogramOf(a)[d], actual.rowHistogramOf(a)[d]) << "row " << a << " bin " << d;
-        }
-    }
-    ASSERT_EQ(expected.histogram, actual.histogram);
-}
-
-// Every histogram equals the count of the non-negative entries it covers.
-void expectHistogramsCountEntries(const DistanceStructure& distances)
-{
+    ASSERT_EQ(distances.liveCount, list.liveCount);
+    ASSERT_EQ(distances.slotPosition, list.position);
     std::vector<std::int32_t> global(distances.binsPerRow(), 0);
+    std::vector<std::int32_t> blocks(distances.working.blockHistogram.size(), 0);
     for (int a = 0; a < distances.slotCount; ++a) {
         std::vector<std::int32_t> row(distances.binsPerRow(), 0);
         for (int b = 0; b < a; ++b) {
-            const int d = distances.distanceRow(a)[b];
-            if (d >= 0) {
-                ++row[d];
-                ++global[d];
-            }
+            const bool live = list.position[a] < list.liveCount && list.position[b] < list.liveCount;
+            const int d = live ? referenceSlotDistance(list.text[a], list.text[b], list.label[a], list.label[b]) : -1;
+            if (d < 0) continue;
+            ++row[d];
+            ++global[d];
+            ++blocks[d * distances.positionBlocks + list.position[a] / 64];
         }
         for (int d = 0; d <= distances.length; ++d) {
             ASSERT_EQ(row[d], distances.rowHistogramOf(a)[d]) << "row " << a << " bin " << d;
         }
     }
-    ASSERT_EQ(global, distances.histogram);
+    ASSERT_EQ(global, distances.histogram());
+    ASSERT_EQ(blocks, distances.working.blockHistogram);
 }
 
 } // namespace
 
-// The distance the structure computes for two slots.
+// The distance the planes give two slots.
 int distanceOf(const std::string& s, const std::string& t, int la, int lb)
 {
-    return createDistanceStructure(listOf({s, t}, {la, lb})).initialDistanceRow(1)[0];
+    const HaplotypeList list = listOf({s, t}, {la, lb});
+    SitePlanes planes;
+    fillSitePlanes(planes, list);
+    return slotDistance(planes, list.label, 0, 1);
 }
 
 TEST(SlotDistance, FollowsTheSiteRules)
@@ -81,18 +77,19 @@ TEST(DistanceStructure, InitialSetOfGenotypes02And00)
     const HaplotypeList initial = initialListOf({"02", "00"});
     const DistanceStructure distances = createDistanceStructure(initial);
     ASSERT_EQ(distances.slotCount, 4);
-    EXPECT_EQ(distances.initialDistanceRow(1)[0], -1);
-    EXPECT_EQ(distances.initialDistanceRow(2)[0], 1);
-    EXPECT_EQ(distances.initialDistanceRow(2)[1], 1);
-    EXPECT_EQ(distances.initialDistanceRow(3)[0], 1);
-    EXPECT_EQ(distances.initialDistanceRow(3)[1], 1);
-    EXPECT_EQ(distances.initialDistanceRow(3)[2], 0);
-    EXPECT_EQ(distances.initialHistogram, (std::vector<std::int32_t>{1, 4, 0}));
-    const std::vector<std::vector<std::int32_t>> rows = {{0, 0, 0}, {0, 0, 0}, {0, 2, 0}, {1, 2, 0}};
+    // Only the two slots of "02" (both '2' at site 1, opposite labels) clash.
     for (int a = 0; a < 4; ++a) {
-        const std::int32_t* bins = distances.initialRowHistogramOf(a);
-        EXPECT_EQ(std::vector<std::int32_t>(bins, bins + 3), rows[a]) << "row " << a;
-        EXPECT_EQ(distances.initialDistanceRow(a)[a], 0) << "diagonal " << a;
+        for (int b = 0; b < 4; ++b) {
+            if (a == b) continue;
+            EXPECT_EQ(distances.initiallyCompatible(a, b), !(std::min(a, b) == 0 && std::max(a, b) == 1))
+                << a << "," << b;
+        }
+    }
+    EXPECT_EQ(distances.initialHistogram(), (std::vector<std::int32_t>{1, 4, 0}));
+    const std::vector<std::vector<std::uint16_t>> rows = {{0, 0, 0}, {0, 0, 0}, {0, 2, 0}, {1, 2, 0}};
+    for (int a = 0; a < 4; ++a) {
+        const std::uint16_t* bins = distances.initialRowHistogramOf(a);
+        EXPECT_EQ(std::vector<std::uint16_t>(bins, bins + 3), rows[a]) << "row " << a;
     }
 }
 
@@ -100,8 +97,11 @@ TEST(DistanceStructure, MatesOfAHeterozygousGenotypeAreIncompatibleAndOfAHomozyg
 {
     const HaplotypeList initial = initialListOf({"0120", "0110"});
     const DistanceStructure distances = createDistanceStructure(initial);
-    EXPECT_EQ(distances.initialDistanceRow(1)[0], -1);
-    EXPECT_EQ(distances.initialDistanceRow(3)[2], 0);
+    EXPECT_FALSE(distances.initiallyCompatible(1, 0));
+    EXPECT_TRUE(distances.initiallyCompatible(3, 2));
+    // Rows 2 and 3 each see slots 0 and 1 at distance 1; row 3 also slot 2 at 0.
+    EXPECT_EQ(distances.initialRowHistogramOf(3)[0], 1);
+    EXPECT_EQ(distances.initialRowHistogramOf(3)[1], 2);
 }
 
 TEST(DistanceStructure, RestoreGivesBackTheInitialSetAfterChanges)
@@ -110,14 +110,14 @@ TEST(DistanceStructure, RestoreGivesBackTheInitialSetAfterChanges)
     const HaplotypeList initial = initialListOf(randomGenotypes(rng, 30, 12, 8));
     DistanceStructure distances = createDistanceStructure(initial);
     restoreDistances(distances);
-    // Scramble the working set, then restore it.
-    for (std::int16_t& d : distances.distance) d = 5;
-    for (std::int32_t& bin : distances.rowHistogram) bin = 9;
-    distances.histogram.assign(distances.histogram.size(), 11);
+    // Change the working set, then restore it.
+    for (int a = 1; a < distances.slotCount; a += 3) countWorkingPair(distances, a, a - 1, 5, 1);
+    followRemoval(distances, 4, distances.slotCount - 1, 4);
+    placeSlot(distances, 7, 2);
     restoreDistances(distances);
-    EXPECT_EQ(distances.distance, distances.initialDistance);
-    EXPECT_EQ(distances.rowHistogram, distances.initialRowHistogram);
-    EXPECT_EQ(distances.histogram, distances.initialHistogram);
+    expectHistogramsCountThePairsOf(distances, initial);
+    EXPECT_EQ(distances.working.rowHistogram, distances.initial->histograms.rowHistogram);
+    EXPECT_EQ(distances.histogram(), distances.initialHistogram());
 }
 
 TEST(DistanceStructure, WorkingSetOfASingleLiveSlotIsEmpty)
@@ -126,9 +126,8 @@ TEST(DistanceStructure, WorkingSetOfASingleLiveSlotIsEmpty)
     DistanceStructure distances = createDistanceStructure(list);
     list.liveCount = 1;
     computeDistances(distances, list);
-    for (const std::int16_t d : distances.distance) EXPECT_EQ(d, -1);
-    for (const std::int32_t bin : distances.rowHistogram) EXPECT_EQ(bin, 0);
-    for (const std::int32_t bin : distances.histogram) EXPECT_EQ(bin, 0);
+    for (const std::uint16_t bin : distances.working.rowHistogram) EXPECT_EQ(bin, 0);
+    for (const std::int32_t bin : distances.histogram()) EXPECT_EQ(bin, 0);
 }
 
 TEST(DistanceStructure, WorkingSetSkipsSlotsThatAreNotLive)
@@ -140,13 +139,15 @@ TEST(DistanceStructure, WorkingSetSkipsSlotsThatAreNotLive)
     list.position = {1, 3, 2, 0};
     list.liveCount = 3;
     computeDistances(distances, list);
-    EXPECT_EQ(distances.distanceRow(1)[0], -1);
-    EXPECT_EQ(distances.distanceRow(2)[1], -1);
-    EXPECT_EQ(distances.distanceRow(3)[1], -1);
-    EXPECT_EQ(distances.distanceRow(2)[0], 1);
-    EXPECT_EQ(distances.distanceRow(3)[0], 2);
-    EXPECT_EQ(distances.distanceRow(3)[2], 1);
-    expectHistogramsCountEntries(distances);
+    SitePlanes planes;
+    fillSitePlanes(planes, list);
+    EXPECT_EQ(workingDistance(distances, planes, list.label, 1, 0), -1);
+    EXPECT_EQ(workingDistance(distances, planes, list.label, 2, 1), -1);
+    EXPECT_EQ(workingDistance(distances, planes, list.label, 3, 1), -1);
+    EXPECT_EQ(workingDistance(distances, planes, list.label, 2, 0), 1);
+    EXPECT_EQ(workingDistance(distances, planes, list.label, 3, 0), 2);
+    EXPECT_EQ(workingDistance(distances, planes, list.label, 3, 2), 1);
+    expectHistogramsCountThePairsOf(distances, list);
 }
 
 TEST(DistanceStructure, ComputedFromAFreshListEqualsTheInitialSet)
@@ -159,15 +160,16 @@ TEST(DistanceStructure, ComputedFromAFreshListEqualsTheInitialSet)
         const HaplotypeList initial = initialListOf(randomGenotypes(rng, count, length, pool));
         DistanceStructure fromScratch = createDistanceStructure(initial);
         computeDistances(fromScratch, initial);
+        expectHistogramsCountThePairsOf(fromScratch, initial);
         DistanceStructure restored = createDistanceStructure(initial);
         restoreDistances(restored);
-        expectSameWorkingSet(restored, fromScratch);
-        expectHistogramsCountEntries(fromScratch);
+        expectHistogramsCountThePairsOf(restored, initial);
+        // The bitmap, made half by half, marks exactly the compatible pairs.
         for (int a = 0; a < initial.slotCount; ++a) {
-            for (int b = 0; b < a; ++b) {
-                ASSERT_EQ(fromScratch.distanceRow(a)[b],
-                          testing_support::referenceSlotDistance(initial.text[a], initial.text[b],
-                                                                 initial.label[a], initial.label[b]));
+            for (int b = 0; b < initial.slotCount; ++b) {
+                if (a == b) continue;
+                const int d = referenceSlotDistance(initial.text[a], initial.text[b], initial.label[a], initial.label[b]);
+                ASSERT_EQ(restored.initiallyCompatible(a, b), d >= 0) << a << "," << b;
             }
         }
     }

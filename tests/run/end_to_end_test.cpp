@@ -409,15 +409,15 @@ TEST_F(EndToEnd, AnnouncedCountsAllocateNothingForTheirPromise)
 TEST_F(EndToEnd, AnInputTooLargeForTheMemoryLimitIsRefusedBeforeTheSearch)
 {
     SKIP_UNDER_ADDRESS_LIMIT();
-    // 3000 distinct genotypes of 500 sites need about 134 MB.
-    const std::string input = writeInput("big.txt", generatedInput(4, 3000, 500, 3000));
+    // 3000 distinct genotypes of 2000 sites need about 160 MB.
+    const std::string input = writeInput("big.txt", generatedInput(4, 3000, 2000, 3000));
     const std::string earlier = "an earlier result\n";
     writeInput("result.txt", earlier);
     RunningProgram program(kExecutable, {input, "result.txt"}, work_, {}, 100u << 20);
     EXPECT_EQ(program.finish(60), 1);
     EXPECT_TRUE(std::regex_match(
         program.console(),
-        std::regex("The genotype file big.txt is too large for this machine: its [0-9]+ distinct genotypes of 500 "
+        std::regex("The genotype file big.txt is too large for this machine: its [0-9]+ distinct genotypes of 2000 "
                    "sites need about 1[0-9]{2} MB of memory, more than the 100 MB available \\(the address-space "
                    "limit \\(ulimit -v\\)\\)\n")))
         << program.console();

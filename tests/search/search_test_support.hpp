@@ -5,6 +5,7 @@
 #include "data/search_state.hpp"
 #include "distance/distance_structure.hpp"
 #include "search/random_generator.hpp"
+#include "test_support.hpp"
 
 #include <cstdint>
 #include <cstdlib>
@@ -33,39 +34,36 @@ inline PairRecord* addCandidate(SearchState& state, int genotype, int hap1, int 
     return r;
 }
 
-// Sets the working set of `distances` to the given entries (every other pair
-// -1) and makes the histograms count them.
-inline void setWorkingSet(DistanceStructure& distances,
-                          const std::vector<std::pair<std::pair<int, int>, int>>& entries)
+// The working distance of two slots of a list, walked site by site: their
+// slot distance when both are live, else -1.
+inline int liveDistance(const HaplotypeList& list, int a, int b)
 {
-    clearDistances(distances);
-    for (const auto& [pair, d] : entries) setWorkingDistance(distances, pair.first, pair.second, d);
+    if (list.position[a] >= list.liveCount || list.position[b] >= list.liveCount) return -1;
+    return testing_support::referenceSlotDistance(list.text[a], list.text[b], list.label[a], list.label[b]);
 }
 
-// Every entry below the diagonal and every bin of the working sets agree.
+// Every bin of the working sets agrees, and both follow the same order.
 inline bool sameWorkingSet(const DistanceStructure& x, const DistanceStructure& y, std::string& where)
 {
     for (int a = 0; a < x.slotCount; ++a) {
-        for (int b = 0; b < a; ++b) {
-            if (x.distanceRow(a)[b] != y.distanceRow(a)[b]) {
-                where = "pair " + std::to_string(a) + "," + std::to_string(b) + ": "
-                        + std::to_string(x.distanceRow(a)[b]) + " vs " + std::to_string(y.distanceRow(a)[b]);
-                return false;
-            }
-        }
         for (int d = 0; d <= x.length; ++d) {
             if (x.rowHistogramOf(a)[d] != y.rowHistogramOf(a)[d]) {
-                where = "row " + std::to_string(a) + " bin " + std::to_string(d);
+                where = "row " + std::to_string(a) + " bin " + std::to_string(d) + ": "
+                        + std::to_string(x.rowHistogramOf(a)[d]) + " vs " + std::to_string(y.rowHistogramOf(a)[d]);
                 return false;
             }
         }
     }
-    if (x.histogram != y.histogram) {
+    if (x.histogram() != y.histogram()) {
         where = "global histogram";
         return false;
     }
-    if (x.compatible != y.compatible) {
-        where = "compatibility bitmap";
+    if (x.slotPosition != y.slotPosition || x.liveCount != y.liveCount) {
+        where = "order";
+        return false;
+    }
+    if (x.working.blockHistogram != y.working.blockHistogram) {
+        where = "position blocks";
         return false;
     }
     return true;

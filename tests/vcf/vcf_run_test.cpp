@@ -256,15 +256,15 @@ TEST_F(VcfRun, TheShippedExampleIsPhasedThroughItsIndex)
 TEST_F(VcfRun, AVcfTooLargeForTheMemoryLimitIsRefusedWithItsRegion)
 {
     std::mt19937 rng(4);
-    const std::vector<std::string> genotypes = testing_support::randomGenotypes(rng, 3000, 500, 3000);
+    const std::vector<std::string> genotypes = testing_support::randomGenotypes(rng, 3000, 2000, 3000);
     writeVcf("big.vcf", genotypes);
-    RunningProgram program(kExecutable, {"big.vcf", "out.vcf", "--region", "1:1-100000"}, work_, {}, 100u << 20);
+    RunningProgram program(kExecutable, {"big.vcf", "out.vcf", "--region", "1:1-1000000"}, work_, {}, 100u << 20);
     EXPECT_EQ(program.finish(60), 1);
     const std::vector<std::string> lines = splitLines(program.console());
     ASSERT_EQ(lines.size(), 2u) << program.console();
-    EXPECT_EQ(lines[0].rfind("VCF input: 500 of 500 sites used in region 1:1-100000", 0), 0u);
+    EXPECT_EQ(lines[0].rfind("VCF input: 2000 of 2000 sites used in region 1:1-1000000", 0), 0u);
     EXPECT_TRUE(std::regex_match(lines[1], std::regex("The VCF file big.vcf is too large for this machine: its [0-9]+ "
-                                                      "distinct genotypes of 500 sites in region 1:1-100000 need about "
+                                                      "distinct genotypes of 2000 sites in region 1:1-1000000 need about "
                                                       "1[0-9]{2} MB of memory, more than the 100 MB available \\(.*\\); "
                                                       "choose a smaller region with --region CHR:FROM-TO")))
         << lines[1];
