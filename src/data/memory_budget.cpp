@@ -1,5 +1,7 @@
 #include "data/memory_budget.hpp"
 
+#include <algorithm>
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -75,7 +77,7 @@ std::uint64_t genotypeTableBytes(std::uint64_t genotypeCount, int length)
     return genotypeCount * stringBytes(static_cast<std::uint64_t>(length));
 }
 
-std::uint64_t estimateRunMemory(std::uint64_t genotypeCount, int distinctCount, int length)
+RunMemory splitRunMemory(std::uint64_t genotypeCount, int distinctCount, int length)
 {
     const std::uint64_t n = 2 * static_cast<std::uint64_t>(distinctCount);  // slots
     const std::uint64_t sites = static_cast<std::uint64_t>(length);
@@ -83,33 +85,49 @@ std::uint64_t estimateRunMemory(std::uint64_t genotypeCount, int distinctCount, 
     const std::uint64_t rowWords = (n + 63) / 64;
     const std::uint64_t planeWords = (sites + 63) / 64;
     const std::uint64_t planes = n * 3 * planeWords * sizeof(std::uint64_t);  // one set of site planes
+    const std::uint64_t bitmap = n * rowWords * sizeof(std::uint64_t);
+    const std::uint64_t histograms = n * bins * sizeof(std::uint16_t) + bins * (rowWords + 1) * sizeof(std::int32_t);
+    const std::uint64_t list = n * (stringBytes(sites) + 10 * sizeof(int));
 
-    std::uint64_t bytes = kProgramBytes;
-    bytes += genotypeTableBytes(genotypeCount, length);
-    bytes += genotypeCount * 2 * sizeof(int);                     // genotype map, distinct index
-    // Distance structure: the initial compatibility bitmap and the working
-    // sieve of the same size; the initial and the working histograms (16-bit
-    // row bins, global bins, bins per block of 64 positions); the order it
-    // follows and its scratch; the planes it computes from (once while it is
-    // made, once as scratch).
-    bytes += 2 * n * rowWords * sizeof(std::uint64_t);
-    bytes += 2 * (n * bins * sizeof(std::uint16_t) + bins * (rowWords + 1) * sizeof(std::int32_t));
-    bytes += n * 5 * sizeof(int) + rowWords * sizeof(std::uint64_t);
-    bytes += 2 * planes;
-    // The initial list and the three lists of the search state: texts and
-    // ten per-slot arrays each.
-    bytes += 4 * n * (stringBytes(sites) + 10 * sizeof(int));
-    // The search state's planes (initial, working list, genotypes) and the
-    // working list's determined sites in position order.
-    bytes += 3 * planes + n * 2 * planeWords * sizeof(std::uint64_t);
-    // Scratch of the search steps: groups, chains, component index, saved
-    // pair records, marks, per-site buffers.
-    bytes += n * 128 + sites * 64;
-    // The candidate lists depend on the search: inputs whose genotypes share
-    // much (few sites, few founders) give each genotype many candidate pairs.
-    // Measured peaks stay below one byte per pair of distinct genotypes.
-    bytes += static_cast<std::uint64_t>(distinctCount) * static_cast<std::uint64_t>(distinctCount);
-    return bytes;
+    RunMemory memory;
+    // Shared by every search of the run: the program, the genotype table
+    // and its map, the initial list, and the initial distances (the
+    // compatibility bitmap, the histograms, the planes they were made from).
+    memory.shared = kProgramBytes + genotypeTableBytes(genotypeCount, length) + genotypeCount * 2 * sizeof(int);
+    memory.shared += bitmap + histograms + planes + list;
+    // Each search's own: the working sieve and histograms, the order they
+    // follow and its scratch, the planes they compute from; the three lists
+    // of the search state and its planes (initial, working list, genotypes)
+    // with the working list's determined sites in position order; scratch of
+    // the search steps (groups, chains, component index, saved pair records,
+    // marks, per-site buffers); and the candidate lists, which depend on the
+    // search: inputs whose genotypes share much (few sites, few founders)
+    // give each genotype many candidate pairs, and measured peaks stay below
+    // one byte per pair of distinct genotypes.
+    memory.perSearch = bitmap + histograms + n * 5 * sizeof(int) + rowWords * sizeof(std::uint64_t) + planes;
+    memory.perSearch += 3 * list + 3 * planes + n * 2 * planeWords * sizeof(std::uint64_t);
+    memory.perSearch += n * 128 + sites * 64;
+    memory.perSearch += static_cast<std::uint64_t>(distinctCount) * static_cast<std::uint64_t>(distinctCount);
+    return memory;
+}
+
+std::uint64_t searchesBytes(const RunMemory& memory, int searches)
+{
+    if (searches < 1) return memory.shared;
+    const std::uint64_t k = static_cast<std::uint64_t>(searches);
+    return memory.shared + k * memory.perSearch + (k - 1) * kThreadStackBytes;
+}
+
+std::uint64_t estimateRunMemory(std::uint64_t genotypeCount, int distinctCount, int length, int searches)
+{
+    return searchesBytes(splitRunMemory(genotypeCount, distinctCount, length), searches);
+}
+
+int searchesThatFit(const RunMemory& memory, std::uint64_t limit, int wanted)
+{
+    int fit = 0;
+    while (fit < wanted && searchesBytes(memory, fit + 1) <= limit) ++fit;
+    return fit;
 }
 
 std::string describeBytes(std::uint64_t bytes)

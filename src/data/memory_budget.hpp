@@ -24,12 +24,27 @@ MemoryLimit currentMemoryLimit();
 // sites.
 std::uint64_t genotypeTableBytes(std::uint64_t genotypeCount, int length);
 
-// The memory of a whole run over `genotypeCount` genotypes of `length` sites
-// of which `distinctCount` differ: the genotype table, the three working
-// lists and the initial one, the distance structure, the search state's
-// buffers and bit planes, an allowance for the candidate lists (which
-// depend on the search), and the program itself.
-std::uint64_t estimateRunMemory(std::uint64_t genotypeCount, int distinctCount, int length);
+// The memory of a run over `genotypeCount` genotypes of `length` sites of
+// which `distinctCount` differ, in two parts: what every search of the run
+// shares (the program, the genotype table, the initial list and the initial
+// distances), and what each search has of its own (its working distances,
+// the three lists and the buffers and bit planes of its search state, and an
+// allowance for its candidate lists, which depend on the search).
+struct RunMemory {
+    std::uint64_t shared = 0;
+    std::uint64_t perSearch = 0;
+};
+RunMemory splitRunMemory(std::uint64_t genotypeCount, int distinctCount, int length);
+
+// The stack a thread reserves, counted for every search beyond the first.
+constexpr std::uint64_t kThreadStackBytes = std::uint64_t{8} << 20;
+
+// The whole of it with `searches` searches side by side, one per thread.
+std::uint64_t searchesBytes(const RunMemory& memory, int searches);
+std::uint64_t estimateRunMemory(std::uint64_t genotypeCount, int distinctCount, int length, int searches = 1);
+
+// How many of `wanted` searches fit in `limit` bytes (0 when not one does).
+int searchesThatFit(const RunMemory& memory, std::uint64_t limit, int wanted);
 
 // A byte count for people: "812 bytes", "4.0 KB", "170 MB", "2.5 GB" (powers
 // of 1024, one decimal below 10).

@@ -283,13 +283,24 @@ int run(int argc, const char* const* argv, RunReport& report)
         report.vcf = vcf->counts;
         std::printf("%s\n", describeVcfReading(*vcf).c_str());
     }
-    const std::uint64_t needed = estimateRunMemory(static_cast<std::uint64_t>(table.genotypeCount),
-                                                   table.distinctCount, table.length);
+    const RunMemory runMemory = splitRunMemory(static_cast<std::uint64_t>(table.genotypeCount),
+                                               table.distinctCount, table.length);
+    const std::uint64_t needed = searchesBytes(runMemory, 1);
     if (needed > memory.bytes) return fail(report, tooLargeMessage(settings, vcf, table, needed, memory));
     printStartLine(settings);
-    const int threads = settings.threads < 0 ? 1 : workerCount(settings.threads);
-    if (settings.threads >= 0) std::printf("Using %d thread%s\n", threads, threads == 1 ? "" : "s");
-    report.threads = settings.threads < 0 ? 0 : threads;
+    int threads = 1;
+    if (settings.threads >= 0) {
+        const int asked = workerCount(settings.threads);
+        threads = searchesThatFit(runMemory, memory.bytes, asked);
+        if (threads < asked) {
+            std::printf("Using %d thread%s instead of %d: each needs about %s of memory, and %s is available (%s)\n",
+                        threads, threads == 1 ? "" : "s", asked, describeBytes(runMemory.perSearch).c_str(),
+                        describeBytes(memory.bytes).c_str(), memory.source.c_str());
+        } else {
+            std::printf("Using %d thread%s\n", threads, threads == 1 ? "" : "s");
+        }
+        report.threads = threads;
+    }
     std::fflush(stdout);
 
     if (settings.maxIter <= 0) {
