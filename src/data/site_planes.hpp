@@ -8,7 +8,9 @@
 // Functions whose loops count bits are compiled twice, with the processor's
 // popcount instruction and without, and the program takes the first version
 // on a processor that has the instruction (chosen once, when it starts), so
-// the same binary runs on every x86-64.
+// the same binary runs on every x86-64. Only functions that other files do
+// not call (and not templates) take the attribute: clang wants it on every
+// declaration; an exported function calls such a function of its own file.
 #if defined(__x86_64__) && defined(__linux__) && defined(__has_attribute)
 #if __has_attribute(target_clones)
 #define VELMORA_COUNTS_BITS __attribute__((target_clones("popcnt", "default")))

@@ -90,7 +90,7 @@ struct PairWords {
 };
 
 template <typename Step>
-bool forEachPairWord(const SearchState& state, int genotype, int s1, int s2, Step&& step)
+inline __attribute__((always_inline)) bool forEachPairWord(const SearchState& state, int genotype, int s1, int s2, Step&& step)
 {
     const SitePlanes& slots = state.currentPlanes;
     const SitePlanes& genotypes = state.genotypePlanes;
@@ -121,14 +121,16 @@ bool wordsReject(const PairWords& p, int la, int lb)
     return false;
 }
 
-int bits(std::uint64_t word)
+inline __attribute__((always_inline)) int bits(std::uint64_t word)
 {
     return __builtin_popcountll(word);
 }
 
 } // namespace
 
-PairEvaluation priceCandidate(const SearchState& state, int genotype, int s1, int s2)
+namespace {
+
+VELMORA_COUNTS_BITS PairEvaluation priceCandidateCounted(const SearchState& state, int genotype, int s1, int s2)
 {
     const HaplotypeList& current = state.current;
     const int la = current.label[s1];
@@ -163,6 +165,13 @@ PairEvaluation priceCandidate(const SearchState& state, int genotype, int s1, in
     // halving rounds to zero.
     result.w = result.vts <= 149 ? std::ldexp(1.0f, -result.vts) : 0.0f;
     return result;
+}
+
+} // namespace
+
+PairEvaluation priceCandidate(const SearchState& state, int genotype, int s1, int s2)
+{
+    return priceCandidateCounted(state, genotype, s1, s2);
 }
 
 bool candidateFits(const SearchState& state, int genotype, int s1, int s2)

@@ -16,8 +16,12 @@ bool anyCompatiblePair(const DistanceStructure& distances)
     return false;
 }
 
-VELMORA_COUNTS_BITS PairChoice choosePair(DistanceStructure& distances, const SitePlanes& planes,
-                                           const HaplotypeList& list, int windowWidth, RandomGenerator& random)
+namespace {
+
+// The choice, compiled with and without the popcount instruction (only
+// functions of this file's own can be: see VELMORA_COUNTS_BITS).
+VELMORA_COUNTS_BITS PairChoice choosePairCounted(DistanceStructure& distances, const SitePlanes& planes,
+                                                 const HaplotypeList& list, int windowWidth, RandomGenerator& random)
 {
     const std::vector<int>& order = list.order;
     const int liveCount = list.liveCount;
@@ -89,6 +93,14 @@ VELMORA_COUNTS_BITS PairChoice choosePair(DistanceStructure& distances, const Si
     }
     std::nth_element(positions.begin(), positions.begin() + k, positions.end());
     return PairChoice{p, positions[static_cast<std::size_t>(k)], c};
+}
+
+} // namespace
+
+PairChoice choosePair(DistanceStructure& distances, const SitePlanes& planes, const HaplotypeList& list,
+                      int windowWidth, RandomGenerator& random)
+{
+    return choosePairCounted(distances, planes, list, windowWidth, random);
 }
 
 void randomCollapse(SearchState& state, DistanceStructure& distances, RandomGenerator& random)
