@@ -1,11 +1,14 @@
 // Runs on several threads: the same console lines and result file for every
 // thread count, and interrupts and time limits as on one thread.
 
+#include "data/memory_budget.hpp"
 #include "run/run_support.hpp"
 
 #include <gtest/gtest.h>
 
 #include <signal.h>
+
+#include <set>
 
 #include <string>
 #include <vector>
@@ -21,6 +24,11 @@ std::string withoutThreadLine(const std::string& console)
     for (const std::string& line : splitLines(console))
         if (line.rfind("Using ", 0) != 0) kept += line + "\n";
     return kept;
+}
+
+int distinctCount(const std::vector<std::string>& genotypes)
+{
+    return static_cast<int>(std::set<std::string>(genotypes.begin(), genotypes.end()).size());
 }
 
 bool anAttemptFinished(const std::string& console)
@@ -82,3 +90,25 @@ TEST_F(EndToEnd, ThreadsStopAtTheTimeLimitAndAtAnInterruptWithAValidResult)
         EXPECT_FALSE(result.haplotypes.empty());
     }
 }
+
+#if !defined(VELMORA_ADDRESS_SANITIZER)
+// AddressSanitizer cannot run under an address-space limit.
+TEST_F(EndToEnd, AMemoryLimitCutsTheWorkersDownToThoseThatFit)
+{
+    const std::string input = writeInput("big.txt", generatedInput(8, 2000, 500, 100));
+    const std::vector<std::string> genotypes = readGenotypes(inWork("big.txt"));
+    const std::uint64_t limit = std::uint64_t{90} << 20;
+    const RunMemory memory = splitRunMemory(genotypes.size(), distinctCount(genotypes), 500);
+    const int fit = searchesThatFit(memory, limit, 8);
+    ASSERT_GE(fit, 1);
+    ASSERT_LT(fit, 8);
+    RunningProgram program(kExecutable, {input, "result.txt", "-i", "2", "-n", "1", "--threads", "8"}, work_, {}, limit);
+    EXPECT_EQ(program.finish(120), 0) << program.console();
+    const Console console = parseConsole(program.console(), "result.txt");
+    ASSERT_EQ(console.setupLines.size(), 1u) << program.console();
+    EXPECT_EQ(console.setupLines[0], "Using " + std::to_string(fit) + " thread" + (fit == 1 ? "" : "s")
+                                         + " instead of 8: each needs about " + describeBytes(memory.perSearch)
+                                         + " of memory, and 90 MB is available (the address-space limit (ulimit -v))");
+    checkResultFile(readWholeFile(inWork("result.txt")), genotypes);
+}
+#endif
