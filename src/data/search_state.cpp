@@ -1,5 +1,7 @@
 #include "data/search_state.hpp"
 
+#include <cstdio>
+
 #include "distance/distance_structure.hpp"
 
 #include <algorithm>
@@ -123,4 +125,14 @@ void catchUpTexts(SearchState& state)
         state.textBehind[s] = 0;
     }
     state.textsBehind.clear();
+}
+
+void printSearchWarning(const SearchState& state, const std::string& text)
+{
+    if (state.warningSink) {
+        state.warningSink(text);
+        return;
+    }
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
 }

@@ -6,6 +6,8 @@
 #include "search/pair_record.hpp"
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 struct DistanceStructure;
@@ -92,6 +94,11 @@ struct SearchState {
     SitePlanes initialPlanes;
     SitePlanes currentPlanes;
     SitePlanes genotypePlanes;  // the genotypes: slot 2i of the initial list is genotype i
+
+    // Where the search's warnings go ("Dangerous i=...", "collassamento
+    // pericoloso!!"): standard output when empty; a run on several threads
+    // puts them into the line of the iteration that met them.
+    std::function<void(const std::string&)> warningSink;
 };
 
 PairHeads newPairHeads(int count);
@@ -104,6 +111,9 @@ void copyPairRecords(SavedPairs& destination, const PairHeads& source, int count
 void freePairLists(PairHeads& lists, PairRecordPool& pool);
 
 void createSearchState(SearchState& state, const HaplotypeList& initial);
+
+// Prints a warning of the search through the state's sink, flushed.
+void printSearchWarning(const SearchState& state, const std::string& text);
 // Rebuilds componentMembers from the live slots of current.
 void indexComponents(SearchState& state);
 // Back to the start of a search: candidate lists freed, current a copy of the

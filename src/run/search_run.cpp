@@ -219,7 +219,10 @@ SearchOutcome runParallelSearch(const RunSettings& settings, int threads, const 
         try {
             SearchState& own = w == 0 ? state : *ownStates[w];
             DistanceStructure& ownDistance = w == 0 ? distances : ownDistances[w];
+            int running = 0;  // the iteration whose line the warnings join
+            own.warningSink = [&console, &running](const std::string& text) { console.append(running, text); };
             for (int iteration = nextIteration(); iteration != 0; iteration = nextIteration()) {
+                running = iteration;
                 RandomGenerator random;
                 seedGenerator(random, static_cast<int>(iterationSeed(settings.seed, iteration)));
                 Search search{settings, initial, own, ownDistance, random, false, false, {}};
@@ -236,6 +239,7 @@ SearchOutcome runParallelSearch(const RunSettings& settings, int threads, const 
     for (int w = 1; w < threads; ++w) workers.emplace_back(work, w);
     work(0);
     for (std::thread& worker : workers) worker.join();
+    state.warningSink = nullptr;
     for (const std::exception_ptr& failure : failures)
         if (failure) std::rethrow_exception(failure);
 

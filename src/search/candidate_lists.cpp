@@ -311,7 +311,7 @@ int resetMarks(SearchState& state)
     for (std::size_t i = 0; i < state.pairLists.size(); ++i) {
         const PairRecord* head = state.pairLists[i];
         if (head == nullptr) {
-            std::printf("Dangerous i=%d!!!!!\n", static_cast<int>(i));
+            printSearchWarning(state, "Dangerous i=" + std::to_string(i) + "!!!!!\n");
             ++empty;
         } else if (head->next == nullptr) {
             current.mark[current.order[head->hap1]] = 2;

@@ -45,7 +45,7 @@ void perturb(SearchState& state, DistanceStructure& distances)
             const int keepPosition = current.position[headSlot];
             const int removePosition = current.position[chains[node].first];
             if (keepPosition >= current.liveCount || removePosition >= current.liveCount) {
-                std::fputs("collassamento pericoloso!!\n", stdout);
+                printSearchWarning(state, "collassamento pericoloso!!\n");
                 continue;  // a slot that is not live is never collapsed
             }
             // The working distances are recomputed once all chains are

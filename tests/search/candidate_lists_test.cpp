@@ -260,6 +260,14 @@ TEST(ResetMarks, MarksLiveAndSettledSlotsAndReportsEmptyLists)
     EXPECT_EQ(resetMarks(f.state), 1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Dangerous i=3!!!!!\n");
     EXPECT_EQ(c.mark, (std::vector<int>{1, 1, 2, 2, 1, 1, 1, 0}));
+
+    // A run on several threads sends the warning into its iteration's line.
+    std::string sunk;
+    f.state.warningSink = [&sunk](const std::string& text) { sunk += text; };
+    testing::internal::CaptureStdout();
+    resetMarks(f.state);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(sunk, "Dangerous i=3!!!!!\n");
 }
 
 TEST(SettleUsedPairs, SettlesAnOpenListOnAReadyPairOfUsedSlots)
