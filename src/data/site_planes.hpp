@@ -11,7 +11,7 @@
 // the same binary runs on every x86-64. Only functions that other files do
 // not call (and not templates) take the attribute: clang wants it on every
 // declaration; an exported function calls such a function of its own file.
-#if defined(__x86_64__) && defined(__linux__) && defined(__has_attribute)
+#if defined(__x86_64__) && defined(__linux__) && defined(__has_attribute) && !defined(VELMORA_ONE_VERSION_PER_FUNCTION)
 #if __has_attribute(target_clones)
 #define VELMORA_COUNTS_BITS __attribute__((target_clones("popcnt", "default")))
 #endif
