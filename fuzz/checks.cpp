@@ -198,7 +198,8 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
             continue;
         }
         const bool longWithValue = name == "--prove" || name == "--improve" || name == "--missing" || name == "--region"
-                                   || name == "--samples" || name == "--haplotypes" || name == "--report";
+                                   || name == "--samples" || name == "--haplotypes" || name == "--report"
+                                   || name == "--threads";
         if (longWithValue && i + 1 >= argc) {
             badValue = true;  // the value is missing
             continue;
@@ -210,6 +211,8 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
                 reference.prove = true;
             } else if (name == "--improve") {
                 badValue = !seconds(value, reference.improveSeconds);
+            } else if (name == "--threads") {
+                badValue = !seconds(value, reference.threads);  // a whole number, as seconds are
             } else if (name == "--missing") {
                 badValue = !parseMissingPolicy(value, reference.vcf.missing);
             } else if (name == "--region") {
@@ -269,6 +272,7 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
         || settings.proveSeconds != reference.proveSeconds || settings.improveSeconds != reference.improveSeconds
         || settings.vcf.missing != reference.vcf.missing || settings.vcf.samplesFile != reference.vcf.samplesFile
         || settings.haplotypesFile != reference.haplotypesFile || settings.reportFile != reference.reportFile
+        || settings.threads != reference.threads
         || settings.vcf.region.has_value() != reference.vcf.region.has_value()
         || (settings.vcf.region && (settings.vcf.region->chromosome != reference.vcf.region->chromosome
                                     || settings.vcf.region->from != reference.vcf.region->from
