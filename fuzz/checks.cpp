@@ -1,14 +1,9 @@
 #include "checks.hpp"
+#include "searched_text.hpp"
 
 #include "data/genotype_table.hpp"
-#include "data/haplotype_list.hpp"
 #include "data/memory_budget.hpp"
-#include "data/search_state.hpp"
-#include "distance/distance_structure.hpp"
-#include "run/run_clock.hpp"
 #include "run/run_settings.hpp"
-#include "run/search_run.hpp"
-#include "search/random_generator.hpp"
 
 #include <htslib/hts.h>
 
@@ -303,21 +298,8 @@ std::string checkWholeSearchInput(const std::uint8_t* data, std::size_t size)
         text += genotype + "\n";
     }
 
-    GenotypeTable table;
-    const GenotypeReadResult read = parseGenotypeText(text, "fuzz.txt", table);
-    if (!read.ok) return "a well-formed input was refused: " + read.error;
-    std::vector<int> genotypeMap;
-    const HaplotypeList initial =
-        buildHaplotypeList(table.genotypeCount, table.length, table.genotypes, table.distinctCount, genotypeMap);
-    auto state = std::make_unique<SearchState>();
-    createSearchState(*state, initial);
-    DistanceStructure distances = createDistanceStructure(initial);
-    RandomGenerator random;
-    seedGenerator(random, settings.seed);
-    RunClock clock = startRunClock();
-
-    const SearchOutcome outcome = runSearch(settings, initial, *state, distances, random, clock);
-    if (!outcome.bestSaved) return "no reconstruction was found";
-    const std::string result = composeResult(*state, initial, table, genotypeMap, random);
+    const SearchedText searched = searchText(text, settings);
+    if (!searched.fault.empty()) return searched.fault;
+    const std::string& result = searched.resultText;
     return checkResultText(result, genotypes, length);
 }

@@ -1,18 +1,11 @@
 #include "checks.hpp"
 #include "fewest_haplotypes.hpp"
+#include "searched_text.hpp"
 
-#include "data/genotype_table.hpp"
-#include "data/haplotype_list.hpp"
-#include "data/search_state.hpp"
-#include "distance/distance_structure.hpp"
 #include "exact/proof_phase.hpp"
 #include "output/reconstruction.hpp"
-#include "run/run_clock.hpp"
 #include "run/run_settings.hpp"
-#include "run/search_run.hpp"
-#include "search/random_generator.hpp"
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,21 +26,11 @@ std::string checkExactProofInput(const std::uint8_t* data, std::size_t size)
         for (int s = 0; s < length; ++s) text += static_cast<char>('0' + *site++ % 3);
         text += "\n";
     }
-    GenotypeTable table;
-    const GenotypeReadResult read = parseGenotypeText(text, "fuzz.txt", table);
-    if (!read.ok) return "a well-formed input was refused: " + read.error;
-    std::vector<int> genotypeMap;
-    const HaplotypeList initial =
-        buildHaplotypeList(table.genotypeCount, table.length, table.genotypes, table.distinctCount, genotypeMap);
-    auto state = std::make_unique<SearchState>();
-    createSearchState(*state, initial);
-    DistanceStructure distances = createDistanceStructure(initial);
-    RandomGenerator random;
-    seedGenerator(random, settings.seed);
-    RunClock clock = startRunClock();
-    if (!runSearch(settings, initial, *state, distances, random, clock).bestSaved) return "no reconstruction was found";
-    Reconstruction found;
-    composeResult(*state, initial, table, genotypeMap, random, &found);
+    const SearchedText search = searchText(text, settings);
+    if (!search.fault.empty()) return search.fault;
+    const GenotypeTable& table = search.table;
+    const std::vector<int>& genotypeMap = search.genotypeMap;
+    Reconstruction found = search.reconstruction;
 
     std::vector<std::string> genotypes(static_cast<std::size_t>(table.distinctCount));
     for (std::size_t j = 0; j < genotypeMap.size(); ++j) genotypes[genotypeMap[j]] = table.genotypes[j];

@@ -1,7 +1,8 @@
 #include "output/reconstruction.hpp"
 
+#include "output/result_file.hpp"
+
 #include <algorithm>
-#include <cstdio>
 #include <unordered_map>
 
 namespace {
@@ -58,13 +59,6 @@ private:
     std::vector<std::uint64_t> bits_;
     std::unordered_map<std::string, int> byText_;
 };
-
-void appendNumbered(std::string& out, const char* format, int value)
-{
-    char buffer[32];
-    const int written = std::snprintf(buffer, sizeof buffer, format, value);
-    out.append(buffer, static_cast<std::size_t>(written));
-}
 
 } // namespace
 
@@ -132,28 +126,18 @@ std::string composeExplicitResult(const Reconstruction& reconstruction,
                                   const std::vector<std::string>& distinctGenotypes,
                                   const std::vector<int>& genotypeMap)
 {
-    std::string out = "BEGIN HAPLOTYPE_LIST\n";
-    for (std::size_t i = 0; i < reconstruction.haplotypes.size(); ++i) {
-        appendNumbered(out, "%6d: ", static_cast<int>(i) + 1);
-        out += reconstruction.haplotypes[i];
-        out += '\n';
-    }
-    out += "END HAPLOTYPE_LIST\n";
-    out += "\n";
-    out += "Genotypes and corresponding couples of haplotypes \n";
-    out += "(numbers refer to the list of haplotypes given above) \n";
-    out += "BEGIN BEST_RECONSTRUCTION_FOUND\n";
+    std::string out;
+    writeResultOpening(out, static_cast<int>(reconstruction.haplotypes.size()),
+                       [&](int i) -> std::string_view { return reconstruction.haplotypes[i]; });
     const HaplotypeIndex index(reconstruction.haplotypes);
     std::vector<std::string> lines(distinctGenotypes.size());
     for (std::size_t g = 0; g < distinctGenotypes.size(); ++g) {
         for (const HaplotypePair& pair : index.pairsFor(distinctGenotypes[g])) {
-            char buffer[40];
-            const int written = std::snprintf(buffer, sizeof buffer, " (%d,%d)", pair.first + 1, pair.second + 1);
-            lines[g].append(buffer, static_cast<std::size_t>(written));
+            appendPair(lines[g], pair.first + 1, pair.second + 1);
         }
     }
     for (std::size_t j = 0; j < genotypeMap.size(); ++j) {
-        appendNumbered(out, "%6d:", static_cast<int>(j) + 1);
+        appendFormatted(out, "%6d:", static_cast<int>(j) + 1);
         out += lines[genotypeMap[j]];
         out += '\n';
     }

@@ -12,8 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
 void appendFormatted(std::string& out, const char* format, int value)
 {
     char buffer[32];
@@ -28,7 +26,20 @@ void appendPair(std::string& out, int first, int second)
     out.append(buffer, static_cast<std::size_t>(written));
 }
 
-} // namespace
+void writeResultOpening(std::string& out, int count, const std::function<std::string_view(int)>& haplotype)
+{
+    out += "BEGIN HAPLOTYPE_LIST\n";
+    for (int i = 0; i < count; ++i) {
+        appendFormatted(out, "%6d: ", i + 1);
+        out += haplotype(i);
+        out += '\n';
+    }
+    out += "END HAPLOTYPE_LIST\n";
+    out += "\n";
+    out += "Genotypes and corresponding couples of haplotypes \n";
+    out += "(numbers refer to the list of haplotypes given above) \n";
+    out += "BEGIN BEST_RECONSTRUCTION_FOUND\n";
+}
 
 int decimalDigits(int value)
 {
@@ -43,17 +54,7 @@ void writeResultFile(std::string& out, const SearchState& state, const std::vect
 {
     const HaplotypeList& current = state.current;
     const HaplotypeList& best = state.best;
-    out += "BEGIN HAPLOTYPE_LIST\n";
-    for (int i = 1; i <= state.bestCount; ++i) {
-        appendFormatted(out, "%6d: ", i);
-        out += current.text[sortedSlots[i - 1]];
-        out += '\n';
-    }
-    out += "END HAPLOTYPE_LIST\n";
-    out += "\n";
-    out += "Genotypes and corresponding couples of haplotypes \n";
-    out += "(numbers refer to the list of haplotypes given above) \n";
-    out += "BEGIN BEST_RECONSTRUCTION_FOUND\n";
+    writeResultOpening(out, state.bestCount, [&](int i) -> std::string_view { return current.text[sortedSlots[i]]; });
     for (int j = 0; j < genotypeCount; ++j) {
         appendFormatted(out, "%6d:", j + 1);
         for (const PairRecord* r = state.pairLists[genotypeMap[j]]; r != nullptr; r = r->next) {

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct SearchState;
@@ -12,6 +13,17 @@ struct SearchState;
 void writeResultFile(std::string& out, const SearchState& state, const std::vector<int>& genotypeMap,
                      const std::vector<int>& sortedSlots, const std::vector<int>& rankOfSlot,
                      int genotypeCount);
+
+// Appends what every result file opens with: the haplotype list of `count`
+// lines, numbered from 1, `haplotype(i)` the text of line i + 1, and the
+// headings of the block of pairs.
+void writeResultOpening(std::string& out, int count, const std::function<std::string_view(int)>& haplotype);
+
+// Appends `value` as `format` (one int conversion) prints it.
+void appendFormatted(std::string& out, const char* format, int value);
+
+// Appends one pair of a genotype's line: " (first,second)".
+void appendPair(std::string& out, int first, int second);
 
 // Appends the symbolic haplotype list: the haplotypes of best in the same
 // order, with every undetermined site written as a variable pV (positive
