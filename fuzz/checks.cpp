@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -218,21 +219,21 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
                     const unsigned long long v = digits.empty() ? 0 : std::stoull(digits);
                     return v > static_cast<unsigned long long>(HTS_POS_MAX) ? 0 : static_cast<long long>(v);
                 };
-                // Read from the end: digits, '-', digits, ':', then a non-empty name.
-                const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-                std::size_t end = value.size();
-                std::size_t p = end;
-                while (p > 0 && isDigit(value[p - 1])) --p;
-                const std::string to = value.substr(p, end - p);
-                const bool dash = p > 0 && value[p - 1] == '-';
-                end = dash ? p - 1 : 0;
-                p = end;
-                while (p > 0 && isDigit(value[p - 1])) --p;
-                const std::string from = value.substr(p, end - p);
-                const bool colon = p > 1 && value[p - 1] == ':';
-                badValue = !dash || !colon || to.empty() || from.empty() || position(from) < 1 || position(to) < 1
-                           || position(from) > position(to);
-                if (!badValue) reference.vcf.region = GenomicRegion{value.substr(0, p - 1), position(from), position(to)};
+                // A name without ':' is a whole chromosome; else the name, ':' and
+                // POS, FROM-TO or FROM- (the greedy name ends at the last ':').
+                static const std::regex stretch("(.+):([0-9]+)(-([0-9]*))?");
+                std::smatch m;
+                if (value.find(':') == std::string::npos) {
+                    badValue = value.empty();
+                    if (!badValue) reference.vcf.region = GenomicRegion{value, 1, HTS_POS_MAX};
+                } else if (std::regex_match(value, m, stretch)) {
+                    const long long from = position(m[2]);
+                    const long long to = !m[3].matched ? from : m[4].length() == 0 ? HTS_POS_MAX : position(m[4]);
+                    badValue = from < 1 || to < 1 || from > to;
+                    if (!badValue) reference.vcf.region = GenomicRegion{m[1], from, to};
+                } else {
+                    badValue = true;
+                }
             } else if (name == "--samples" || name == "--haplotypes" || name == "--report") {
                 badValue = value.empty();
                 (name == "--samples"      ? reference.vcf.samplesFile

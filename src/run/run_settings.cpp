@@ -100,8 +100,9 @@ const std::vector<OptionSpec> kOptions = {
          p = std::string("Bad value for --missing: '") + v + "'; it takes refuse, drop-sites or drop-samples";
          return false;
      }},
-    {"--region", "CHR:FROM-TO", "the whole file",
-     "read only this region (1-based, inclusive), through the index when there is one", "VCF and BCF input",
+    {"--region", "CHR[:FROM-TO]", "the whole file",
+     "read only this chromosome, or this part of it (1-based, inclusive; also CHR:FROM- and CHR:POS), "
+     "through the index when there is one", "VCF and BCF input",
      [](RunSettings& s, const char* v, std::string& p) {
          GenomicRegion region;
          if (parseRegion(v, region)) {
@@ -109,7 +110,8 @@ const std::vector<OptionSpec> kOptions = {
              return true;
          }
          p = std::string("Bad value for --region: '") + v
-             + "'; it takes CHR:FROM-TO, 1-based and inclusive with 1 <= FROM <= TO, e.g. 20:1000000-2000000";
+             + "'; it takes CHR, CHR:FROM-TO, CHR:FROM- or CHR:POS, 1-based and inclusive with 1 <= FROM <= TO, "
+               "e.g. 20:1000000-2000000";
          return false;
      }},
     {"--samples", "FILE", "every sample", "keep only the samples named in FILE, one per line, in the file's order",

@@ -22,15 +22,24 @@ bool parsePosition(std::string_view text, std::int64_t& position)
 
 bool parseRegion(std::string_view text, GenomicRegion& region)
 {
+    GenomicRegion parsed;
+    parsed.to = HTS_POS_MAX;
     const std::size_t colon = text.rfind(':');
-    if (colon == std::string_view::npos || colon == 0) return false;
+    if (colon == std::string_view::npos) {
+        if (text.empty()) return false;
+        parsed.chromosome = std::string(text);  // the whole chromosome
+        region = std::move(parsed);
+        return true;
+    }
+    if (colon == 0) return false;
+    parsed.chromosome = std::string(text.substr(0, colon));
     const std::string_view range = text.substr(colon + 1);
     const std::size_t dash = range.find('-');
-    if (dash == std::string_view::npos) return false;
-    GenomicRegion parsed;
-    parsed.chromosome = std::string(text.substr(0, colon));
-    if (!parsePosition(range.substr(0, dash), parsed.from) || !parsePosition(range.substr(dash + 1), parsed.to)) {
-        return false;
+    if (!parsePosition(range.substr(0, dash), parsed.from)) return false;
+    if (dash == std::string_view::npos) {
+        parsed.to = parsed.from;  // one position
+    } else if (dash + 1 < range.size() && !parsePosition(range.substr(dash + 1), parsed.to)) {
+        return false;  // else "FROM-": to the chromosome's end
     }
     if (parsed.from > parsed.to) return false;
     region = std::move(parsed);
@@ -39,7 +48,11 @@ bool parseRegion(std::string_view text, GenomicRegion& region)
 
 std::string describeRegion(const GenomicRegion& region)
 {
-    return region.chromosome + ":" + std::to_string(region.from) + "-" + std::to_string(region.to);
+    if (region.to != HTS_POS_MAX) {
+        return region.chromosome + ":" + std::to_string(region.from) + "-" + std::to_string(region.to);
+    }
+    if (region.from == 1 && region.chromosome.find(':') == std::string::npos) return region.chromosome;
+    return region.chromosome + ":" + std::to_string(region.from) + "-";
 }
 
 bool regionHolds(const GenomicRegion& region, std::string_view chromosome, std::int64_t position)

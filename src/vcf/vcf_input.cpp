@@ -171,7 +171,7 @@ private:
         }
         if (chromosomes_.size() > 1) {
             return fail("it holds " + std::to_string(chromosomes_.size()) + " chromosomes (" + listOfNames(chromosomes_)
-                        + "); choose one part with --region CHR:FROM-TO");
+                        + "); choose one with --region CHR or a part with --region CHR:FROM-TO");
         }
         return true;
     }

@@ -184,17 +184,19 @@ TEST_F(VcfInputTest, MoreThanOneChromosomeWithoutARegionIsRefusedWithTheirNames)
 {
     const std::string path = write("two.vcf", {"A"}, {"1 10 . A G 0/1", "2 10 . A G 0/1", "1 20 . A G 0/1"});
     expectRefused(path, {},
-                  "Error in the VCF file " + path + ": it holds 2 chromosomes (1, 2); choose one part with --region "
-                  "CHR:FROM-TO");
+                  "Error in the VCF file " + path + ": it holds 2 chromosomes (1, 2); choose one with --region CHR or a "
+                  "part with --region CHR:FROM-TO");
     // With an index, the index names them.
     const std::string sorted = write("sorted.vcf", {"A"}, {"1 10 . A G 0/1", "1 20 . A G 0/1", "2 10 . A G 0/1"});
     for (const char* mode : {"wz", "wb"}) {
         const std::string indexed = folder_.path(mode[1] == 'z' ? "sorted.vcf.gz" : "sorted.bcf");
         convertVcf(sorted, indexed, mode, true);
         expectRefused(indexed, {},
-                      "Error in the VCF file " + indexed + ": it holds 2 chromosomes (1, 2); choose one part with "
-                      "--region CHR:FROM-TO");
+                      "Error in the VCF file " + indexed + ": it holds 2 chromosomes (1, 2); choose one with --region "
+                      "CHR or a part with --region CHR:FROM-TO");
+        EXPECT_EQ(accepted(indexed, withRegion("2")).table.genotypes, (std::vector<std::string>{"2"}));
     }
+    EXPECT_EQ(accepted(path, withRegion("1")).table.genotypes, (std::vector<std::string>{"22"}));
     EXPECT_EQ(accepted(path, withRegion("1:1-100")).table.genotypes, (std::vector<std::string>{"22"}));
 }
 

@@ -4,6 +4,8 @@
 #include "vcf/region.hpp"
 #include "vcf/vcf_options.hpp"
 
+#include <htslib/hts.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,8 +28,13 @@ TEST(RegionValue, ReadsChromosomeFromAndToStrictly)
         {"1:10-9", false, "", 0, 0},
         {"1:0-9", false, "", 0, 0},
         {"1:-9", false, "", 0, 0},
-        {"1:5", false, "", 0, 0},
-        {"1", false, "", 0, 0},
+        {"1:5", true, "1", 5, 5},
+        {"1:5-", true, "1", 5, HTS_POS_MAX},
+        {"1", true, "1", 1, HTS_POS_MAX},
+        {"chrUn:KI270302v1", false, "", 0, 0},
+        {"HLA-A*01:01:1-", true, "HLA-A*01:01", 1, HTS_POS_MAX},
+        {"1:", false, "", 0, 0},
+        {"", false, "", 0, 0},
         {":1-2", false, "", 0, 0},
         {"1:1-2x", false, "", 0, 0},
         {"1:+1-2", false, "", 0, 0},
@@ -43,7 +50,11 @@ TEST(RegionValue, ReadsChromosomeFromAndToStrictly)
             EXPECT_EQ(region.chromosome, k.chromosome);
             EXPECT_EQ(region.from, k.from);
             EXPECT_EQ(region.to, k.to);
-            EXPECT_EQ(describeRegion(region), k.chromosome + (":" + std::to_string(k.from)) + "-" + std::to_string(k.to));
+            GenomicRegion again;
+            EXPECT_TRUE(parseRegion(describeRegion(region), again)) << describeRegion(region);
+            EXPECT_EQ(again.chromosome, k.chromosome);
+            EXPECT_EQ(again.from, k.from);
+            EXPECT_EQ(again.to, k.to);
         } else {
             EXPECT_EQ(region.chromosome, "unchanged");
         }
@@ -113,14 +124,14 @@ TEST(CommandLine, ABadLongOptionValueIsOneLineAndLeavesTheSettings)
     } cases[] = {
         {{"in", "out", "--missing", "x"}, ParseStatus::BadValue,
          "Bad value for --missing: 'x'; it takes refuse, drop-sites or drop-samples"},
-        {{"in", "out", "-i", "4", "--region", "20"}, ParseStatus::BadValue,
-         "Bad value for --region: '20'; it takes CHR:FROM-TO, 1-based and inclusive with 1 <= FROM <= TO, e.g. "
-         "20:1000000-2000000"},
+        {{"in", "out", "-i", "4", "--region", "20:"}, ParseStatus::BadValue,
+         "Bad value for --region: '20:'; it takes CHR, CHR:FROM-TO, CHR:FROM- or CHR:POS, 1-based and inclusive "
+         "with 1 <= FROM <= TO, e.g. 20:1000000-2000000"},
         {{"in", "out", "--haplotypes", ""}, ParseStatus::BadValue, "Bad value for --haplotypes: the file name is empty"},
         {{"in", "out", "--samples"}, ParseStatus::BadValue, "--samples needs a value: a file name"},
         {{"in", "out", "--sample", "a.txt"}, ParseStatus::BadOption, ""},
         {{"in", "out", "--missing", "drop-sites", "--region"}, ParseStatus::BadValue,
-         "--region needs a value: CHR:FROM-TO"},
+         "--region needs a value: CHR[:FROM-TO]"},
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.arguments.back());

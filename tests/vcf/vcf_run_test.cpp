@@ -192,7 +192,8 @@ TEST_F(VcfRun, RefusedInputsExitWithOneAndLeaveTheOutputAsItWas)
         std::vector<std::string> options;
         std::string message;
     } cases[] = {
-        {{}, "Error in the VCF file in.vcf: it holds 2 chromosomes (1, 2); choose one part with --region CHR:FROM-TO"},
+        {{}, "Error in the VCF file in.vcf: it holds 2 chromosomes (1, 2); choose one with --region CHR or a part with "
+         "--region CHR:FROM-TO"},
         {{"--region", "1:1-20"},
          "Error in the VCF file in.vcf: sample B has a missing call at 1:10 (1 missing calls in all); leave them out "
          "with --missing drop-sites or --missing drop-samples"},
@@ -223,7 +224,7 @@ TEST_F(VcfRun, ABadOptionValueIsOneLineAndExitsWithTwo)
     EXPECT_EQ(r.out, "Bad value for --missing: 'drop'; it takes refuse, drop-sites or drop-samples\n");
     const RunResult missing = run({"in.vcf", "out.vcf", "--region"});
     EXPECT_EQ(missing.exitCode, 2);
-    EXPECT_EQ(missing.out, "--region needs a value: CHR:FROM-TO\n");
+    EXPECT_EQ(missing.out, "--region needs a value: CHR[:FROM-TO]\n");
     // An unknown option still prints the usage.
     expectUsage(run({"in.vcf", "out.vcf", "--regions", "1:1-2"}), 2);
     EXPECT_EQ(workEntries(), (std::vector<std::string>{"in.vcf"}));
