@@ -221,7 +221,7 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
                 };
                 // A name without ':' is a whole chromosome; else the name, ':' and
                 // POS, FROM-TO or FROM- (the greedy name ends at the last ':').
-                static const std::regex stretch("(.+):([0-9]+)(-([0-9]*))?");
+                static const std::regex stretch("([\\s\\S]+):([0-9]+)(-([0-9]*))?");  // names may hold any byte
                 std::smatch m;
                 if (value.find(':') == std::string::npos) {
                     badValue = value.empty();
