@@ -20,6 +20,13 @@
 #define VELMORA_COUNTS_BITS
 #endif
 
+// The three planes of one slot, read only.
+struct SlotPlanes {
+    const std::uint64_t* zero;
+    const std::uint64_t* one;
+    const std::uint64_t* open;
+};
+
 // The texts of a haplotype list as bit planes, 64 sites to a word: per slot a
 // `zero` and a `one` bit for every determined site and an `open` bit for
 // every '2'. Comparisons of two texts then take a few word operations per 64
@@ -33,6 +40,7 @@ struct SitePlanes {
     const std::uint64_t* zeroOf(int slot) const { return bits.data() + offset(slot); }
     const std::uint64_t* oneOf(int slot) const { return bits.data() + offset(slot) + words; }
     const std::uint64_t* openOf(int slot) const { return bits.data() + offset(slot) + 2 * words; }
+    SlotPlanes slotOf(int slot) const { return {zeroOf(slot), oneOf(slot), openOf(slot)}; }
     std::uint64_t* zeroOf(int slot) { return bits.data() + offset(slot); }
     std::uint64_t* oneOf(int slot) { return bits.data() + offset(slot) + words; }
     std::uint64_t* openOf(int slot) { return bits.data() + offset(slot) + 2 * words; }

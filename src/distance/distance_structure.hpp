@@ -103,17 +103,13 @@ struct DistanceStructure {
 // when their labels are opposite.
 inline int planeDistance(const SitePlanes& planes, int a, int b, bool oppositeLabels)
 {
-    const std::uint64_t* zeroA = planes.zeroOf(a);
-    const std::uint64_t* oneA = planes.oneOf(a);
-    const std::uint64_t* openA = planes.openOf(a);
-    const std::uint64_t* zeroB = planes.zeroOf(b);
-    const std::uint64_t* oneB = planes.oneOf(b);
-    const std::uint64_t* openB = planes.openOf(b);
+    const SlotPlanes x = planes.slotOf(a);
+    const SlotPlanes y = planes.slotOf(b);
     int count = 0;
     for (int w = 0; w < planes.words; ++w) {
-        if (((zeroA[w] & oneB[w]) | (oneA[w] & zeroB[w])) != 0) return -1;
-        if (oppositeLabels && (openA[w] & openB[w]) != 0) return -1;
-        count += __builtin_popcountll(openA[w] ^ openB[w]);
+        if (((x.zero[w] & y.one[w]) | (x.one[w] & y.zero[w])) != 0) return -1;
+        if (oppositeLabels && (x.open[w] & y.open[w]) != 0) return -1;
+        count += __builtin_popcountll(x.open[w] ^ y.open[w]);
     }
     return count;
 }

@@ -90,21 +90,19 @@ struct PairWords {
 };
 
 template <typename Step>
-inline __attribute__((always_inline)) bool forEachPairWord(const SearchState& state, int genotype, int s1, int s2, Step&& step)
+inline __attribute__((always_inline)) bool forEachPairWord(const SearchState& state, int genotypeIndex, int s1, int s2,
+                                                           Step&& step)
 {
     const SitePlanes& slots = state.currentPlanes;
     const SitePlanes& genotypes = state.genotypePlanes;
-    const std::uint64_t* z1 = slots.zeroOf(s1);
-    const std::uint64_t* o1 = slots.oneOf(s1);
-    const std::uint64_t* t1 = slots.openOf(s1);
-    const std::uint64_t* z2 = slots.zeroOf(s2);
-    const std::uint64_t* o2 = slots.oneOf(s2);
-    const std::uint64_t* t2 = slots.openOf(s2);
-    const std::uint64_t* gz = genotypes.zeroOf(2 * genotype);
-    const std::uint64_t* go = genotypes.oneOf(2 * genotype);
-    const std::uint64_t* gh = genotypes.openOf(2 * genotype);
+    const SlotPlanes first = slots.slotOf(s1);
+    const SlotPlanes second = slots.slotOf(s2);
+    const SlotPlanes genotype = genotypes.slotOf(2 * genotypeIndex);
     for (int w = 0; w < slots.words; ++w) {
-        if (!step(PairWords{z1[w], o1[w], t1[w], z2[w], o2[w], t2[w], gz[w], go[w], gh[w]})) return false;
+        if (!step(PairWords{first.zero[w], first.one[w], first.open[w], second.zero[w], second.one[w], second.open[w],
+                            genotype.zero[w], genotype.one[w], genotype.open[w]})) {
+            return false;
+        }
     }
     return true;
 }

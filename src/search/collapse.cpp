@@ -34,12 +34,8 @@ int listSites(const FixedSites& fixed, std::vector<int>& sites, std::vector<char
 void listFixedSites(SearchState& state, int a, int b, bool lists)
 {
     const SitePlanes& planes = state.currentPlanes;
-    const std::uint64_t* zeroA = planes.zeroOf(a);
-    const std::uint64_t* oneA = planes.oneOf(a);
-    const std::uint64_t* openA = planes.openOf(a);
-    const std::uint64_t* zeroB = planes.zeroOf(b);
-    const std::uint64_t* oneB = planes.oneOf(b);
-    const std::uint64_t* openB = planes.openOf(b);
+    const SlotPlanes slotA = planes.slotOf(a);
+    const SlotPlanes slotB = planes.slotOf(b);
     FixedSites& first = state.firstFixed;
     FixedSites& second = state.secondFixed;
     for (FixedSites* fixed : {&first, &second}) {
@@ -47,19 +43,19 @@ void listFixedSites(SearchState& state, int a, int b, bool lists)
         fixed->words.clear();
     }
     for (int w = 0; w < planes.words; ++w) {
-        const std::uint64_t takesB = openA[w] & ~openB[w];
-        const std::uint64_t takesA = openB[w] & ~openA[w];
+        const std::uint64_t takesB = slotA.open[w] & ~slotB.open[w];
+        const std::uint64_t takesA = slotB.open[w] & ~slotA.open[w];
         if (takesB != 0) {
             first.words.push_back(w);
             first.sites[w] = takesB;
-            first.zero[w] = takesB & zeroB[w];
-            first.one[w] = takesB & oneB[w];
+            first.zero[w] = takesB & slotB.zero[w];
+            first.one[w] = takesB & slotB.one[w];
         }
         if (takesA != 0) {
             second.words.push_back(w);
             second.sites[w] = takesA;
-            second.zero[w] = takesA & zeroA[w];
-            second.one[w] = takesA & oneA[w];
+            second.zero[w] = takesA & slotA.zero[w];
+            second.one[w] = takesA & slotA.one[w];
         }
     }
     if (lists) {
@@ -100,12 +96,8 @@ inline __attribute__((always_inline)) int distanceBeforeAndNow(const SitePlanes&
                                                                bool oppositeNow, const std::vector<int>& changedWords,
                                                                const std::uint64_t* unchanged, int& before)
 {
-    const std::uint64_t* zeroX = planes.zeroOf(x);
-    const std::uint64_t* oneX = planes.oneOf(x);
-    const std::uint64_t* openX = planes.openOf(x);
-    const std::uint64_t* zeroY = planes.zeroOf(y);
-    const std::uint64_t* oneY = planes.oneOf(y);
-    const std::uint64_t* openY = planes.openOf(y);
+    const auto [zeroX, oneX, openX] = planes.slotOf(x);
+    const auto [zeroY, oneY, openY] = planes.slotOf(y);
     std::uint64_t clashNow = 0, sharedNow = 0, clashKept = 0, sharedKept = 0;
     int countNow = 0;
     for (int w = 0; w < planes.words; ++w) {
