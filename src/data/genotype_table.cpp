@@ -1,16 +1,11 @@
 #include "data/genotype_table.hpp"
 
-#include "run/run_settings.hpp"
-
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -219,9 +214,8 @@ GenotypeReadResult parseGenotypes(ByteStream& in, const std::string& fileName, G
         if (held > memory.bytes) {
             const std::uint64_t needed = genotypeTableBytes(static_cast<std::uint64_t>(read.genotypeCount), read.length);
             return refuse(fileName, "its " + std::to_string(read.genotypeCount) + " genotypes of "
-                                        + std::to_string(read.length) + " sites need about "
-                                        + describeBytes(needed) + " of memory, more than the "
-                                        + describeBytes(memory.bytes) + " available (" + memory.source + ")");
+                                        + std::to_string(read.length) + " sites "
+                                        + describeMemoryShortfall(needed, memory));
         }
         read.genotypes.push_back(token);
     }
@@ -248,22 +242,6 @@ GenotypeReadResult parseGenotypeText(std::string_view text, const std::string& f
 {
     ByteStream in(text);
     return parseGenotypes(in, fileName, table, memory);
-}
-
-GenotypeReadResult readGenotypeFile(const RunSettings& settings, GenotypeTable& table, const MemoryLimit& memory)
-{
-    const std::string& name = settings.inputFilename;
-    const GenotypeReadResult cannotOpen{false, "Couldn't open the specified file: " + name};
-
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(name.c_str(), "r"), &std::fclose);
-    if (!file) {
-        return cannotOpen;
-    }
-    struct stat info {};
-    if (fstat(fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode)) {
-        return cannotOpen;
-    }
-    return readGenotypeStream(file.get(), name, table, memory);
 }
 
 GenotypeReadResult readGenotypeStream(std::FILE* file, const std::string& fileName, GenotypeTable& table,

@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-struct RunSettings;
 
 // The genotypes of the input file, in file order, repeats included.
 struct GenotypeTable {
@@ -29,21 +28,17 @@ struct GenotypeReadResult {
     std::string error;  // one line, without the line break, when !ok
 };
 
-// Reads the file named by settings.inputFilename. A file that cannot be
-// opened gives "Couldn't open the specified file: <name>"; a file that breaks
-// the format is refused with a line naming the file and the fault, and the
-// table is then left as it was.
+// Reads a genotype file from an open stream, `chunkSize` bytes at a time;
+// `fileName` only names it in messages. (readGenotypeInput opens the file
+// named on the command line and comes here for the matrix format.) A file
+// that breaks the format is refused with a line naming the file and the
+// fault, and the table is then left as it was.
 //
 // The file is read as it is parsed, never past the last genotype announced
 // and never more than one site past the announced length of a genotype, so
 // that neither an announced count nor an overlong token makes the reader
 // allocate for it. Genotypes whose table would outgrow `memory` are refused.
 // A UTF-8 byte-order mark at the start is skipped; UTF-16 text is refused.
-GenotypeReadResult readGenotypeFile(const RunSettings& settings, GenotypeTable& table,
-                                    const MemoryLimit& memory = {});
-
-// The same, on a file already open, read `chunkSize` bytes at a time;
-// `fileName` only names it in messages.
 GenotypeReadResult readGenotypeStream(std::FILE* file, const std::string& fileName, GenotypeTable& table,
                                       const MemoryLimit& memory = {}, std::size_t chunkSize = 1 << 16);
 

@@ -144,3 +144,9 @@ std::string describeBytes(std::uint64_t bytes)
     std::snprintf(buffer, sizeof buffer, value < 10.0 ? "%.1f %s" : "%.0f %s", value, kUnits[unit]);
     return buffer;
 }
+
+std::string describeMemoryShortfall(std::uint64_t needed, const MemoryLimit& limit)
+{
+    return "need about " + describeBytes(needed) + " of memory, more than the " + describeBytes(limit.bytes)
+           + " available (" + limit.source + ")";
+}

@@ -49,3 +49,7 @@ int searchesThatFit(const RunMemory& memory, std::uint64_t limit, int wanted);
 // A byte count for people: "812 bytes", "4.0 KB", "170 MB", "2.5 GB" (powers
 // of 1024, one decimal below 10).
 std::string describeBytes(std::uint64_t bytes);
+
+// "need about X of memory, more than the Y available (SOURCE)": the end of
+// every refusal of an input too large for the machine.
+std::string describeMemoryShortfall(std::uint64_t needed, const MemoryLimit& limit);

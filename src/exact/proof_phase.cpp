@@ -6,6 +6,7 @@
 #include "exact/instance_reduction.hpp"
 #include "exact/lower_bound.hpp"
 #include "exact/proof_deadline.hpp"
+#include "output/formatted_text.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -15,13 +16,6 @@ namespace {
 
 // Share of the time limit that the clique's local search may take.
 constexpr double kCliqueShare = 0.05;
-
-std::string formatted(const char* format, auto... values)
-{
-    char buffer[256];
-    const int written = std::snprintf(buffer, sizeof buffer, format, values...);
-    return std::string(buffer, static_cast<std::size_t>(written < 0 ? 0 : std::min<int>(written, sizeof buffer - 1)));
-}
 
 struct Group {
     std::vector<int> members;  // reduced genotypes

@@ -82,17 +82,10 @@ int stopWithoutResult(RunReport& report, int signal)
 std::string tooLargeMessage(const RunSettings& settings, const std::optional<VcfInput>& vcf,
                             const GenotypeTable& table, std::uint64_t needed, const MemoryLimit& memory)
 {
-    if (!vcf) {
-        return "The genotype file " + settings.inputFilename + " is too large for this machine: its "
-               + std::to_string(table.distinctCount) + " distinct genotypes of " + std::to_string(table.length)
-               + " sites need about " + describeBytes(needed) + " of memory, more than the "
-               + describeBytes(memory.bytes) + " available (" + memory.source + ")";
-    }
-    return "The VCF file " + settings.inputFilename + " is too large for this machine: its "
-           + std::to_string(table.distinctCount) + " distinct genotypes of " + std::to_string(table.length)
-           + " sites in " + describeVcfScope(*vcf) + " need about " + describeBytes(needed)
-           + " of memory, more than the " + describeBytes(memory.bytes) + " available (" + memory.source
-           + "); choose a smaller region with --region CHR:FROM-TO";
+    return (vcf ? "The VCF file " : "The genotype file ") + settings.inputFilename
+           + " is too large for this machine: its " + std::to_string(table.distinctCount) + " distinct genotypes of "
+           + std::to_string(table.length) + " sites" + (vcf ? " in " + describeVcfScope(*vcf) : std::string()) + " "
+           + describeMemoryShortfall(needed, memory) + (vcf ? "; choose a smaller region with --region CHR:FROM-TO" : "");
 }
 
 // Whether the run writes a phased VCF or BCF: its input is one and the

@@ -4,6 +4,7 @@
 #include "data/haplotype_list.hpp"
 #include "data/search_state.hpp"
 #include "distance/distance_structure.hpp"
+#include "output/formatted_text.hpp"
 #include "output/reconstruction.hpp"
 #include "output/result_file.hpp"
 #include "output/solution_analysis.hpp"
@@ -29,13 +30,6 @@
 #include <thread>
 
 namespace {
-
-std::string formatted(const char* format, int value)
-{
-    char buffer[48];
-    const int written = std::snprintf(buffer, sizeof buffer, format, value);
-    return std::string(buffer, static_cast<std::size_t>(written));
-}
 
 // Where the console line of an iteration goes: straight to standard output,
 // flushed after every piece, or, when iterations run side by side, to the

@@ -256,9 +256,8 @@ private:
                                    + genotypeTableBytes(samples, sites);
         if (held > memory_.bytes) {
             return fail("its " + std::to_string(samples) + " samples of " + std::to_string(sites) + " sites in "
-                        + describeVcfScope(input_) + " need about " + describeBytes(held) + " of memory, more than the "
-                        + describeBytes(memory_.bytes) + " available (" + memory_.source
-                        + "); choose a smaller region with --region CHR:FROM-TO");
+                        + describeVcfScope(input_) + " " + describeMemoryShortfall(held, memory_)
+                        + "; choose a smaller region with --region CHR:FROM-TO");
         }
         VcfSite site;
         site.position = position;

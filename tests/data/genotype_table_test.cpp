@@ -1,6 +1,7 @@
 #include "data/genotype_table.hpp"
 
 #include "run/run_settings.hpp"
+#include "vcf/genotype_input.hpp"
 #include "test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -85,7 +86,8 @@ protected:
         RunSettings settings;
         settings.inputFilename = path;
         settings.outputFileName = folder_.path("out.txt");
-        return readGenotypeFile(settings, table);
+        std::optional<VcfInput> vcf;
+        return readGenotypeInput(settings, table, vcf);
     }
 
     // Reads a file that must be refused and returns the message.
