@@ -110,12 +110,18 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
         whole.haplotypes = partial.haplotypes;
         whole.pairs.assign(genotypes.size(), {});
         for (std::size_t i = 0; i < modelOrder.size(); ++i) whole.pairs[modelOrder[i]] = partial.pairs[i];
-        std::vector<int> unexplained;
+        std::vector<int> outside;
+        std::vector<std::string_view> outsideTexts;
         for (int g = 0; g < static_cast<int>(genotypes.size()); ++g) {
             if (inModel[g]) continue;
-            const std::vector<HaplotypePair> pairs = explainingPairs(whole, genotypes[g]);
-            if (pairs.empty()) unexplained.push_back(g);
-            else whole.pairs[g] = pairs.front();
+            outside.push_back(g);
+            outsideTexts.push_back(genotypes[g]);
+        }
+        const std::vector<HaplotypePair> firsts = firstExplainingPairs(whole, outsideTexts);
+        std::vector<int> unexplained;
+        for (std::size_t k = 0; k < outside.size(); ++k) {
+            if (firsts[k].first < 0) unexplained.push_back(outside[k]);
+            else whole.pairs[outside[k]] = firsts[k];
         }
         if (unexplained.empty()) {
             // Fewer haplotypes than before; the next call asks for one fewer

@@ -227,12 +227,18 @@ int improveOnce(WorkingReconstruction& w, NeighbourhoodSearch& search, const std
         std::vector<HaplotypePair> pairs(reduced.genotypes.size(), HaplotypePair{-1, -1});
         for (std::size_t m = 0; m < modelOrder.size(); ++m) pairs[reopened[modelOrder[m]]] = candidate.pairs[m];
         candidate.haplotypes.insert(candidate.haplotypes.end(), fixed.begin(), fixed.end());
-        std::vector<std::size_t> unexplained;
+        std::vector<std::size_t> outside;
+        std::vector<std::string_view> outsideTexts;
         for (std::size_t i = 0; i < reopened.size(); ++i) {
             if (inModel[i]) continue;
-            const std::vector<HaplotypePair> options = explainingPairs(candidate, reduced.genotypes[reopened[i]]);
-            if (options.empty()) unexplained.push_back(i);
-            else pairs[reopened[i]] = options.front();
+            outside.push_back(i);
+            outsideTexts.push_back(reduced.genotypes[reopened[i]]);
+        }
+        const std::vector<HaplotypePair> firsts = firstExplainingPairs(candidate, outsideTexts);
+        std::vector<std::size_t> unexplained;
+        for (std::size_t k = 0; k < outside.size(); ++k) {
+            if (firsts[k].first < 0) unexplained.push_back(outside[k]);
+            else pairs[reopened[outside[k]]] = firsts[k];
         }
         if (!unexplained.empty()) {
             for (std::size_t k = 0; k < unexplained.size() && k < kGenotypesAddedPerCall; ++k) addToModel(unexplained[k]);
@@ -244,12 +250,7 @@ int improveOnce(WorkingReconstruction& w, NeighbourhoodSearch& search, const std
     }
     if (bestPairs.empty()) return 0;
 
-    // Back to all sites; the staying haplotypes explain their own rows.
-    const int decoded = static_cast<int>(best.haplotypes.size() - fixed.size());
-    for (std::size_t k = 0; k < fixed.size(); ++k) {
-        HaplotypePair& pair = bestPairs[reduced.genotypeOf[firstFixedRow + k]];
-        if (pair.first < 0) pair = {decoded + static_cast<int>(k), decoded + static_cast<int>(k)};
-    }
+    // Back to all sites; only the group's rows are read.
     best.pairs = std::move(bestPairs);
     const Reconstruction expanded = expandReconstruction(reduced, best);
 

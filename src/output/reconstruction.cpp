@@ -122,6 +122,19 @@ std::vector<HaplotypePair> explainingPairs(const Reconstruction& reconstruction,
     return HaplotypeIndex(reconstruction.haplotypes).pairsFor(genotype);
 }
 
+std::vector<HaplotypePair> firstExplainingPairs(const Reconstruction& reconstruction,
+                                                const std::vector<std::string_view>& genotypes)
+{
+    const HaplotypeIndex index(reconstruction.haplotypes);
+    std::vector<HaplotypePair> firsts;
+    firsts.reserve(genotypes.size());
+    for (const std::string_view genotype : genotypes) {
+        const std::vector<HaplotypePair> pairs = index.pairsFor(genotype);
+        firsts.push_back(pairs.empty() ? HaplotypePair{-1, -1} : pairs.front());
+    }
+    return firsts;
+}
+
 std::string composeExplicitResult(const Reconstruction& reconstruction,
                                   const std::vector<std::string>& distinctGenotypes,
                                   const std::vector<int>& genotypeMap)

@@ -40,6 +40,11 @@ void normalizeReconstruction(Reconstruction& reconstruction);
 // the genotype, in ascending order.
 std::vector<HaplotypePair> explainingPairs(const Reconstruction& reconstruction, std::string_view genotype);
 
+// For each of the genotypes, the first pair explainingPairs would give, or
+// {-1, -1} when none explains it; the haplotypes are indexed once for all.
+std::vector<HaplotypePair> firstExplainingPairs(const Reconstruction& reconstruction,
+                                                const std::vector<std::string_view>& genotypes);
+
 // The result file of a reconstruction whose haplotypes are in ascending order
 // (normalizeReconstruction): the haplotype list, then every input genotype
 // (genotypeMap gives its distinct genotype) with every pair of listed
