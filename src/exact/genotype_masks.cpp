@@ -5,19 +5,8 @@ GenotypeMasks makeGenotypeMasks(const std::vector<std::string>& genotypes)
     GenotypeMasks masks;
     masks.count = static_cast<int>(genotypes.size());
     const int length = genotypes.empty() ? 0 : static_cast<int>(genotypes[0].size());
-    masks.words = (length + 63) / 64;
-    masks.zero.assign(static_cast<std::size_t>(masks.count) * masks.words, 0);
-    masks.one.assign(masks.zero.size(), 0);
-    masks.open.assign(masks.zero.size(), 0);
-    for (int g = 0; g < masks.count; ++g) {
-        const std::size_t base = masks.offset(g);
-        for (int s = 0; s < length; ++s) {
-            const std::uint64_t bit = std::uint64_t{1} << (s % 64);
-            if (genotypes[g][s] == '0') masks.zero[base + s / 64] |= bit;
-            else if (genotypes[g][s] == '1') masks.one[base + s / 64] |= bit;
-            else masks.open[base + s / 64] |= bit;
-        }
-    }
+    resizeSitePlanes(masks, masks.count, length);
+    for (int g = 0; g < masks.count; ++g) refreshSitePlanes(masks, g, genotypes[g].data(), length);
     return masks;
 }
 

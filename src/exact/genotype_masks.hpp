@@ -1,24 +1,19 @@
 #pragma once
 
+#include "data/site_planes.hpp"
+
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// Genotypes as bit masks, 64 sites to a word: per genotype a bit for every
-// site that holds '0', one for every site that holds '1' and one for every
+// Genotypes as bit planes, one slot per genotype: a `zero` bit for every
+// site that holds '0', a `one` bit for every '1' and an `open` bit for every
 // heterozygous site ('2'). Two genotypes are compatible, that is, can share
 // a haplotype, unless one holds '0' where the other holds '1'.
-struct GenotypeMasks {
+struct GenotypeMasks : SitePlanes {
     int count = 0;
-    int words = 0;  // words per genotype
-    std::vector<std::uint64_t> zero, one, open;
-
-    const std::uint64_t* zeroOf(int g) const { return zero.data() + offset(g); }
-    const std::uint64_t* oneOf(int g) const { return one.data() + offset(g); }
-    const std::uint64_t* openOf(int g) const { return open.data() + offset(g); }
-    std::size_t offset(int g) const { return static_cast<std::size_t>(g) * words; }
 };
 
 GenotypeMasks makeGenotypeMasks(const std::vector<std::string>& genotypes);
