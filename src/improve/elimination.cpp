@@ -23,8 +23,7 @@ NewHaplotypeOptions optionsForNewHaplotypes(const WorkingReconstruction& w, cons
             if (!w.alive[a] || a == excluded || !haplotypeFits(w, g, a)) continue;
             mateBits(w, g, haplotypeBits(w, a), mate.data());
             if (findHaplotype(w, mate.data()) >= 0) continue;
-            std::string key(reinterpret_cast<const char*>(mate.data()), mate.size() * sizeof(std::uint64_t));
-            options[key].emplace_back(g, a);
+            options[bitsKey(mate.data(), w.words)].emplace_back(g, a);
         }
     }
     return options;
@@ -47,7 +46,7 @@ bool coverWithNewHaplotypes(WorkingReconstruction& w, std::vector<int> needing, 
             }
         }
         if (bestKey == nullptr) return false;
-        const int added = addHaplotype(w, reinterpret_cast<const std::uint64_t*>(bestKey->data()));
+        const int added = addHaplotype(w, keyWords(*bestKey));
         for (const auto& [g, a] : options.at(*bestKey)) {
             const auto it = std::find(needing.begin(), needing.end(), g);
             if (it == needing.end()) continue;
@@ -63,7 +62,7 @@ bool coverWithNewHaplotypes(WorkingReconstruction& w, std::vector<int> needing, 
 bool tryElimination(WorkingReconstruction& w, int id)
 {
     if (!w.alive[id]) return false;
-    const int before = w.aliveCount;
+    const int before = w.aliveCount();
     std::vector<int> affected = w.users[id];
     std::sort(affected.begin(), affected.end());
     std::vector<int> touched;
@@ -84,7 +83,7 @@ bool tryElimination(WorkingReconstruction& w, int id)
         return false;
     }
     for (const int h : touched) retireUnused(w, h);
-    if (w.aliveCount < before) {
+    if (w.aliveCount() < before) {
         commitTrial(w);
         return true;
     }
@@ -99,10 +98,10 @@ int eliminateHaplotypes(WorkingReconstruction& w, const std::function<bool()>& s
         if (w.alive[id]) order.push_back(id);
     std::stable_sort(order.begin(), order.end(),
                      [&w](int a, int b) { return w.users[a].size() < w.users[b].size(); });
-    const int before = w.aliveCount;
+    const int before = w.aliveCount();
     for (const int id : order) {
         if (stop()) break;
         tryElimination(w, id);
     }
-    return before - w.aliveCount;
+    return before - w.aliveCount();
 }

@@ -16,11 +16,6 @@ struct Newcomer {
     std::vector<std::pair<int, int>> options;
 };
 
-const std::uint64_t* wordsOf(const std::string& bits)
-{
-    return reinterpret_cast<const std::uint64_t*>(bits.data());
-}
-
 // Every newcomer that at least `minimum` genotypes could use, the most
 // wanted first (ties in the order of their bits).
 std::vector<Newcomer> gatherNewcomers(const WorkingReconstruction& w, std::size_t minimum)
@@ -32,8 +27,7 @@ std::vector<Newcomer> gatherNewcomers(const WorkingReconstruction& w, std::size_
             if (!w.alive[a] || !haplotypeFits(w, g, a)) continue;
             mateBits(w, g, haplotypeBits(w, a), mate.data());
             if (findHaplotype(w, mate.data()) >= 0) continue;
-            byBits[std::string(reinterpret_cast<const char*>(mate.data()), mate.size() * sizeof(std::uint64_t))]
-                .emplace_back(g, a);
+            byBits[bitsKey(mate.data(), w.words)].emplace_back(g, a);
         }
     }
     std::vector<Newcomer> newcomers;
@@ -58,7 +52,7 @@ struct Insertion {
 Insertion planInsertion(const WorkingReconstruction& w, const Newcomer& newcomer, std::vector<int>& stamp, int mark)
 {
     Insertion plan;
-    if (findHaplotype(w, wordsOf(newcomer.bits)) >= 0) return plan;
+    if (findHaplotype(w, keyWords(newcomer.bits)) >= 0) return plan;
     // The genotypes that can take the newcomer, each with its live options
     // (the options come sorted by genotype).
     struct Taker {
@@ -112,7 +106,7 @@ Insertion planInsertion(const WorkingReconstruction& w, const Newcomer& newcomer
 
 void applyInsertion(WorkingReconstruction& w, const Newcomer& newcomer, const Insertion& plan)
 {
-    const int added = addHaplotype(w, wordsOf(newcomer.bits));
+    const int added = addHaplotype(w, keyWords(newcomer.bits));
     std::vector<int> touched;
     for (const auto& [g, a] : plan.moves) {
         touched.push_back(w.pairs[g].first);
@@ -134,7 +128,7 @@ std::vector<Newcomer> newcomersAfter(const WorkingReconstruction& w, int added,
         if (!haplotypeFits(w, g, added)) continue;
         mateBits(w, g, haplotypeBits(w, added), mate.data());
         if (findHaplotype(w, mate.data()) >= 0) continue;
-        std::string bits(reinterpret_cast<const char*>(mate.data()), mate.size() * sizeof(std::uint64_t));
+        std::string bits = bitsKey(mate.data(), w.words);
         auto it = std::find_if(result.begin(), result.end(), [&](const Newcomer& n) { return n.bits == bits; });
         if (it == result.end()) {
             Newcomer fresh{bits, {}};
@@ -154,7 +148,7 @@ std::vector<Newcomer> newcomersAfter(const WorkingReconstruction& w, int added,
 
 int exchangeHaplotypes(WorkingReconstruction& w, const std::function<bool()>& stop)
 {
-    const int before = w.aliveCount;
+    const int before = w.aliveCount();
     std::vector<int> stamp(static_cast<std::size_t>(w.genotypeCount), 0);
     int mark = 0;
 
@@ -162,7 +156,7 @@ int exchangeHaplotypes(WorkingReconstruction& w, const std::function<bool()>& st
     const std::vector<Newcomer> newcomers = gatherNewcomers(w, 2);
     std::vector<const Newcomer*> swaps;  // newcomers that free exactly one
     for (const Newcomer& newcomer : newcomers) {
-        if (stop()) return before - w.aliveCount;
+        if (stop()) return before - w.aliveCount();
         const Insertion plan = planInsertion(w, newcomer, stamp, ++mark);
         if (plan.freed.size() >= 2) applyInsertion(w, newcomer, plan);
         else if (plan.freed.size() == 1) swaps.push_back(&newcomer);
@@ -176,21 +170,21 @@ int exchangeHaplotypes(WorkingReconstruction& w, const std::function<bool()>& st
         if (stop()) break;
         const Insertion first = planInsertion(w, *swap, stamp, ++mark);
         if (first.freed.size() != 1) continue;
-        const int count = w.aliveCount;
+        const int count = w.aliveCount();
         beginTrial(w);
         applyInsertion(w, *swap, first);
-        const int added = findHaplotype(w, wordsOf(swap->bits));
+        const int added = findHaplotype(w, keyWords(swap->bits));
         bool kept = false;
         for (const Newcomer& next : newcomersAfter(w, added, known)) {
             const Insertion second = planInsertion(w, next, stamp, ++mark);
             if (second.freed.size() >= 2) {
                 applyInsertion(w, next, second);
-                kept = w.aliveCount < count;
+                kept = w.aliveCount() < count;
                 break;
             }
         }
         if (kept) commitTrial(w);
         else rollbackTrial(w);
     }
-    return before - w.aliveCount;
+    return before - w.aliveCount();
 }

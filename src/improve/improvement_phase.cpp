@@ -28,7 +28,7 @@ ImprovementOutcome improveReconstruction(const std::vector<std::string>& genotyp
     const Clock::time_point start = Clock::now();
     ImprovementOutcome outcome;
     WorkingReconstruction working = makeWorkingReconstruction(genotypes, reconstruction);
-    outcome.startCount = working.aliveCount;
+    outcome.startCount = working.aliveCount();
 
     // Asked while a solver runs: cheap.
     const std::function<bool()> cutShort = [&]() {
@@ -57,7 +57,7 @@ ImprovementOutcome improveReconstruction(const std::vector<std::string>& genotyp
         outcome.savedByNeighbourhoods += reopened;
     }
     stop();
-    outcome.finalCount = working.aliveCount;
+    outcome.finalCount = working.aliveCount();
     outcome.seconds = secondsSince(start);
     reconstruction = extractReconstruction(working);
     return outcome;

@@ -217,7 +217,7 @@ int improveOnce(WorkingReconstruction& w, NeighbourhoodSearch& search, const std
         }
         if (answer == SatAnswer::Unsatisfiable) {
             const bool everything = static_cast<int>(group.size()) == w.genotypeCount
-                                    && static_cast<int>(freeable.size()) == w.aliveCount;
+                                    && static_cast<int>(freeable.size()) == w.aliveCount();
             if (everything && allowed == slots) search.provenOptimal = true;
             break;
         }
@@ -254,7 +254,7 @@ int improveOnce(WorkingReconstruction& w, NeighbourhoodSearch& search, const std
     best.pairs = std::move(bestPairs);
     const Reconstruction expanded = expandReconstruction(reduced, best);
 
-    const int before = w.aliveCount;
+    const int before = w.aliveCount();
     std::vector<std::uint64_t> packed;
     for (std::size_t i = 0; i < group.size(); ++i) {
         const HaplotypePair pair = expanded.pairs[i];
@@ -265,7 +265,7 @@ int improveOnce(WorkingReconstruction& w, NeighbourhoodSearch& search, const std
         setPair(w, group[i], std::min(a, b), std::max(a, b));
     }
     for (const int h : freeable) retireUnused(w, h);
-    return before - w.aliveCount;
+    return before - w.aliveCount();
 }
 
 } // namespace
@@ -288,7 +288,7 @@ int searchNeighbourhoods(WorkingReconstruction& w, NeighbourhoodSearch& search, 
                          const std::function<bool()>& stop, const std::function<bool()>& cutShort)
 {
     if (w.genotypeCount == 0) return 0;
-    const int before = w.aliveCount;
+    const int before = w.aliveCount();
     for (int call = 0; call < calls && !neighbourhoodsExhausted(search, w.genotypeCount) && !stop(); ++call) {
         Effort effort = Effort::NoCall;
         const int saved = improveOnce(w, search, cutShort, effort);
@@ -304,5 +304,5 @@ int searchNeighbourhoods(WorkingReconstruction& w, NeighbourhoodSearch& search, 
             search.size = std::max(kSmallestNeighbourhood, search.size * 3 / 4);
         }
     }
-    return before - w.aliveCount;
+    return before - w.aliveCount();
 }

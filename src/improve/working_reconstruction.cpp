@@ -5,11 +5,6 @@
 
 namespace {
 
-std::string keyOf(const std::uint64_t* bits, int words)
-{
-    return std::string(reinterpret_cast<const char*>(bits), static_cast<std::size_t>(words) * sizeof(std::uint64_t));
-}
-
 void removeUser(std::vector<int>& users, int genotype)
 {
     const auto it = std::find(users.begin(), users.end(), genotype);
@@ -25,6 +20,11 @@ void addUser(std::vector<int>& users, int genotype)
 }
 
 } // namespace
+
+std::string bitsKey(const std::uint64_t* bits, int words)
+{
+    return std::string(reinterpret_cast<const char*>(bits), static_cast<std::size_t>(words) * sizeof(std::uint64_t));
+}
 
 void packSites(const std::string& text, std::vector<std::uint64_t>& out)
 {
@@ -83,7 +83,6 @@ WorkingReconstruction makeWorkingReconstruction(const std::vector<std::string>& 
         }
         setPair(w, static_cast<int>(g), ids[0], ids[1]);
     }
-    for (int id = 0; id < static_cast<int>(w.alive.size()); ++id) retireUnused(w, id);
     return w;
 }
 
@@ -125,7 +124,7 @@ void mateBits(const WorkingReconstruction& w, int genotype, const std::uint64_t*
 
 int findHaplotype(const WorkingReconstruction& w, const std::uint64_t* bits)
 {
-    const auto found = w.idOfBits.find(keyOf(bits, w.words));
+    const auto found = w.idOfBits.find(bitsKey(bits, w.words));
     return found == w.idOfBits.end() ? -1 : found->second;
 }
 
@@ -137,8 +136,7 @@ int addHaplotype(WorkingReconstruction& w, const std::uint64_t* bits)
     w.bits.insert(w.bits.end(), bits, bits + w.words);
     w.alive.push_back(1);
     w.users.emplace_back();
-    w.idOfBits.emplace(keyOf(bits, w.words), id);
-    ++w.aliveCount;
+    w.idOfBits.emplace(bitsKey(bits, w.words), id);
     if (w.logging) w.loggedAdded.push_back(id);
     return id;
 }
@@ -158,8 +156,7 @@ bool retireUnused(WorkingReconstruction& w, int id)
 {
     if (!w.alive[id] || !w.users[id].empty()) return false;
     w.alive[id] = 0;
-    w.idOfBits.erase(keyOf(haplotypeBits(w, id), w.words));
-    --w.aliveCount;
+    w.idOfBits.erase(bitsKey(haplotypeBits(w, id), w.words));
     if (w.logging) w.loggedRetired.push_back(id);
     return true;
 }
@@ -188,15 +185,13 @@ void rollbackTrial(WorkingReconstruction& w)
     for (const int id : w.loggedAdded) {
         if (!w.alive[id]) continue;
         w.alive[id] = 0;
-        w.idOfBits.erase(keyOf(haplotypeBits(w, id), w.words));
-        --w.aliveCount;
-    }
+        w.idOfBits.erase(bitsKey(haplotypeBits(w, id), w.words));
+        }
     for (const int id : w.loggedRetired) {
         if (std::find(w.loggedAdded.begin(), w.loggedAdded.end(), id) != w.loggedAdded.end()) continue;
         w.alive[id] = 1;
-        w.idOfBits.emplace(keyOf(haplotypeBits(w, id), w.words), id);
-        ++w.aliveCount;
-    }
+        w.idOfBits.emplace(bitsKey(haplotypeBits(w, id), w.words), id);
+        }
     for (auto it = w.loggedPairs.rbegin(); it != w.loggedPairs.rend(); ++it) {
         const auto [genotype, before] = *it;
         const HaplotypePair now = w.pairs[genotype];
@@ -239,6 +234,6 @@ std::string findWorkingFault(const WorkingReconstruction& w)
         if (uses[id] == 0) return "an alive haplotype explains nothing";
         if (findHaplotype(w, haplotypeBits(w, id)) != id) return "a haplotype cannot be found by its bits";
     }
-    if (alive != w.aliveCount || static_cast<int>(w.idOfBits.size()) != alive) return "the alive count is out of step";
+    if (alive != w.aliveCount()) return "the alive count is out of step";
     return {};
 }

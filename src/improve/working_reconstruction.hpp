@@ -29,7 +29,7 @@ struct WorkingReconstruction {
     std::vector<char> alive;
     std::vector<std::vector<int>> users;  // genotypes whose pair uses the haplotype (once each)
     std::unordered_map<std::string, int> idOfBits;  // alive haplotypes only
-    int aliveCount = 0;
+    int aliveCount() const { return static_cast<int>(idOfBits.size()); }
 
     std::vector<HaplotypePair> pairs;  // by genotype, ids of alive haplotypes
 
@@ -42,6 +42,14 @@ struct WorkingReconstruction {
 
 // Packs a string of '0', '1' (and '2') into words: bit s set for a '1'.
 void packSites(const std::string& text, std::vector<std::uint64_t>& out);
+
+// The bytes of `words` words of haplotype bits, as a key of idOfBits, and
+// the words of such a key.
+std::string bitsKey(const std::uint64_t* bits, int words);
+inline const std::uint64_t* keyWords(const std::string& key)
+{
+    return reinterpret_cast<const std::uint64_t*>(key.data());
+}
 std::string unpackSites(const std::uint64_t* bits, int length);
 
 WorkingReconstruction makeWorkingReconstruction(const std::vector<std::string>& genotypes,

@@ -104,7 +104,7 @@ TEST(Improvement, ATrialRollsBackToTheSameState)
     const Reconstruction r = naiveReconstruction(genotypes, rng);
     WorkingReconstruction w = makeWorkingReconstruction(genotypes, r);
     const Reconstruction before = extractReconstruction(w);
-    const int aliveBefore = w.aliveCount;
+    const int aliveBefore = w.aliveCount();
     // Rephase every genotype with a new first haplotype, and retire what
     // that leaves unused, all under one trial.
     beginTrial(w);
@@ -139,7 +139,7 @@ TEST(Improvement, ATrialRollsBackToTheSameState)
     ASSERT_EQ(findWorkingFault(w), "");
     rollbackTrial(w);
     EXPECT_EQ(findWorkingFault(w), "");
-    EXPECT_EQ(w.aliveCount, aliveBefore);
+    EXPECT_EQ(w.aliveCount(), aliveBefore);
     const Reconstruction after = extractReconstruction(w);
     EXPECT_EQ(after.haplotypes, before.haplotypes);
     EXPECT_EQ(after.pairs, before.pairs);
