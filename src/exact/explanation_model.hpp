@@ -66,9 +66,6 @@ public:
     std::string slotHaplotype(int slot) const;
 
     int genotypeCount() const { return static_cast<int>(entries_.size()); }
-    int freeSlotCount() const { return freeSlots_; }
-    int sites() const { return sites_; }
-    const SatFormula& formula() const { return formula_; }
 
 private:
     // Literals of the sites of a slot or of one haplotype of a genotype, with

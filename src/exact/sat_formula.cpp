@@ -38,7 +38,6 @@ void SatFormula::addFolded(const Range& literals)
     }
     for (const Literal literal : kept_) solver_->add(literal);
     solver_->add(0);
-    ++clauses_;
 }
 
 void SatFormula::addClause(std::initializer_list<Literal> literals)

@@ -53,15 +53,11 @@ public:
     // The value of a literal in the model of the last Satisfiable answer.
     bool value(Literal literal) const;
 
-    int variableCount() const { return variables_; }
-    long long clauseCount() const { return clauses_; }
-
 private:
     template <typename Range>
     void addFolded(const Range& literals);
 
     std::unique_ptr<CaDiCaL::Solver> solver_;
     int variables_ = 0;
-    long long clauses_ = 0;
     std::vector<Literal> kept_;
 };

@@ -292,8 +292,6 @@ int searchNeighbourhoods(WorkingReconstruction& w, NeighbourhoodSearch& search, 
     for (int call = 0; call < calls && !neighbourhoodsExhausted(search, w.genotypeCount) && !stop(); ++call) {
         Effort effort = Effort::NoCall;
         const int saved = improveOnce(w, search, cutShort, effort);
-        ++search.calls;
-        if (saved > 0) ++search.improvements;
         search.fruitlessCalls = saved > 0 ? 0 : search.fruitlessCalls + 1;
         const int cap = std::min(kLargestNeighbourhood, w.genotypeCount);
         if (effort == Effort::Light || effort == Effort::NoCall) {

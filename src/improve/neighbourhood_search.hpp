@@ -18,8 +18,6 @@ struct NeighbourhoodSearch {
     std::mt19937 random;
     int size = 8;                  // genotypes per neighbourhood
     int conflictBudget = 20000;    // per call
-    int calls = 0;
-    int improvements = 0;
     int fruitlessCalls = 0;  // calls in a row that saved nothing
     // A call that reopened every genotype and every haplotype was refuted:
     // no reconstruction has fewer haplotypes, and further calls are futile.

@@ -47,13 +47,9 @@ AvailableCores availableCores()
     }
     int quota = coresOfCpuMax(firstLineOf("/sys/fs/cgroup/cpu.max"));
     if (quota == 0) {
-        try {
-            const std::string q = firstLineOf("/sys/fs/cgroup/cpu/cpu.cfs_quota_us");
-            const std::string p = firstLineOf("/sys/fs/cgroup/cpu/cpu.cfs_period_us");
-            if (!q.empty() && !p.empty()) quota = quotaCores(std::stoll(q), std::stoll(p));
-        } catch (...) {
-            quota = 0;
-        }
+        // Version 1 keeps the two numbers of cpu.max in two files.
+        quota = coresOfCpuMax(firstLineOf("/sys/fs/cgroup/cpu/cpu.cfs_quota_us") + " "
+                              + firstLineOf("/sys/fs/cgroup/cpu/cpu.cfs_period_us"));
     }
     if (quota > 0 && quota < cores.count) {
         cores.count = quota;

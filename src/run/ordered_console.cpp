@@ -1,6 +1,6 @@
 #include "run/ordered_console.hpp"
 
-OrderedConsole::OrderedConsole(std::FILE* out, int firstIteration) : out_(out), head_(firstIteration) {}
+OrderedConsole::OrderedConsole(std::FILE* out) : out_(out) {}
 
 void OrderedConsole::print(const std::string& text)
 {

@@ -11,7 +11,7 @@
 // Every text is flushed as it is printed. Safe to use from several threads.
 class OrderedConsole {
 public:
-    explicit OrderedConsole(std::FILE* out, int firstIteration = 1);
+    explicit OrderedConsole(std::FILE* out);
 
     // Adds text to the line of `iteration`.
     void append(int iteration, const std::string& text);
@@ -27,6 +27,6 @@ private:
 
     std::mutex mutex_;
     std::FILE* out_;
-    int head_;  // the iteration whose line is being printed
+    int head_ = 1;  // the iteration whose line is being printed
     std::map<int, Waiting> waiting_;
 };

@@ -22,7 +22,6 @@ struct RunReport {
     int distinctGenotypes = -1;
     int sites = -1;
     std::optional<VcfReadCounts> vcf;
-    std::string region;  // the --region read, if any
 
     int threads = 0;  // workers of the search; 0: one search on the run's single random stream
 

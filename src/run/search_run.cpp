@@ -138,20 +138,23 @@ struct Search {
     }
 };
 
+// Whether iteration number `started` + 1 may start: not past the iteration
+// limit, no interrupt, and within the time limit unless it is the first,
+// which always runs, so every run ends with a result. Takes a timing reading.
+bool iterationMayStart(const RunSettings& settings, RunClock& clock, int started)
+{
+    takeTimingReading(clock);
+    if (started >= settings.maxIter || interruptSignal() != 0) return false;
+    return started == 0 || settings.maxCompTime == 0 || static_cast<double>(settings.maxCompTime) > clock.elapTime;
+}
+
 } // namespace
 
 SearchOutcome runSearch(const RunSettings& settings, const HaplotypeList& initial, SearchState& state,
                         DistanceStructure& distances, RandomGenerator& random, RunClock& clock)
 {
     Search search{settings, initial, state, distances, random, true, false, {}};
-    for (int iteration = 0;; ++iteration) {
-        takeTimingReading(clock);
-        if (iteration >= settings.maxIter || interruptSignal() != 0) break;
-        // The first iteration always runs, so every run ends with a result.
-        if (iteration > 0 && settings.maxCompTime != 0
-            && !(static_cast<double>(settings.maxCompTime) > clock.elapTime)) {
-            break;
-        }
+    for (int iteration = 0; iterationMayStart(settings, clock, iteration); ++iteration) {
         search.iterationCounts.push_back(search.runIteration(iteration + 1, IterationLine{}));
     }
     return {search.bestSaved, interruptSignal(), std::move(search.iterationCounts)};
@@ -190,13 +193,7 @@ SearchOutcome runParallelSearch(const RunSettings& settings, int threads, const 
     // handed out, as in a search on one thread; the first always runs.
     const auto nextIteration = [&]() -> int {
         const std::lock_guard<std::mutex> lock(mutex);
-        takeTimingReading(clock);
-        if (handedOut >= settings.maxIter || interruptSignal() != 0) return 0;
-        if (handedOut > 0 && settings.maxCompTime != 0
-            && !(static_cast<double>(settings.maxCompTime) > clock.elapTime)) {
-            return 0;
-        }
-        return ++handedOut;
+        return iterationMayStart(settings, clock, handedOut) ? ++handedOut : 0;
     };
 
     std::vector<std::unique_ptr<SearchState>> ownStates(static_cast<std::size_t>(threads));
