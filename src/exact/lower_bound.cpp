@@ -71,6 +71,18 @@ std::vector<int> cliqueWeights(const std::vector<std::string>& genotypes)
     return weights;
 }
 
+namespace {
+
+// The counting bound of genotypes given by their clique weights (2 for a
+// heterozygous genotype).
+int countingBoundOfWeights(const std::vector<int>& weights)
+{
+    const int heterozygous = static_cast<int>(std::count(weights.begin(), weights.end(), 2));
+    return countingBound(static_cast<int>(weights.size()) - heterozygous, heterozygous);
+}
+
+} // namespace
+
 bool needsHaplotypeOutside(const GenotypeMasks& masks, const std::vector<int>& members, int g)
 {
     if (std::find(members.begin(), members.end(), g) != members.end()) return false;
@@ -91,10 +103,8 @@ bool needsHaplotypeOutside(const GenotypeMasks& masks, const std::vector<int>& m
 
 LowerBound countingBoundOnly(const std::vector<std::string>& genotypes)
 {
-    const std::vector<int> weights = cliqueWeights(genotypes);
-    const int heterozygous = static_cast<int>(std::count(weights.begin(), weights.end(), 2));
     LowerBound bound;
-    bound.counting = countingBound(static_cast<int>(genotypes.size()) - heterozygous, heterozygous);
+    bound.counting = countingBoundOfWeights(cliqueWeights(genotypes));
     return bound;
 }
 
@@ -102,7 +112,7 @@ LowerBound computeLowerBound(const std::vector<std::string>& genotypes, const Ge
                              const CompatibilityRows& rows, const CliqueSearchLimits& limits)
 {
     const std::vector<int> weights = cliqueWeights(genotypes);
-    const int counting = countingBoundOnly(genotypes).counting;
+    const int counting = countingBoundOfWeights(weights);
     // Cliques of equal weight leave different layers beyond them: a few
     // searches with other random choices, and the best total wins.
     LowerBound best;

@@ -41,8 +41,7 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
         return result;
     }
     const int sites = genotypes.empty() ? 0 : static_cast<int>(genotypes[0].size());
-    const std::vector<int> weights = cliqueWeights(genotypes);
-    const int pinnedSlots = cliqueWeight(bound.cliqueMembers, weights) + bound.outside();
+    const int pinnedSlots = bound.clique + bound.outside();
     ExplanationModel model(sites, {}, found - 1 - pinnedSlots, symmetry);
     std::vector<int> openSites;
     for (const std::string& g : genotypes) openSites.push_back(static_cast<int>(std::count(g.begin(), g.end(), '2')));

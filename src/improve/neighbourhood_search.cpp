@@ -5,6 +5,7 @@
 #include "exact/incompatibility_clique.hpp"
 #include "exact/model_decoding.hpp"
 #include "exact/instance_reduction.hpp"
+#include "exact/lower_bound.hpp"
 #include "improve/working_reconstruction.hpp"
 
 #include <algorithm>
@@ -165,8 +166,7 @@ int improveOnce(WorkingReconstruction& w, NeighbourhoodSearch& search, const std
     std::vector<std::size_t> pinned;
     int pinnedWeight = 0;
     if (lonely.size() >= 2) {
-        std::vector<int> weights;
-        for (const std::string& g : lonelyGenotypes) weights.push_back(isHeterozygous(g) ? 2 : 1);
+        const std::vector<int> weights = cliqueWeights(lonelyGenotypes);
         CliqueSearchLimits limits;
         limits.steps = kCliqueSteps;
         const std::vector<int> clique =
