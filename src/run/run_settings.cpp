@@ -44,17 +44,17 @@ bool parseWholeNumber(const char* text, int& seconds)
 
 namespace {
 
-bool setSeconds(const char* name, const char* value, int& field, std::string& problem)
+bool setSeconds(const char* value, int& field, std::string& problem)
 {
     if (parseWholeNumber(value, field)) return true;
-    problem = std::string("Bad value for ") + name + ": '" + value + "'; it takes whole seconds, 0 for no limit";
+    problem = std::string("'") + value + "'; it takes whole seconds, 0 for no limit";
     return false;
 }
 
-bool setFileName(const char* name, const char* value, std::string& field, std::string& problem)
+bool setFileName(const char* value, std::string& field, std::string& problem)
 {
     if (*value == '\0') {
-        problem = std::string("Bad value for ") + name + ": the file name is empty";
+        problem = "the file name is empty";
         return false;
     }
     field = value;
@@ -75,19 +75,19 @@ const std::vector<OptionSpec> kOptions = {
      "but differs from a run without the option",
      "Search", [](RunSettings& s, const char* v, std::string& p) {
          if (parseWholeNumber(v, s.threads)) return true;
-         p = std::string("Bad value for --threads: '") + v + "'; it takes a whole number, 0 for one per core";
+         p = std::string("'") + v + "'; it takes a whole number, 0 for one per core";
          return false;
      }},
 
     {"--improve", "S", "no improvement phase",
      "improve the search's best reconstruction for at most S seconds (0: until no move helps)", "After the search",
-     [](RunSettings& s, const char* v, std::string& p) { return setSeconds("--improve", v, s.improveSeconds, p); }},
+     [](RunSettings& s, const char* v, std::string& p) { return setSeconds(v, s.improveSeconds, p); }},
     {"--bound", nullptr, "no bound", "print a lower bound on the number of haplotypes and whether it is met",
      "After the search", [](RunSettings& s, const char*, std::string&) { s.bound = true; return true; }},
     {"--prove", "S", "no exact check",
      "run the exact check for at most S seconds (0: no limit): prove the count optimal or find fewer",
      "After the search", [](RunSettings& s, const char* v, std::string& p) {
-         if (!setSeconds("--prove", v, s.proveSeconds, p)) return false;
+         if (!setSeconds(v, s.proveSeconds, p)) return false;
          s.prove = true;
          return true;
      }},
@@ -97,7 +97,7 @@ const std::vector<OptionSpec> kOptions = {
      "(drop-samples) that have one",
      "VCF and BCF input", [](RunSettings& s, const char* v, std::string& p) {
          if (parseMissingPolicy(v, s.vcf.missing)) return true;
-         p = std::string("Bad value for --missing: '") + v + "'; it takes refuse, drop-sites or drop-samples";
+         p = std::string("'") + v + "'; it takes refuse, drop-sites or drop-samples";
          return false;
      }},
     {"--region", "CHR[:FROM-TO]", "the whole file",
@@ -109,19 +109,19 @@ const std::vector<OptionSpec> kOptions = {
              s.vcf.region = region;
              return true;
          }
-         p = std::string("Bad value for --region: '") + v
+         p = std::string("'") + v
              + "'; it takes CHR, CHR:FROM-TO, CHR:FROM- or CHR:POS, 1-based and inclusive with 1 <= FROM <= TO, "
                "e.g. 20:1000000-2000000";
          return false;
      }},
     {"--samples", "FILE", "every sample", "keep only the samples named in FILE, one per line, in the file's order",
      "VCF and BCF input",
-     [](RunSettings& s, const char* v, std::string& p) { return setFileName("--samples", v, s.vcf.samplesFile, p); }},
+     [](RunSettings& s, const char* v, std::string& p) { return setFileName(v, s.vcf.samplesFile, p); }},
 
     {"--haplotypes", "FILE", "none", "write the result file to FILE as well (useful with a VCF output)", "Output",
-     [](RunSettings& s, const char* v, std::string& p) { return setFileName("--haplotypes", v, s.haplotypesFile, p); }},
+     [](RunSettings& s, const char* v, std::string& p) { return setFileName(v, s.haplotypesFile, p); }},
     {"--report", "FILE", "none", "write a JSON account of the run to FILE", "Output",
-     [](RunSettings& s, const char* v, std::string& p) { return setFileName("--report", v, s.reportFile, p); }},
+     [](RunSettings& s, const char* v, std::string& p) { return setFileName(v, s.reportFile, p); }},
 
     {"-h", nullptr, "", "print this help and exit (first argument only)", "Program", nullptr},
     {"--help", nullptr, "", "the same as -h", "Program", nullptr},
@@ -206,7 +206,7 @@ ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& setting
         }
         std::string message;
         if (!option->apply(parsed, value, message)) {
-            if (problem != nullptr) *problem = message;
+            if (problem != nullptr) *problem = std::string("Bad value for ") + option->name + ": " + message;
             return ParseStatus::BadValue;
         }
     }

@@ -50,7 +50,7 @@ struct OptionSpec {
     const char* section;       // the heading it is listed under
     // Sets the option in `settings` from its value (null for an option
     // without value). False when the value is not one the option takes; then
-    // `problem` says why in one line.
+    // `problem` says why, in what follows "Bad value for NAME: ".
     bool (*apply)(RunSettings& settings, const char* value, std::string& problem);
 };
 
