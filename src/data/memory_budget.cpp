@@ -1,6 +1,5 @@
 #include "data/memory_budget.hpp"
 
-#include <algorithm>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -111,6 +110,13 @@ RunMemory splitRunMemory(std::uint64_t genotypeCount, int distinctCount, int len
     return memory;
 }
 
+namespace {
+
+// The stack a thread reserves, counted for every search beyond the first.
+constexpr std::uint64_t kThreadStackBytes = std::uint64_t{8} << 20;
+
+} // namespace
+
 std::uint64_t searchesBytes(const RunMemory& memory, int searches)
 {
     if (searches < 1) return memory.shared;
@@ -118,9 +124,9 @@ std::uint64_t searchesBytes(const RunMemory& memory, int searches)
     return memory.shared + k * memory.perSearch + (k - 1) * kThreadStackBytes;
 }
 
-std::uint64_t estimateRunMemory(std::uint64_t genotypeCount, int distinctCount, int length, int searches)
+std::uint64_t estimateRunMemory(std::uint64_t genotypeCount, int distinctCount, int length)
 {
-    return searchesBytes(splitRunMemory(genotypeCount, distinctCount, length), searches);
+    return searchesBytes(splitRunMemory(genotypeCount, distinctCount, length), 1);
 }
 
 int searchesThatFit(const RunMemory& memory, std::uint64_t limit, int wanted)

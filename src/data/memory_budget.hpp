@@ -36,12 +36,10 @@ struct RunMemory {
 };
 RunMemory splitRunMemory(std::uint64_t genotypeCount, int distinctCount, int length);
 
-// The stack a thread reserves, counted for every search beyond the first.
-constexpr std::uint64_t kThreadStackBytes = std::uint64_t{8} << 20;
-
-// The whole of it with `searches` searches side by side, one per thread.
+// The whole of it with `searches` searches side by side, one per thread
+// (each thread beyond the first with the stack it reserves), and with one.
 std::uint64_t searchesBytes(const RunMemory& memory, int searches);
-std::uint64_t estimateRunMemory(std::uint64_t genotypeCount, int distinctCount, int length, int searches = 1);
+std::uint64_t estimateRunMemory(std::uint64_t genotypeCount, int distinctCount, int length);
 
 // How many of `wanted` searches fit in `limit` bytes (0 when not one does).
 int searchesThatFit(const RunMemory& memory, std::uint64_t limit, int wanted);

@@ -210,14 +210,13 @@ SearchOutcome runParallelSearch(const RunSettings& settings, int threads, const 
         try {
             SearchState& own = w == 0 ? state : *ownStates[w];
             DistanceStructure& ownDistance = w == 0 ? distances : ownDistances[w];
-            int running = 0;  // the iteration whose line the warnings join
-            own.warningSink = [&console, &running](const std::string& text) { console.append(running, text); };
             for (int iteration = nextIteration(); iteration != 0; iteration = nextIteration()) {
-                running = iteration;
+                const IterationLine printed{&console, iteration};
+                own.warningSink = [printed](const std::string& text) { printed.print(text); };  // joins the line
                 RandomGenerator random;
                 seedGenerator(random, static_cast<int>(iterationSeed(settings.seed, iteration)));
                 Search search{settings, initial, own, ownDistance, random, false, false, {}};
-                std::vector<int> line = search.runIteration(iteration, IterationLine{&console, iteration});
+                std::vector<int> line = search.runIteration(iteration, printed);
                 keepIterationBest(own, iteration, kept[w]);
                 const std::lock_guard<std::mutex> lock(mutex);
                 counts[iteration] = std::move(line);
