@@ -57,7 +57,8 @@ ReducedInstance reduceInstance(const std::vector<std::string>& genotypes)
             origin.constant = genotypes[0][s];
             continue;
         }
-        const auto [from, to] = seen.equal_range(columnHash(genotypes, s, false));
+        const std::uint64_t hash = columnHash(genotypes, s, false);
+        const auto [from, to] = seen.equal_range(hash);
         const auto match = std::find_if(from, to, [&](const auto& entry) {
             const SiteOrigin& kept = entry.second;
             return sameColumn(genotypes, s, reduced.keptSites[kept.column], kept.flipped);
@@ -69,7 +70,7 @@ ReducedInstance reduceInstance(const std::vector<std::string>& genotypes)
         const int kept = static_cast<int>(reduced.keptSites.size());
         reduced.keptSites.push_back(s);
         origin.column = kept;
-        seen.emplace(columnHash(genotypes, s, false), SiteOrigin{kept, false, '0'});
+        seen.emplace(hash, SiteOrigin{kept, false, '0'});
         seen.emplace(columnHash(genotypes, s, true), SiteOrigin{kept, true, '0'});
     }
     std::unordered_map<std::string, int> index;

@@ -18,7 +18,6 @@ namespace {
 constexpr double kCliqueShare = 0.05;
 
 struct Group {
-    std::vector<int> members;  // reduced genotypes
     std::vector<std::string> genotypes;
     Reconstruction best;
     LowerBound bound;
@@ -67,9 +66,8 @@ ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reco
     std::vector<Group> groups(memberLists.size());
     for (std::size_t i = 0; i < groups.size(); ++i) {
         Group& group = groups[i];
-        group.members = memberLists[i];
-        group.genotypes = genotypesOfGroup(reduced.genotypes, group.members);
-        group.best = reconstructionOfGroup(restricted, group.members);
+        group.genotypes = genotypesOfGroup(reduced.genotypes, memberLists[i]);
+        group.best = reconstructionOfGroup(restricted, memberLists[i]);
         const GenotypeMasks masks = makeGenotypeMasks(group.genotypes);
         const CompatibilityRows rows = makeCompatibilityRows(masks, stop);
         group.bound = rows.complete ? computeLowerBound(group.genotypes, masks, rows, limits)
@@ -99,8 +97,6 @@ ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reco
             group.best = std::move(result.best);
             group.lowerBound = result.lowerBound;
         }
-    }
-    if (request.prove) {
         printLine(formatted("Exact check: %d SAT calls, %.3f sec.\n", static_cast<int>(outcome.calls.size()),
                             deadline.elapsed()));
     }
