@@ -51,22 +51,8 @@ WorkingReconstruction makeWorkingReconstruction(const std::vector<std::string>& 
     w.words = (w.length + 63) / 64;
     w.genotypeCount = static_cast<int>(genotypes.size());
     w.genotypeTexts = genotypes;
-    const std::size_t total = genotypes.size() * static_cast<std::size_t>(w.words);
-    w.homozygous.assign(total, 0);
-    w.ones.assign(total, 0);
-    w.heterozygous.assign(total, 0);
-    for (std::size_t g = 0; g < genotypes.size(); ++g) {
-        for (int s = 0; s < w.length; ++s) {
-            const std::uint64_t bit = std::uint64_t{1} << (s % 64);
-            const std::size_t word = g * w.words + s / 64;
-            if (genotypes[g][s] == '2') {
-                w.heterozygous[word] |= bit;
-            } else {
-                w.homozygous[word] |= bit;
-                if (genotypes[g][s] == '1') w.ones[word] |= bit;
-            }
-        }
-    }
+    resizeSitePlanes(w.genotypePlanes, w.genotypeCount, w.length);
+    for (int g = 0; g < w.genotypeCount; ++g) refreshSitePlanes(w.genotypePlanes, g, genotypes[g].data(), w.length);
     std::vector<int> idOfInput(reconstruction.haplotypes.size(), -1);
     std::vector<std::uint64_t> packed;
     w.pairs.assign(genotypes.size(), {});
@@ -102,11 +88,10 @@ Reconstruction extractReconstruction(const WorkingReconstruction& w)
 
 bool bitsFit(const WorkingReconstruction& w, int genotype, const std::uint64_t* bits)
 {
-    const std::size_t base = static_cast<std::size_t>(genotype) * w.words;
-    const std::uint64_t* hom = w.homozygous.data() + base;
-    const std::uint64_t* one = w.ones.data() + base;
+    const std::uint64_t* zero = w.genotypePlanes.zeroOf(genotype);
+    const std::uint64_t* one = w.genotypePlanes.oneOf(genotype);
     for (int k = 0; k < w.words; ++k) {
-        if (((bits[k] ^ one[k]) & hom[k]) != 0) return false;
+        if (((bits[k] & zero[k]) | (~bits[k] & one[k])) != 0) return false;
     }
     return true;
 }
@@ -118,7 +103,7 @@ bool haplotypeFits(const WorkingReconstruction& w, int genotype, int id)
 
 void mateBits(const WorkingReconstruction& w, int genotype, const std::uint64_t* bits, std::uint64_t* out)
 {
-    const std::uint64_t* het = w.heterozygous.data() + static_cast<std::size_t>(genotype) * w.words;
+    const std::uint64_t* het = w.genotypePlanes.openOf(genotype);
     for (int k = 0; k < w.words; ++k) out[k] = bits[k] ^ het[k];
 }
 

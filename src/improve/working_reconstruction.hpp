@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/site_planes.hpp"
 #include "output/reconstruction.hpp"
 
 #include <cstdint>
@@ -18,10 +19,10 @@ struct WorkingReconstruction {
     int length = 0;  // sites
     int words = 0;   // 64-bit words per genotype or haplotype
 
-    // Distinct genotypes, `words` words each: the homozygous sites, the sites
-    // homozygous for '1', and the heterozygous sites.
+    // Distinct genotypes, one slot of planes each: the sites homozygous for
+    // '0', for '1', and the heterozygous sites.
     int genotypeCount = 0;
-    std::vector<std::uint64_t> homozygous, ones, heterozygous;
+    SitePlanes genotypePlanes;
     std::vector<std::string> genotypeTexts;
 
     // Haplotypes by id, `words` words each.

@@ -114,7 +114,7 @@ TEST(Improvement, ATrialRollsBackToTheSameState)
         const HaplotypePair old = w.pairs[g];
         mateBits(w, g, haplotypeBits(w, old.first), second.data());
         std::copy_n(haplotypeBits(w, old.first), w.words, first.begin());
-        first[0] ^= w.heterozygous[static_cast<std::size_t>(g) * w.words] & (std::uint64_t{0x5} << (g % 7));
+        first[0] ^= w.genotypePlanes.openOf(g)[0] & (std::uint64_t{0x5} << (g % 7));
         mateBits(w, g, first.data(), second.data());
         const int a = addHaplotype(w, first.data());
         const int b = addHaplotype(w, second.data());
