@@ -95,7 +95,7 @@ VcfOutputFormat phasedOutputFormat(const RunSettings& settings, const std::optio
     return vcf ? vcfOutputFormat(settings.outputFileName) : VcfOutputFormat::None;
 }
 
-// Checks, before the search, that every output file of the run can be made.
+// Checks, before the search, that the result files of the run can be made.
 bool checkOutputsWritable(const RunSettings& settings, const std::optional<VcfInput>& vcf, std::string& error)
 {
     if (!checkOutputWritable(settings.outputFileName, error)) return false;
@@ -103,8 +103,15 @@ bool checkOutputsWritable(const RunSettings& settings, const std::optional<VcfIn
     if (format != VcfOutputFormat::None && !phasedOutputFits(settings.outputFileName, format, *vcf, error)) {
         return false;
     }
-    if (!settings.haplotypesFile.empty() && !checkOutputWritable(settings.haplotypesFile, error)) return false;
-    return settings.reportFile.empty() || checkOutputWritable(settings.reportFile, error);
+    return settings.haplotypesFile.empty() || checkOutputWritable(settings.haplotypesFile, error);
+}
+
+// The report cannot be made where it is asked for: said once, and not tried
+// again at the end of the run.
+int failReport(RunReport& report, const std::string& error)
+{
+    report.reportFailed = true;
+    return fail(report, error);
 }
 
 // Writes the outputs of a run: the phased VCF or BCF, or the result file,
@@ -302,6 +309,9 @@ int run(int argc, const char* const* argv, RunReport& report)
     }
     std::string error;
     if (!checkOutputsWritable(settings, vcf, error)) return fail(report, error);
+    if (!settings.reportFile.empty() && !checkOutputWritable(settings.reportFile, error)) {
+        return failReport(report, error);
+    }
     if (interruptSignal() != 0) return stopWithoutResult(report, interruptSignal());
 
     std::vector<int> genotypeMap;
@@ -372,7 +382,7 @@ int run(int argc, const char* const* argv, RunReport& report)
         report.filesWritten.push_back(settings.reportFile);
         if (!saveFileAtomically(settings.reportFile, composeRunReport(report), error)) {
             report.filesWritten.pop_back();
-            return fail(report, error);
+            return failReport(report, error);
         }
         std::printf("Report saved in the file %s \n", settings.reportFile.c_str());
     }
@@ -398,7 +408,7 @@ int runVelmora(int argc, const char* const* argv)
     const std::string& path = report.settings.reportFile;
     const bool written = std::find(report.filesWritten.begin(), report.filesWritten.end(), path)
                          != report.filesWritten.end();
-    if (!path.empty() && !written && !report.error.empty()) {
+    if (!path.empty() && !written && !report.reportFailed && !report.error.empty()) {
         report.exitStatus = exitCode;
         std::string error;
         if (!saveFileAtomically(path, composeRunReport(report), error)) std::printf("%s\n", error.c_str());

@@ -37,6 +37,7 @@ struct RunReport {
     int exitStatus = 0;
     int interruptedBy = 0;  // the signal that interrupted the run, or 0
     std::string error;      // the line that explains a refusal or failure
+    bool reportFailed = false;  // the report file itself could not be made: no second attempt (not written)
 };
 
 // The report as JSON text (one object, two-space indented, ending with a line

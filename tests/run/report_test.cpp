@@ -109,5 +109,14 @@ TEST_F(EndToEnd, AnInterruptedRunAndARefusedInputLeaveAReportThatSaysWhy)
         EXPECT_EQ(report["error"], "Error in the genotype file bad.txt: genotype 2 has 2 sites, not 3");
         EXPECT_EQ(report["files_written"], std::vector<std::string>{});
     }
+    {
+        SCOPED_TRACE("a report that cannot be made is said once");
+        const RunResult r = run({"g.txt", "never.txt", "--report", "no/such/folder/r.json"});
+        EXPECT_EQ(r.exitCode, 1);
+        const std::string out = r.out;
+        const auto first = out.find("no/such/folder/r.json");
+        ASSERT_NE(first, std::string::npos);
+        EXPECT_EQ(out.find("no/such/folder/r.json", first + 1), std::string::npos) << out;
+    }
     EXPECT_EQ(workEntries(), (std::vector<std::string>{"bad.json", "bad.txt", "g.txt", "run.json"}));
 }
