@@ -122,6 +122,16 @@ std::vector<HaplotypePair> explainingPairs(const Reconstruction& reconstruction,
     return HaplotypeIndex(reconstruction.haplotypes).pairsFor(genotype);
 }
 
+std::vector<std::vector<HaplotypePair>> everyExplainingPair(const Reconstruction& reconstruction,
+                                                            const std::vector<std::string>& genotypes)
+{
+    const HaplotypeIndex index(reconstruction.haplotypes);
+    std::vector<std::vector<HaplotypePair>> pairs;
+    pairs.reserve(genotypes.size());
+    for (const std::string& genotype : genotypes) pairs.push_back(index.pairsFor(genotype));
+    return pairs;
+}
+
 std::vector<HaplotypePair> firstExplainingPairs(const Reconstruction& reconstruction,
                                                 const std::vector<std::string_view>& genotypes)
 {

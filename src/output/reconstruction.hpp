@@ -40,6 +40,11 @@ void normalizeReconstruction(Reconstruction& reconstruction);
 // the genotype, in ascending order.
 std::vector<HaplotypePair> explainingPairs(const Reconstruction& reconstruction, std::string_view genotype);
 
+// For each of the genotypes, every pair explainingPairs would give; the
+// haplotypes are indexed once for all.
+std::vector<std::vector<HaplotypePair>> everyExplainingPair(const Reconstruction& reconstruction,
+                                                            const std::vector<std::string>& genotypes);
+
 // For each of the genotypes, the first pair explainingPairs would give, or
 // {-1, -1} when none explains it; the haplotypes are indexed once for all.
 std::vector<HaplotypePair> firstExplainingPairs(const Reconstruction& reconstruction,

@@ -9,6 +9,8 @@
 #include "improve/improvement_phase.hpp"
 #include "output/reconstruction.hpp"
 #include "output/result_file.hpp"
+#include "phasing/sample_phase.hpp"
+#include "phasing/windowed_phasing.hpp"
 #include "run/available_cores.hpp"
 #include "run/interruption.hpp"
 #include "run/iteration_seed.hpp"
@@ -27,6 +29,8 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -78,150 +82,10 @@ int stopWithoutResult(RunReport& report, int signal)
                 interruptedExit(signal));
 }
 
-// The refusal of an input whose run would need more memory than it may use.
-std::string tooLargeMessage(const RunSettings& settings, const std::optional<VcfInput>& vcf,
-                            const GenotypeTable& table, std::uint64_t needed, const MemoryLimit& memory)
-{
-    return (vcf ? "The VCF file " : "The genotype file ") + settings.inputFilename
-           + " is too large for this machine: its " + std::to_string(table.distinctCount) + " distinct genotypes of "
-           + std::to_string(table.length) + " sites" + (vcf ? " in " + describeVcfScope(*vcf) : std::string()) + " "
-           + describeMemoryShortfall(needed, memory) + (vcf ? "; choose a smaller region with --region CHR:FROM-TO" : "");
-}
-
-// Whether the run writes a phased VCF or BCF: its input is one and the
-// output name asks for one.
-VcfOutputFormat phasedOutputFormat(const RunSettings& settings, const std::optional<VcfInput>& vcf)
-{
-    return vcf ? vcfOutputFormat(settings.outputFileName) : VcfOutputFormat::None;
-}
-
-// Checks, before the search, that the result files of the run can be made.
-bool checkOutputsWritable(const RunSettings& settings, const std::optional<VcfInput>& vcf, std::string& error)
-{
-    if (!checkOutputWritable(settings.outputFileName, error)) return false;
-    const VcfOutputFormat format = phasedOutputFormat(settings, vcf);
-    if (format != VcfOutputFormat::None && !phasedOutputFits(settings.outputFileName, format, *vcf, error)) {
-        return false;
-    }
-    return settings.haplotypesFile.empty() || checkOutputWritable(settings.haplotypesFile, error);
-}
-
-// The report cannot be made where it is asked for: said once, and not tried
-// again at the end of the run.
-int failReport(RunReport& report, const std::string& error)
-{
-    report.reportFailed = true;
-    return fail(report, error);
-}
-
-// Writes the outputs of a run: the phased VCF or BCF, or the result file,
-// under the output name; the result file under the --haplotypes name too.
-bool saveOutputs(const RunSettings& settings, const std::optional<VcfInput>& vcf, const std::string& result,
-                 const Reconstruction& reconstruction, const std::vector<int>& genotypeMap,
-                 const std::string& commandLine, RunReport& report, std::string& error)
-{
-    const VcfOutputFormat format = phasedOutputFormat(settings, vcf);
-    if (format == VcfOutputFormat::None) {
-        if (!saveFileAtomically(settings.outputFileName, result, error)) return false;
-    } else if (!writePhasedVcf(settings.outputFileName, format, *vcf, reconstruction, genotypeMap, commandLine,
-                               error)) {
-        return false;
-    }
-    report.filesWritten.push_back(settings.outputFileName);
-    if (settings.haplotypesFile.empty()) return true;
-    if (!saveFileAtomically(settings.haplotypesFile, result, error)) return false;
-    report.filesWritten.push_back(settings.haplotypesFile);
-    return true;
-}
-
-// The distinct genotypes, numbered as genotypeMap numbers them.
-std::vector<std::string> distinctGenotypes(const GenotypeTable& table, const std::vector<int>& genotypeMap)
-{
-    std::vector<std::string> distinct(static_cast<std::size_t>(table.distinctCount));
-    for (std::size_t j = 0; j < genotypeMap.size(); ++j) distinct[genotypeMap[j]] = table.genotypes[j];
-    return distinct;
-}
-
 void printConsoleLine(const std::string& line)
 {
     std::fputs(line.c_str(), stdout);
     std::fflush(stdout);
-}
-
-// The reconstruction a run ends with, and the result file's text for it.
-struct RunResult {
-    Reconstruction reconstruction;
-    std::string text;
-};
-
-// Makes `smaller` the run's result once it is checked. False (with the
-// line printed) when the check fails, which no phase should allow.
-bool adoptSmaller(const std::vector<std::string>& genotypes, const std::vector<int>& genotypeMap,
-                  Reconstruction smaller, RunResult& result, RunReport& report)
-{
-    const std::string fault = findReconstructionFault(genotypes, smaller);
-    if (!fault.empty()) {
-        fail(report, "Internal error: a smaller reconstruction is wrong (" + fault + "); no output file was written.");
-        return false;
-    }
-    result.text = composeExplicitResult(smaller, genotypes, genotypeMap);
-    result.reconstruction = std::move(smaller);
-    return true;
-}
-
-// The improvement phase after the search, with its console lines. Returns
-// the smaller reconstruction it reached, if any. `interruptedBy` is set when
-// an interrupt cut the phase short.
-std::optional<Reconstruction> runImprovementPhase(const RunSettings& settings,
-                                                  const std::vector<std::string>& genotypes,
-                                                  const Reconstruction& start, int& interruptedBy,
-                                                  RunReport& report)
-{
-    ImprovementSettings improvement;
-    improvement.seconds = settings.improveSeconds;
-    improvement.seed = static_cast<unsigned>(settings.seed);
-    improvement.interrupted = [] { return interruptSignal() != 0; };
-#ifndef NDEBUG
-    improvement.checkEveryMove = true;
-#endif
-    Reconstruction improved = start;
-    const ImprovementOutcome outcome = improveReconstruction(genotypes, improved, improvement);
-    report.improvement = outcome;
-    if (outcome.interrupted && interruptedBy == 0) {
-        interruptedBy = interruptSignal();
-        std::printf("Interrupted by %s: improvement cut short; saving the best reconstruction reached so far.\n",
-                    signalName(interruptedBy).c_str());
-    }
-    const int fewer = outcome.startCount - outcome.finalCount;
-    if (fewer > 0) {
-        std::printf("Improved: %d haplotypes, %d fewer than the search found\n", outcome.finalCount, fewer);
-    } else {
-        std::printf("Improved: none\n");
-    }
-    std::fflush(stdout);
-    if (fewer <= 0) return std::nullopt;
-    return improved;
-}
-
-// The lower bounds and, with --prove, the exact check: their console lines
-// and the closing verdict. Returns the smaller reconstruction the check
-// found, if any. `interruptedBy` is set when an interrupt cut it short.
-std::optional<Reconstruction> runProofAfterSearch(const RunSettings& settings,
-                                                  const std::vector<std::string>& genotypes,
-                                                  const Reconstruction& found, int& interruptedBy,
-                                                  RunReport& report)
-{
-    const ProofRequest request{settings.prove, settings.proveSeconds};
-    const ProofOutcome outcome = runProofPhase(genotypes, found, request, printConsoleLine,
-                                               [] { return interruptSignal() != 0; });
-    report.proof = outcome;
-    if (outcome.interrupted && interruptedBy == 0) {
-        interruptedBy = interruptSignal();
-        std::printf("Interrupted by %s: the exact check was cut short; saving the best reconstruction found.\n",
-                    signalName(interruptedBy).c_str());
-    }
-    printConsoleLine(proofVerdictLine(outcome));
-    return outcome.smaller;
 }
 
 // The workers a run asks for: N, or one per available core for 0.
@@ -236,16 +100,125 @@ std::string inputFormatName(const std::optional<VcfInput>& vcf)
     return vcf->binary ? "BCF" : "VCF";
 }
 
-int run(int argc, const char* const* argv, RunReport& report)
-{
-    RunClock clock = startRunClock();
-    PhaseTimer timer(report);
-    installInterruptHandlers();
-    for (int i = 0; i < argc; ++i) report.commandLine.emplace_back(argv[i]);
+// What a run works on and what it ends with, from the input read to the
+// result written. The phases below fill it in order.
+struct Run {
+    explicit Run(RunReport& report) : report(report), clock(startRunClock()), timer(report) {}
 
     RunSettings settings;
+    RunReport& report;
+    RunClock clock;
+    PhaseTimer timer;
+    std::string commandLine;  // for the ##source line of a phased VCF
+    MemoryLimit memory;
+
+    GenotypeTable table;
+    std::optional<VcfInput> vcf;
+    std::vector<int> genotypeMap;  // input genotype -> distinct genotype
+    int threads = 1;               // searches (or windows) side by side
+    int interruptedBy = 0;
+
+    // The result: the reconstruction of the distinct genotypes and the result
+    // file's text, and every sample's phase.
+    Reconstruction reconstruction;
+    std::string resultText;
+    std::vector<SamplePhase> phases;
+};
+
+// The refusal of an input whose run would need more memory than it may use.
+std::string tooLargeMessage(const Run& run, std::uint64_t needed)
+{
+    const RunSettings& settings = run.settings;
+    return (run.vcf ? "The VCF file " : "The genotype file ") + settings.inputFilename
+           + " is too large for this machine: its " + std::to_string(run.table.distinctCount)
+           + " distinct genotypes of " + std::to_string(run.table.length) + " sites"
+           + (run.vcf ? " in " + describeVcfScope(*run.vcf) : std::string()) + " "
+           + describeMemoryShortfall(needed, run.memory)
+           + (run.vcf ? "; choose a smaller region with --region CHR:FROM-TO" : "");
+}
+
+// Whether the run writes a phased VCF or BCF: its input is one and the
+// output name asks for one.
+VcfOutputFormat phasedOutputFormat(const Run& run)
+{
+    return run.vcf ? vcfOutputFormat(run.settings.outputFileName) : VcfOutputFormat::None;
+}
+
+// The result file is needed under the output name, or under --haplotypes.
+bool needsResultText(const Run& run)
+{
+    return phasedOutputFormat(run) == VcfOutputFormat::None || !run.settings.haplotypesFile.empty();
+}
+
+// Checks, before the search, that the result files of the run can be made.
+bool checkOutputsWritable(const Run& run, std::string& error)
+{
+    const RunSettings& settings = run.settings;
+    if (!checkOutputWritable(settings.outputFileName, error)) return false;
+    const VcfOutputFormat format = phasedOutputFormat(run);
+    if (format != VcfOutputFormat::None && !phasedOutputFits(settings.outputFileName, format, *run.vcf, error)) {
+        return false;
+    }
+    return settings.haplotypesFile.empty() || checkOutputWritable(settings.haplotypesFile, error);
+}
+
+// The report cannot be made where it is asked for: said once, and not tried
+// again at the end of the run.
+int failReport(RunReport& report, const std::string& error)
+{
+    report.reportFailed = true;
+    return fail(report, error);
+}
+
+// The distinct genotypes in order of first occurrence, as the initial list
+// of a search numbers them; genotypeMap receives each genotype's number.
+std::vector<std::string> numberDistinctGenotypes(const std::vector<std::string>& genotypes,
+                                                 std::vector<int>& genotypeMap)
+{
+    std::vector<std::string> distinct;
+    std::unordered_map<std::string_view, int> number;
+    genotypeMap.clear();
+    for (const std::string& genotype : genotypes) {
+        const auto [at, added] = number.emplace(genotype, static_cast<int>(number.size()));
+        if (added) distinct.push_back(genotype);
+        genotypeMap.push_back(at->second);
+    }
+    return distinct;
+}
+
+// The distinct genotypes, numbered as genotypeMap numbers them.
+std::vector<std::string> distinctGenotypes(const GenotypeTable& table, const std::vector<int>& genotypeMap)
+{
+    std::vector<std::string> distinct(static_cast<std::size_t>(table.distinctCount));
+    for (std::size_t j = 0; j < genotypeMap.size(); ++j) distinct[genotypeMap[j]] = table.genotypes[j];
+    return distinct;
+}
+
+// Makes `smaller` the run's result once it is checked. False (with the
+// line printed) when the check fails, which no phase should allow.
+bool adoptSmaller(Run& run, const std::vector<std::string>& genotypes, Reconstruction smaller)
+{
+    const std::string fault = findReconstructionFault(genotypes, smaller);
+    if (!fault.empty()) {
+        fail(run.report,
+             "Internal error: a smaller reconstruction is wrong (" + fault + "); no output file was written.");
+        return false;
+    }
+    run.resultText = composeExplicitResult(smaller, genotypes, run.genotypeMap);
+    run.reconstruction = std::move(smaller);
+    return true;
+}
+
+// ---- The phases of a run, in order. Each returns an exit code when the run
+// ---- ends there, and nothing when it goes on.
+using Ending = std::optional<int>;
+
+// The command line; the help, the version and the usage end the run here.
+Ending readCommandLine(Run& run, int argc, const char* const* argv)
+{
+    for (int i = 0; i < argc; ++i) run.report.commandLine.emplace_back(argv[i]);
     std::string problem;
-    switch (parseOptions(argc, argv, settings, &problem)) {
+    switch (parseOptions(argc, argv, run.settings, &problem)) {
     case ParseStatus::Filled:
         break;
     case ParseStatus::TooFewArguments:
@@ -264,120 +237,347 @@ int run(int argc, const char* const* argv, RunReport& report)
         std::printf("%s\n", problem.c_str());
         return kExitUsage;
     }
-    report.settings = settings;
+    run.report.settings = run.settings;
+    run.commandLine = describeCommandLine(argc, argv);
+    return std::nullopt;
+}
 
-    RandomGenerator random;
-    seedGenerator(random, settings.seed);
-
-    const MemoryLimit memory = currentMemoryLimit();
-    GenotypeTable table;
-    std::optional<VcfInput> vcf;
-    const GenotypeReadResult read = readGenotypeInput(settings, table, vcf, memory);
-    timer.lap("read");
-    if (!read.ok) return fail(report, read.error);
-    report.inputFormat = inputFormatName(vcf);
-    report.genotypes = table.genotypeCount;
-    report.distinctGenotypes = table.distinctCount;
-    report.sites = table.length;
-    if (vcf) {
-        report.vcf = vcf->counts;
-        std::printf("%s\n", describeVcfReading(*vcf).c_str());
+// Reads the input, genotype matrix or VCF, and prints the VCF reading line.
+Ending readInput(Run& run)
+{
+    run.memory = currentMemoryLimit();
+    RunSettings reading = run.settings;
+    reading.vcf.windowed = windowOf(run.settings, true) > 0;
+    const GenotypeReadResult read = readGenotypeInput(reading, run.table, run.vcf, run.memory);
+    run.timer.lap("read");
+    if (!read.ok) return fail(run.report, read.error);
+    RunReport& report = run.report;
+    report.inputFormat = inputFormatName(run.vcf);
+    report.genotypes = run.table.genotypeCount;
+    report.distinctGenotypes = run.table.distinctCount;
+    report.sites = run.table.length;
+    if (run.vcf) {
+        report.vcf = run.vcf->counts;
+        std::printf("%s\n", describeVcfReading(*run.vcf).c_str());
     }
-    const RunMemory runMemory = splitRunMemory(static_cast<std::uint64_t>(table.genotypeCount),
-                                               table.distinctCount, table.length);
-    const std::uint64_t needed = searchesBytes(runMemory, 1);
-    if (needed > memory.bytes) return fail(report, tooLargeMessage(settings, vcf, table, needed, memory));
-    printStartLine(settings);
-    int threads = 1;
-    if (settings.threads >= 0) {
-        const int asked = workerCount(settings.threads);
-        threads = searchesThatFit(runMemory, memory.bytes, asked);
-        if (threads < asked) {
-            std::printf("Using %d thread%s instead of %d: each needs about %s of memory, and %s is available (%s)\n",
-                        threads, threads == 1 ? "" : "s", asked, describeBytes(runMemory.perSearch).c_str(),
-                        describeBytes(memory.bytes).c_str(), memory.source.c_str());
-        } else {
-            std::printf("Using %d thread%s\n", threads, threads == 1 ? "" : "s");
-        }
-        report.threads = threads;
-    }
-    std::fflush(stdout);
+    return std::nullopt;
+}
 
-    if (settings.maxIter <= 0) {
-        return fail(report, "No iteration was run (maxIter=" + std::to_string(settings.maxIter)
-                                + "); no output file was written.");
+// The checks every run makes before it searches: an iteration to run, the
+// outputs can be made, no interrupt yet.
+Ending checkBeforeSearch(Run& run)
+{
+    if (run.settings.maxIter <= 0) {
+        return fail(run.report, "No iteration was run (maxIter=" + std::to_string(run.settings.maxIter)
+                                    + "); no output file was written.");
     }
     std::string error;
-    if (!checkOutputsWritable(settings, vcf, error)) return fail(report, error);
-    if (!settings.reportFile.empty() && !checkOutputWritable(settings.reportFile, error)) {
-        return failReport(report, error);
+    if (!checkOutputsWritable(run, error)) return fail(run.report, error);
+    if (!run.settings.reportFile.empty() && !checkOutputWritable(run.settings.reportFile, error)) {
+        return failReport(run.report, error);
     }
-    if (interruptSignal() != 0) return stopWithoutResult(report, interruptSignal());
+    if (interruptSignal() != 0) return stopWithoutResult(run.report, interruptSignal());
+    return std::nullopt;
+}
 
-    std::vector<int> genotypeMap;
-    const HaplotypeList initial = buildHaplotypeList(table.genotypeCount, table.length,
-                                                     table.genotypes, table.distinctCount, genotypeMap);
+// The memory check, the start line and the threads of a search of the whole
+// input as one instance.
+Ending prepareSearch(Run& run)
+{
+    const RunSettings& settings = run.settings;
+    const RunMemory runMemory = splitRunMemory(static_cast<std::uint64_t>(run.table.genotypeCount),
+                                               run.table.distinctCount, run.table.length);
+    const std::uint64_t needed = searchesBytes(runMemory, 1);
+    if (needed > run.memory.bytes) return fail(run.report, tooLargeMessage(run, needed));
+    printStartLine(settings);
+    if (settings.threads >= 0) {
+        const int asked = workerCount(settings.threads);
+        run.threads = searchesThatFit(runMemory, run.memory.bytes, asked);
+        if (run.threads < asked) {
+            std::printf("Using %d thread%s instead of %d: each needs about %s of memory, and %s is available (%s)\n",
+                        run.threads, run.threads == 1 ? "" : "s", asked, describeBytes(runMemory.perSearch).c_str(),
+                        describeBytes(run.memory.bytes).c_str(), run.memory.source.c_str());
+        } else {
+            std::printf("Using %d thread%s\n", run.threads, run.threads == 1 ? "" : "s");
+        }
+        run.report.threads = run.threads;
+    }
+    std::fflush(stdout);
+    return checkBeforeSearch(run);
+}
+
+// The collapse search of the whole input, and the analysis of its best
+// reconstruction into the result.
+Ending search(Run& run)
+{
+    const RunSettings& settings = run.settings;
+    RandomGenerator random;
+    seedGenerator(random, settings.seed);
+    const HaplotypeList initial = buildHaplotypeList(run.table.genotypeCount, run.table.length, run.table.genotypes,
+                                                     run.table.distinctCount, run.genotypeMap);
     auto state = std::make_unique<SearchState>();
     createSearchState(*state, initial);
     DistanceStructure distances = createDistanceStructure(initial);
-    timer.lap("setup");
+    run.timer.lap("setup");
 
     SearchOutcome outcome = settings.threads < 0
-                                ? runSearch(settings, initial, *state, distances, random, clock)
-                                : runParallelSearch(settings, threads, initial, *state, distances, clock);
-    report.iterations = std::move(outcome.iterationCounts);
-    timer.lap("search");
+                                ? runSearch(settings, initial, *state, distances, random, run.clock)
+                                : runParallelSearch(settings, run.threads, initial, *state, distances, run.clock);
+    run.report.iterations = std::move(outcome.iterationCounts);
+    run.timer.lap("search");
     if (!outcome.bestSaved) {
-        if (outcome.interruptedBy != 0) return stopWithoutResult(report, outcome.interruptedBy);
-        return fail(report, "No reconstruction was found: every attempt left a genotype without a "
-                            "candidate pair; no output file was written.");
+        if (outcome.interruptedBy != 0) return stopWithoutResult(run.report, outcome.interruptedBy);
+        return fail(run.report, "No reconstruction was found: every attempt left a genotype without a "
+                                "candidate pair; no output file was written.");
     }
-    report.searchBest = state->bestCount;
+    run.report.searchBest = state->bestCount;
     if (outcome.interruptedBy != 0) {
         std::printf("Interrupted by %s: saving the best reconstruction found so far.\n",
                     signalName(outcome.interruptedBy).c_str());
         std::fflush(stdout);
     }
-
-    int interruptedBy = outcome.interruptedBy;
+    run.interruptedBy = outcome.interruptedBy;
     // With several threads the completion of open sites draws from a
     // generator of its own, so that the result does not depend on them.
     if (settings.threads >= 0) seedGenerator(random, static_cast<int>(iterationSeed(settings.seed, 0)));
-    RunResult result;
-    result.text = composeResult(*state, initial, table, genotypeMap, random, &result.reconstruction);
-    timer.lap("analysis");
-    const bool phases = settings.improveSeconds >= 0 || settings.bound || settings.prove;
-    const std::vector<std::string> genotypes = phases ? distinctGenotypes(table, genotypeMap) : std::vector<std::string>{};
-    if (settings.improveSeconds >= 0 && interruptedBy == 0) {
-        std::optional<Reconstruction> smaller =
-            runImprovementPhase(settings, genotypes, result.reconstruction, interruptedBy, report);
-        timer.lap("improvement");
-        if (smaller && !adoptSmaller(genotypes, genotypeMap, std::move(*smaller), result, report)) return kExitFailure;
-    }
-    if ((settings.bound || settings.prove) && interruptedBy == 0) {
-        std::optional<Reconstruction> smaller =
-            runProofAfterSearch(settings, genotypes, result.reconstruction, interruptedBy, report);
-        timer.lap(settings.prove ? "exact_check" : "bound");
-        if (smaller && !adoptSmaller(genotypes, genotypeMap, std::move(*smaller), result, report)) return kExitFailure;
-    }
-    report.interruptedBy = interruptedBy;
-    report.resultHaplotypes = static_cast<int>(result.reconstruction.haplotypes.size());
+    run.resultText =
+        composeResult(*state, initial, run.table, run.genotypeMap, random, &run.reconstruction);
+    run.timer.lap("analysis");
+    return std::nullopt;
+}
 
-    if (!saveOutputs(settings, vcf, result.text, result.reconstruction, genotypeMap, describeCommandLine(argc, argv),
-                     report, error)) {
-        return fail(report, error);
+// The improvement phase after the search (--improve), with its console
+// lines; a smaller reconstruction it reaches becomes the result.
+Ending improve(Run& run, const std::vector<std::string>& genotypes)
+{
+    if (run.settings.improveSeconds < 0 || run.interruptedBy != 0) return std::nullopt;
+    ImprovementSettings improvement;
+    improvement.seconds = run.settings.improveSeconds;
+    improvement.seed = static_cast<unsigned>(run.settings.seed);
+    improvement.interrupted = [] { return interruptSignal() != 0; };
+#ifndef NDEBUG
+    improvement.checkEveryMove = true;
+#endif
+    Reconstruction improved = run.reconstruction;
+    const ImprovementOutcome outcome = improveReconstruction(genotypes, improved, improvement);
+    run.report.improvement = outcome;
+    if (outcome.interrupted && run.interruptedBy == 0) {
+        run.interruptedBy = interruptSignal();
+        std::printf("Interrupted by %s: improvement cut short; saving the best reconstruction reached so far.\n",
+                    signalName(run.interruptedBy).c_str());
+    }
+    const int fewer = outcome.startCount - outcome.finalCount;
+    if (fewer > 0) {
+        std::printf("Improved: %d haplotypes, %d fewer than the search found\n", outcome.finalCount, fewer);
+    } else {
+        std::printf("Improved: none\n");
+    }
+    std::fflush(stdout);
+    run.timer.lap("improvement");
+    if (fewer > 0 && !adoptSmaller(run, genotypes, std::move(improved))) return kExitFailure;
+    return std::nullopt;
+}
+
+// The lower bounds and, with --prove, the exact check: their console lines
+// and the closing verdict; a smaller reconstruction the check finds becomes
+// the result.
+Ending prove(Run& run, const std::vector<std::string>& genotypes)
+{
+    const RunSettings& settings = run.settings;
+    if ((!settings.bound && !settings.prove) || run.interruptedBy != 0) return std::nullopt;
+    const ProofRequest request{settings.prove, settings.proveSeconds};
+    ProofOutcome outcome = runProofPhase(genotypes, run.reconstruction, request, printConsoleLine,
+                                         [] { return interruptSignal() != 0; });
+    if (outcome.interrupted && run.interruptedBy == 0) {
+        run.interruptedBy = interruptSignal();
+        std::printf("Interrupted by %s: the exact check was cut short; saving the best reconstruction found.\n",
+                    signalName(run.interruptedBy).c_str());
+    }
+    printConsoleLine(proofVerdictLine(outcome));
+    std::optional<Reconstruction> smaller = outcome.smaller;
+    run.report.proof = std::move(outcome);
+    run.timer.lap(settings.prove ? "exact_check" : "bound");
+    if (smaller && !adoptSmaller(run, genotypes, std::move(*smaller))) return kExitFailure;
+    return std::nullopt;
+}
+
+// The whole input as one instance: search, improve, prove.
+Ending solveWhole(Run& run)
+{
+    if (Ending end = prepareSearch(run)) return end;
+    if (Ending end = search(run)) return end;
+    const RunSettings& settings = run.settings;
+    const bool phases = settings.improveSeconds >= 0 || settings.bound || settings.prove;
+    const std::vector<std::string> genotypes =
+        phases ? distinctGenotypes(run.table, run.genotypeMap) : std::vector<std::string>{};
+    if (Ending end = improve(run, genotypes)) return end;
+    if (Ending end = prove(run, genotypes)) return end;
+    if (run.vcf) run.phases = phasesOfReconstruction(run.reconstruction, run.genotypeMap);
+    return std::nullopt;
+}
+
+// The console line that closes the windows' part of a windowed run: their
+// haplotype counts, and what --improve, --bound and --prove made of them.
+void printWindowSummary(const WindowedPhasing& phasing, const RunSettings& settings)
+{
+    const std::vector<WindowSummary>& windows = phasing.windows;
+    int fewest = windows.front().haplotypes;
+    int most = fewest;
+    long long total = 0;
+    int improved = 0;
+    long long saved = 0;
+    int proven = 0;
+    int widestGap = 0;
+    int failed = 0;
+    for (const WindowSummary& w : windows) {
+        fewest = std::min(fewest, w.haplotypes);
+        most = std::max(most, w.haplotypes);
+        total += w.haplotypes;
+        improved += w.haplotypes < w.searchHaplotypes;
+        saved += w.searchHaplotypes - w.haplotypes;
+        proven += w.provenOptimal;
+        if (w.lowerBound) widestGap = std::max(widestGap, w.haplotypes - *w.lowerBound);
+        failed += w.searchFailed;
+    }
+    std::printf("Windows: %d to %d haplotypes, %.1f on average\n", fewest, most,
+                static_cast<double>(total) / static_cast<double>(windows.size()));
+    if (failed > 0) {
+        std::printf("Windows without a reconstruction from the search: %d (each sample phased on its own there)\n",
+                    failed);
+    }
+    if (settings.improveSeconds >= 0) {
+        std::printf("Windows improved: %d of %zu, %lld haplotypes fewer in all\n", improved, windows.size(), saved);
+    }
+    if (settings.bound || settings.prove) {
+        std::printf("Windows proven optimal: %d of %zu", proven, windows.size());
+        if (proven < static_cast<int>(windows.size())) std::printf("; the others at most %d above their bound", widestGap);
+        std::printf("\n");
+    }
+}
+
+void printLigationSummary(const Ligation& ligation)
+{
+    long long agreeing = 0;
+    long long disagreeing = 0;
+    long long undecided = 0;
+    for (const SampleJoins& joins : ligation.joins) {
+        agreeing += joins.agreeing;
+        disagreeing += joins.disagreeing;
+        undecided += joins.undecided;
+    }
+    const long long compared = agreeing + disagreeing;
+    std::printf("Ligation: %.2f %% of %lld heterozygous sites in the overlaps agree; %lld joins without one\n",
+                compared > 0 ? 100.0 * static_cast<double>(agreeing) / static_cast<double>(compared) : 100.0,
+                compared, undecided);
+}
+
+// The input in overlapping windows of sites, each solved on its own, then
+// ligated into every sample's phase.
+Ending phaseWindows(Run& run, int window)
+{
+    const RunSettings& settings = run.settings;
+    const int overlap = overlapOf(settings, run.vcf.has_value());
+    const WindowPlan plan = planPhasing(run.table.genotypes, window, overlap);
+    RunSettings started = settings;
+    started.maxIter = windowSearchSettings(settings).maxIter;
+    const int largest = plan.distinctGenotypes[static_cast<std::size_t>(plan.largest)];
+    if (largest > kMaxDistinctGenotypes) {
+        const SiteWindow& w = plan.windows[static_cast<std::size_t>(plan.largest)];
+        return fail(run.report, std::string(run.vcf ? "Error in the VCF file " : "Error in the genotype file ")
+                                    + settings.inputFilename + ": " + std::to_string(largest)
+                                    + " distinct genotypes in the window of sites " + std::to_string(w.first + 1)
+                                    + " to " + std::to_string(w.end) + ", more than the "
+                                    + std::to_string(kMaxDistinctGenotypes)
+                                    + " supported; choose fewer samples with --samples or a smaller --window");
+    }
+    const auto samples = static_cast<std::uint64_t>(run.table.genotypeCount);
+    const int asked = settings.threads >= 0 ? workerCount(settings.threads) : 1;
+    const std::uint64_t needed = windowedRunBytes(plan, samples, run.table.length, 1);
+    if (needed > run.memory.bytes) return fail(run.report, tooLargeMessage(run, needed));
+    run.threads = asked;
+    while (run.threads > 1 && windowedRunBytes(plan, samples, run.table.length, run.threads) > run.memory.bytes) {
+        --run.threads;
+    }
+    printStartLine(started);
+    std::printf("Phasing %d sites in %zu windows of %d sites overlapping by %d, %d at a time\n", run.table.length,
+                plan.windows.size(), std::min(window, run.table.length), overlap, run.threads);
+    if (settings.threads >= 0) run.report.threads = run.threads;
+    std::fflush(stdout);
+    if (Ending end = checkBeforeSearch(run)) return end;
+    run.timer.lap("setup");
+
+    const int count = static_cast<int>(plan.windows.size());
+    WindowedPhasing phasing =
+        phaseInWindows(run.table.genotypes, plan, settings, run.threads, [count](int done, double seconds) {
+            std::printf("Windows phased: %d of %d in %.1f sec.\n", done, count, seconds);
+            std::fflush(stdout);
+        });
+    run.timer.lap("phasing");
+    if (phasing.interruptedBy != 0) {
+        run.report.interruptedBy = phasing.interruptedBy;
+        return fail(run.report,
+                    "Interrupted by " + signalName(phasing.interruptedBy) + " after " + std::to_string(phasing.windowsDone)
+                        + " of " + std::to_string(count) + " windows; no output file was written.",
+                    interruptedExit(phasing.interruptedBy));
+    }
+    printWindowSummary(phasing, settings);
+    printLigationSummary(phasing.ligation);
+    if (settings.refinePasses > 0) {
+        std::printf("Refinement: %d pass%s against the other samples' haplotypes moved %lld heterozygous calls in %.1f sec.\n",
+                    settings.refinePasses, settings.refinePasses == 1 ? "" : "es",
+                    static_cast<long long>(phasing.refinedSites), phasing.refineSeconds);
+    }
+    run.phases = std::move(phasing.ligation.phases);
+    phasing.ligation.phases.clear();
+    run.report.phasing = PhasingAccount{window, overlap, std::move(phasing.windows), std::move(phasing.ligation.joins),
+                                        run.vcf ? run.vcf->samples : std::vector<std::string>{}};
+    if (needsResultText(run)) {
+        const std::vector<std::string> distinct = numberDistinctGenotypes(run.table.genotypes, run.genotypeMap);
+        run.reconstruction = reconstructionOfPhases(run.phases, run.genotypeMap, static_cast<int>(distinct.size()));
+        run.resultText = composeExplicitResult(run.reconstruction, distinct, run.genotypeMap);
+    }
+    return std::nullopt;
+}
+
+// Writes the outputs of a run: the phased VCF or BCF, or the result file,
+// under the output name; the result file under the --haplotypes name too.
+Ending write(Run& run)
+{
+    const RunSettings& settings = run.settings;
+    RunReport& report = run.report;
+    report.interruptedBy = run.interruptedBy;
+    report.resultHaplotypes = static_cast<int>(run.reconstruction.haplotypes.size());
+    std::string error;
+    const VcfOutputFormat format = phasedOutputFormat(run);
+    const bool written =
+        format == VcfOutputFormat::None
+            ? saveFileAtomically(settings.outputFileName, run.resultText, error)
+            : writePhasedVcf(settings.outputFileName, format, *run.vcf, run.phases, run.commandLine, error);
+    if (!written) return fail(report, error);
+    report.filesWritten.push_back(settings.outputFileName);
+    if (!settings.haplotypesFile.empty()) {
+        if (!saveFileAtomically(settings.haplotypesFile, run.resultText, error)) return fail(report, error);
+        report.filesWritten.push_back(settings.haplotypesFile);
     }
     noteOutputSaved();
-    timer.lap("write");
+    run.timer.lap("write");
+    return std::nullopt;
+}
 
-    const int exitCode = interruptedBy != 0 ? interruptedExit(interruptedBy) : kExitSuccess;
-    takeTimingReading(clock);
-    std::printf("elapTime = %.3f sec.\n", clock.elapTime);
+// The closing lines, and the report.
+int finish(Run& run)
+{
+    const RunSettings& settings = run.settings;
+    RunReport& report = run.report;
+    const int exitCode = run.interruptedBy != 0 ? interruptedExit(run.interruptedBy) : kExitSuccess;
+    takeTimingReading(run.clock);
+    std::printf("elapTime = %.3f sec.\n", run.clock.elapTime);
     std::printf("Output saved in the file %s \n", settings.outputFileName.c_str());
     if (!settings.haplotypesFile.empty()) {
         std::printf("Haplotypes saved in the file %s \n", settings.haplotypesFile.c_str());
     }
     if (!settings.reportFile.empty()) {
+        std::string error;
         report.exitStatus = exitCode;
         report.filesWritten.push_back(settings.reportFile);
         if (!saveFileAtomically(settings.reportFile, composeRunReport(report), error)) {
@@ -388,6 +588,19 @@ int run(int argc, const char* const* argv, RunReport& report)
     }
     std::printf("\n");
     return exitCode;
+}
+
+int run(int argc, const char* const* argv, RunReport& report)
+{
+    Run run(report);
+    installInterruptHandlers();
+    if (Ending end = readCommandLine(run, argc, argv)) return *end;
+    if (Ending end = readInput(run)) return *end;
+    const int window = windowOf(run.settings, run.vcf.has_value());
+    const bool windowed = window > 0 && window < run.table.length;
+    if (Ending end = windowed ? phaseWindows(run, window) : solveWhole(run)) return *end;
+    if (Ending end = write(run)) return *end;
+    return finish(run);
 }
 
 } // namespace

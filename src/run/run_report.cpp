@@ -36,6 +36,8 @@ json settingsJson(const RunSettings& s)
         {"improve_seconds", optionalSeconds(s.improveSeconds >= 0, s.improveSeconds)},
         {"bound", s.bound},
         {"prove_seconds", optionalSeconds(s.prove, s.proveSeconds)},
+        {"window", s.window >= 0 ? json(s.window) : json(nullptr)},
+        {"overlap", s.overlap >= 0 ? json(s.overlap) : json(nullptr)},
         {"missing", missingPolicyName(s.vcf.missing)},
         {"region", s.vcf.region ? json(describeRegion(*s.vcf.region)) : json(nullptr)},
         {"samples_file", s.vcf.samplesFile.empty() ? json(nullptr) : json(s.vcf.samplesFile)},
@@ -107,6 +109,31 @@ json proofJson(const ProofOutcome& o, bool exactCheck)
     };
 }
 
+json phasingJson(const PhasingAccount& a)
+{
+    json windows = json::array();
+    for (const WindowSummary& w : a.windows) {
+        windows.push_back({{"first_site", w.sites.first + 1},
+                           {"last_site", w.sites.end},
+                           {"distinct_genotypes", w.distinctGenotypes},
+                           {"search_haplotypes", w.searchHaplotypes},
+                           {"haplotypes", w.haplotypes},
+                           {"lower_bound", w.lowerBound ? json(*w.lowerBound) : json(nullptr)},
+                           {"proven_optimal", w.provenOptimal},
+                           {"search_failed", w.searchFailed},
+                           {"seconds", w.seconds}});
+    }
+    json samples = json::array();
+    for (std::size_t i = 0; i < a.joins.size(); ++i) {
+        const SampleJoins& j = a.joins[i];
+        samples.push_back({{"sample", i < a.sampleNames.size() ? json(a.sampleNames[i]) : json(i + 1)},
+                           {"overlap_het_sites_agreeing", j.agreeing},
+                           {"overlap_het_sites_disagreeing", j.disagreeing},
+                           {"joins_without_het_site", j.undecided}});
+    }
+    return {{"window", a.window}, {"overlap", a.overlap}, {"windows", windows}, {"samples", samples}};
+}
+
 // Each iteration's printed numbers; null for an attempt that failed.
 json iterationsJson(const std::vector<std::vector<int>>& iterations)
 {
@@ -152,6 +179,7 @@ std::string composeRunReport(const RunReport& r)
         {"search_best_haplotypes", countOrNull(r.searchBest)},
         {"improvement", r.improvement ? improvementJson(*r.improvement) : json(nullptr)},
         {"bound", r.proof ? proofJson(*r.proof, r.settings.prove) : json(nullptr)},
+        {"phasing", r.phasing ? phasingJson(*r.phasing) : json(nullptr)},
         {"result_haplotypes", countOrNull(r.resultHaplotypes)},
         {"files_written", r.filesWritten},
         {"phase_seconds", phases},

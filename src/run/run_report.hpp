@@ -2,6 +2,7 @@
 
 #include "exact/proof_phase.hpp"
 #include "improve/improvement_phase.hpp"
+#include "phasing/windowed_phasing.hpp"
 #include "run/run_settings.hpp"
 #include "vcf/read_counts.hpp"
 
@@ -9,6 +10,16 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+// What a windowed phasing run did: its windows and how each sample's
+// windows joined.
+struct PhasingAccount {
+    int window = 0;
+    int overlap = 0;
+    std::vector<WindowSummary> windows;
+    std::vector<SampleJoins> joins;         // by sample
+    std::vector<std::string> sampleNames;  // of a VCF input; empty for a matrix
+};
 
 // A machine-readable account of one run (--report FILE.json), filled by the
 // driver as the run goes and written when it ends, whatever the ending.
@@ -30,6 +41,7 @@ struct RunReport {
     int searchBest = -1;                       // haplotypes of the search's best reconstruction
     std::optional<ImprovementOutcome> improvement;
     std::optional<ProofOutcome> proof;
+    std::optional<PhasingAccount> phasing;     // a windowed run
     int resultHaplotypes = -1;                 // haplotypes of the reconstruction written
     std::vector<std::string> filesWritten;
     std::vector<std::pair<std::string, double>> phaseSeconds;  // wall seconds by phase, in order

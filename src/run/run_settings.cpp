@@ -64,8 +64,12 @@ bool setFileName(const char* value, std::string& field, std::string& problem)
 const std::vector<OptionSpec> kOptions = {
     {"-t", "N", "0", "time limit in seconds, tested before each iteration; 0: none", "Search",
      [](RunSettings& s, const char* v, std::string&) { s.maxCompTime = parseOptionValue(v); return true; }},
-    {"-i", "N", "30", "number of iterations", "Search",
-     [](RunSettings& s, const char* v, std::string&) { s.maxIter = parseOptionValue(v); return true; }},
+    {"-i", "N", "30; 5 per window of a windowed run", "number of iterations", "Search",
+     [](RunSettings& s, const char* v, std::string&) {
+         s.maxIter = parseOptionValue(v);
+         s.maxIterGiven = true;
+         return true;
+     }},
     {"-s", "N", "1", "seed of the random generator", "Search",
      [](RunSettings& s, const char* v, std::string&) { s.seed = parseOptionValue(v); return true; }},
     {"-n", "N", "15", "perturbation attempts without improvement that end an iteration", "Search",
@@ -90,6 +94,29 @@ const std::vector<OptionSpec> kOptions = {
          if (!setSeconds(v, s.proveSeconds, p)) return false;
          s.prove = true;
          return true;
+     }},
+
+    {"--window", "SITES", "100 for VCF and BCF, 0 for a genotype matrix",
+     "phase in overlapping windows of SITES sites, each solved on its own and ligated; 0: the whole input as one "
+     "instance",
+     "Phasing", [](RunSettings& s, const char* v, std::string& p) {
+         if (parseWholeNumber(v, s.window)) return true;
+         p = std::string("'") + v + "'; it takes a whole number of sites, 0 for one window of every site";
+         return false;
+     }},
+    {"--overlap", "SITES", "half the window",
+     "sites that consecutive windows share, fewer than the window's; the phase is joined there", "Phasing",
+     [](RunSettings& s, const char* v, std::string& p) {
+         if (parseWholeNumber(v, s.overlap)) return true;
+         p = std::string("'") + v + "'; it takes a whole number of sites";
+         return false;
+     }},
+    {"--refine", "N", "3",
+     "after the ligation, correct each sample's phase against the other samples' haplotypes, N passes; 0: none",
+     "Phasing", [](RunSettings& s, const char* v, std::string& p) {
+         if (parseWholeNumber(v, s.refinePasses)) return true;
+         p = std::string("'") + v + "'; it takes a whole number of passes, 0 for none";
+         return false;
      }},
 
     {"--missing", "POLICY", "refuse",
@@ -128,6 +155,30 @@ const std::vector<OptionSpec> kOptions = {
     {"--version", nullptr, "", "print the version and exit (first argument only)", "Program", nullptr},
 };
 
+} // namespace
+
+int windowOf(const RunSettings& settings, bool vcfInput)
+{
+    if (settings.window >= 0) return settings.window;
+    return vcfInput ? kDefaultVcfWindow : kDefaultMatrixWindow;
+}
+
+RunSettings windowSearchSettings(const RunSettings& settings)
+{
+    RunSettings window = settings;
+    if (!settings.maxIterGiven) window.maxIter = kDefaultWindowIterations;
+    return window;
+}
+
+int overlapOf(const RunSettings& settings, bool vcfInput)
+{
+    const int window = windowOf(settings, vcfInput);
+    if (window <= 1) return 0;
+    return settings.overlap >= 0 ? settings.overlap : window / 2;
+}
+
+namespace {
+
 const OptionSpec* findOption(const char* name)
 {
     for (const OptionSpec& option : kOptions) {
@@ -144,6 +195,7 @@ std::string valueKind(const OptionSpec& option)
     if (name == "N") return "a whole number";
     if (name == "POLICY") return "refuse, drop-sites or drop-samples";
     if (name == "FILE") return "a file name";
+    if (name == "SITES") return "a whole number of sites";
     return name;
 }
 
@@ -209,6 +261,15 @@ ParseStatus parseOptions(int argc, const char* const* argv, RunSettings& setting
             if (problem != nullptr) *problem = std::string("Bad value for ") + option->name + ": " + message;
             return ParseStatus::BadValue;
         }
+    }
+    // The overlap must leave each window sites of its own.
+    const int window = windowOf(parsed, true);
+    if (parsed.overlap >= 0 && window > 0 && parsed.overlap >= window) {
+        if (problem != nullptr) {
+            *problem = "Bad value for --overlap: '" + std::to_string(parsed.overlap)
+                       + "'; it must be smaller than the window (" + std::to_string(window) + " sites)";
+        }
+        return ParseStatus::BadValue;
     }
     settings = parsed;
     return ParseStatus::Filled;

@@ -11,6 +11,7 @@ struct RunSettings {
     std::string outputFileName;  // result file (second argument)
     int maxCompTime = 0;         // time limit in seconds; 0: no limit
     int maxIter = 30;            // number of iterations
+    bool maxIterGiven = false;   // -i was given: a windowed run searches each window with it too
     int seed = 1;                // seed of the random generator
     int maxStall = 15;           // perturbation attempts without improvement that end an iteration
 
@@ -23,11 +24,35 @@ struct RunSettings {
     // How the iterations run.
     int threads = -1;            // --threads N: workers (0: one per available core); -1: one search, one stream
 
+    // Phasing a VCF or BCF input in windows of sites.
+    int window = -1;             // --window SITES: sites per window (0: the whole input as one); -1: the input's default
+    int overlap = -1;            // --overlap SITES: sites shared by consecutive windows; -1: half the window
+    int refinePasses = 3;        // --refine N: passes of the correction against the other samples' haplotypes
+
     // Input and output.
     VcfOptions vcf;              // --missing, --region, --samples: how a VCF or BCF input is read
     std::string haplotypesFile;  // --haplotypes: where the ordinary result file goes as well; empty: nowhere
     std::string reportFile;      // --report: where the JSON account of the run goes; empty: nowhere
 };
+
+// The window of a VCF or BCF input when --window is not given, and of a
+// genotype matrix (0: the whole input as one instance).
+constexpr int kDefaultVcfWindow = 100;
+constexpr int kDefaultMatrixWindow = 0;
+
+// Iterations of each window's search when -i is not given: a window is a
+// small instance, and the correction after the ligation gains more from the
+// time than further iterations do.
+constexpr int kDefaultWindowIterations = 5;
+
+// The window and overlap a run uses: the settings' values, or the defaults
+// for the kind of input; the overlap is at most window - 1.
+int windowOf(const RunSettings& settings, bool vcfInput);
+int overlapOf(const RunSettings& settings, bool vcfInput);
+
+// The settings of the search of one window: -i as given, or
+// kDefaultWindowIterations.
+RunSettings windowSearchSettings(const RunSettings& settings);
 
 // How the command line was understood.
 enum class ParseStatus {

@@ -37,9 +37,11 @@ namespace {
 struct IterationLine {
     OrderedConsole* ordered = nullptr;  // null: standard output
     int iteration = 0;
+    bool silent = false;  // nothing printed: a search inside a larger phase
 
     void print(const std::string& text) const
     {
+        if (silent) return;
         if (ordered != nullptr) {
             ordered->append(iteration, text);
             return;
@@ -49,6 +51,7 @@ struct IterationLine {
     }
     void end() const
     {
+        if (silent) return;
         if (ordered != nullptr) ordered->endLine(iteration);
         else print("\n");
     }
@@ -156,6 +159,19 @@ SearchOutcome runSearch(const RunSettings& settings, const HaplotypeList& initia
     Search search{settings, initial, state, distances, random, true, false, {}};
     for (int iteration = 0; iterationMayStart(settings, clock, iteration); ++iteration) {
         search.iterationCounts.push_back(search.runIteration(iteration + 1, IterationLine{}));
+    }
+    return {search.bestSaved, interruptSignal(), std::move(search.iterationCounts)};
+}
+
+SearchOutcome runSilentSearch(const RunSettings& settings, const HaplotypeList& initial, SearchState& state,
+                              DistanceStructure& distances, RandomGenerator& random)
+{
+    Search search{settings, initial, state, distances, random, true, false, {}};
+    IterationLine line;
+    line.silent = true;
+    RunClock clock = startRunClock();
+    for (int iteration = 0; iterationMayStart(settings, clock, iteration); ++iteration) {
+        search.iterationCounts.push_back(search.runIteration(iteration + 1, line));
     }
     return {search.bestSaved, interruptSignal(), std::move(search.iterationCounts)};
 }

@@ -27,6 +27,12 @@ struct SearchOutcome {
 SearchOutcome runSearch(const RunSettings& settings, const HaplotypeList& initial, SearchState& state,
                         DistanceStructure& distances, RandomGenerator& random, RunClock& clock);
 
+// The same iterations without console lines, the time limit counted from
+// the call: for the searches of the windows of a phasing run. The caller
+// silences the warnings through state.warningSink.
+SearchOutcome runSilentSearch(const RunSettings& settings, const HaplotypeList& initial, SearchState& state,
+                              DistanceStructure& distances, RandomGenerator& random);
+
 // The same iterations spread over `threads` workers (1 or more): iteration i
 // draws from its own generator, seeded with iterationSeed(seed, i), so its
 // outcome does not depend on the worker that runs it; the lines are printed

@@ -244,7 +244,7 @@ private:
 
     bool keepSite(bcf1_t* record, std::int64_t position, std::string column)
     {
-        if (columns_.size() == static_cast<std::size_t>(kMaxSites)) {
+        if (!options_.windowed && columns_.size() == static_cast<std::size_t>(kMaxSites)) {
             return fail(describeVcfScope(input_) + " holds more than the " + std::to_string(kMaxSites)
                         + " supported sites (site " + std::to_string(kMaxSites + 1) + " is at "
                         + siteName(input_.chromosome, position)
@@ -323,7 +323,7 @@ private:
         columns_.clear();
         std::unordered_set<std::string_view> distinct(table.genotypes.begin(), table.genotypes.end());
         table.distinctCount = static_cast<int>(distinct.size());
-        if (table.distinctCount > kMaxDistinctGenotypes) {
+        if (!options_.windowed && table.distinctCount > kMaxDistinctGenotypes) {
             return fail(std::to_string(table.distinctCount) + " distinct genotypes in " + describeVcfScope(input_)
                         + ", more than the " + std::to_string(kMaxDistinctGenotypes)
                         + " supported; choose fewer samples with --samples or a smaller region with --region");

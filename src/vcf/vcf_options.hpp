@@ -19,6 +19,9 @@ struct VcfOptions {
     MissingPolicy missing = MissingPolicy::Refuse;
     std::optional<GenomicRegion> region;  // only this region; else the whole file
     std::string samplesFile;              // one sample name per line; empty: every sample
+    // The input is phased in windows: the supported sizes of one instance
+    // (sites, distinct genotypes) hold for each window, not for the input.
+    bool windowed = false;
 };
 
 // "refuse", "drop-sites" or "drop-samples"; false for anything else.

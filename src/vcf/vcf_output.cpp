@@ -72,8 +72,7 @@ VcfHeader outputHeader(const VcfInput& input, const std::string& commandLine)
 }
 
 // Writes the header and the records to `file`; false when htslib fails.
-bool writeRecords(htsFile* file, bcf_hdr_t* header, const VcfInput& input, const Reconstruction& reconstruction,
-                  const std::vector<int>& genotypeMap)
+bool writeRecords(htsFile* file, bcf_hdr_t* header, const VcfInput& input, const std::vector<SamplePhase>& phases)
 {
     if (bcf_hdr_write(file, header) != 0) return false;
     const BcfRecordHandle record(bcf_init());
@@ -88,9 +87,8 @@ bool writeRecords(htsFile* file, bcf_hdr_t* header, const VcfInput& input, const
         if (bcf_update_id(header, record.get(), site.id.c_str()) != 0) return false;
         if (bcf_update_alleles_str(header, record.get(), site.alleles.c_str()) != 0) return false;
         for (std::size_t i = 0; i < input.samples.size(); ++i) {
-            const HaplotypePair pair = reconstruction.pairs[static_cast<std::size_t>(genotypeMap[i])];
-            alleles[2 * i] = bcf_gt_unphased(reconstruction.haplotypes[pair.first][s] - '0');
-            alleles[2 * i + 1] = bcf_gt_phased(reconstruction.haplotypes[pair.second][s] - '0');
+            alleles[2 * i] = bcf_gt_unphased(phases[i].first[s] - '0');
+            alleles[2 * i + 1] = bcf_gt_phased(phases[i].second[s] - '0');
         }
         if (bcf_update_genotypes(header, record.get(), alleles.data(), static_cast<int>(alleles.size())) != 0) {
             return false;
@@ -132,8 +130,7 @@ std::string describeCommandLine(int argc, const char* const* argv)
 }
 
 bool writePhasedVcf(const std::string& path, VcfOutputFormat format, const VcfInput& input,
-                    const Reconstruction& reconstruction, const std::vector<int>& genotypeMap,
-                    const std::string& commandLine, std::string& error)
+                    const std::vector<SamplePhase>& phases, const std::string& commandLine, std::string& error)
 {
     if (!phasedOutputFits(path, format, input, error)) return false;
     const QuietHtslib quiet;
@@ -147,7 +144,7 @@ bool writePhasedVcf(const std::string& path, VcfOutputFormat format, const VcfIn
         [&](int, const std::string& temporaryName) {
             errno = 0;
             htsFile* file = hts_open(temporaryName.c_str(), openMode(format));
-            const bool written = file != nullptr && writeRecords(file, header.get(), input, reconstruction, genotypeMap);
+            const bool written = file != nullptr && writeRecords(file, header.get(), input, phases);
             int failure = written ? 0 : (errno != 0 ? errno : EIO);
             if (file != nullptr && hts_close(file) != 0 && failure == 0) failure = errno != 0 ? errno : EIO;
             return failure;

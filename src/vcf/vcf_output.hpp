@@ -1,6 +1,6 @@
 #pragma once
 
-#include "output/reconstruction.hpp"
+#include "phasing/sample_phase.hpp"
 #include "vcf/vcf_input.hpp"
 
 #include <string>
@@ -30,12 +30,10 @@ std::string describeCommandLine(int argc, const char* const* argv);
 // Writes the phased genotypes: the input's header with only the kept
 // samples, in their order, plus "##source=Velmora <version>; <commandLine>";
 // then every used site in input order with its CHROM, POS, ID, REF and ALT
-// and FORMAT GT only. Sample i carries genotype genotypeMap[i] of the
-// reconstruction: the two haplotypes of its pair, the lower-numbered first,
-// phased ("0|1"). The file is written beside `path` under a temporary name
+// and FORMAT GT only. Sample i carries its phase: the alleles of its first
+// haplotype, then of its second, phased ("0|1"). The file is written beside `path` under a temporary name
 // and renamed over it when complete, like the result file; on failure
 // (phasedOutputFits among others) `path` is left as it was and `error` says
 // why.
 bool writePhasedVcf(const std::string& path, VcfOutputFormat format, const VcfInput& input,
-                    const Reconstruction& reconstruction, const std::vector<int>& genotypeMap,
-                    const std::string& commandLine, std::string& error);
+                    const std::vector<SamplePhase>& phases, const std::string& commandLine, std::string& error);

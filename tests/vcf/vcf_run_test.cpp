@@ -259,7 +259,8 @@ TEST_F(VcfRun, AVcfTooLargeForTheMemoryLimitIsRefusedWithItsRegion)
     std::mt19937 rng(4);
     const std::vector<std::string> genotypes = testing_support::randomGenotypes(rng, 3000, 2000, 3000);
     writeVcf("big.vcf", genotypes);
-    RunningProgram program(kExecutable, {"big.vcf", "out.vcf", "--region", "1:1-1000000"}, work_, {}, 100u << 20);
+    RunningProgram program(kExecutable, {"big.vcf", "out.vcf", "--region", "1:1-1000000", "--window", "0"}, work_, {},
+                           100u << 20);
     EXPECT_EQ(program.finish(60), 1);
     const std::vector<std::string> lines = splitLines(program.console());
     ASSERT_EQ(lines.size(), 2u) << program.console();

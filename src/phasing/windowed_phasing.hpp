@@ -1,0 +1,61 @@
+#pragma once
+
+#include "data/memory_budget.hpp"
+#include "phasing/ligation.hpp"
+#include "phasing/site_window.hpp"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct RunSettings;
+
+// The sizes of the windows of a run, as the planning found them.
+struct WindowPlan {
+    std::vector<SiteWindow> windows;
+    std::vector<int> distinctGenotypes;  // by window
+    int largest = 0;                     // index of the window with the most distinct genotypes
+};
+
+// Plans the windows of the genotypes (by sample, over every site) and counts
+// each window's distinct genotypes.
+WindowPlan planPhasing(const std::vector<std::string>& genotypes, int window, int overlap);
+
+// The memory of a windowed run with `threads` windows in flight: the input
+// and the phases, the windows' solutions, and a search's memory for each
+// window in flight, as much as the largest window needs.
+std::uint64_t windowedRunBytes(const WindowPlan& plan, std::uint64_t samples, int sites, int threads);
+
+// What each window gave, for the console and the report.
+struct WindowSummary {
+    SiteWindow sites;
+    int distinctGenotypes = 0;
+    int searchHaplotypes = 0;
+    int haplotypes = 0;              // after --improve and --prove
+    std::optional<int> lowerBound;   // with --bound or --prove
+    bool provenOptimal = false;
+    bool searchFailed = false;
+    double seconds = 0.0;
+};
+
+struct WindowedPhasing {
+    std::vector<WindowSummary> windows;
+    Ligation ligation;       // empty when interrupted
+    int windowsDone = 0;
+    int interruptedBy = 0;   // the signal that stopped the run before every window was solved
+    double seconds = 0.0;    // of the windows and the ligation
+    std::int64_t refinedSites = 0;  // heterozygous calls whose alleles the correction put on the other side
+    double refineSeconds = 0.0;
+};
+
+// Solves the windows of the plan on `threads` workers (each window on its
+// own, so that the result is the same for every number of workers), then
+// ligates them and corrects the phases against each other (--refine). `progress` is called, from one thread at a time, whenever
+// another tenth of the windows is done (and with the last one), with the
+// windows done and the seconds since the start. An interrupt lets the
+// windows in progress finish and starts no other; the phasing then has no
+// ligation.
+WindowedPhasing phaseInWindows(const std::vector<std::string>& genotypes, const WindowPlan& plan,
+                               const RunSettings& settings, int threads,
+                               const std::function<void(int done, double seconds)>& progress);
