@@ -134,7 +134,8 @@ std::string checkRoundTrip(const Read& read, std::size_t variant)
     std::string fault;
     std::string beyond;
     const bool fits = phasedOutputFits(path, vcfOutputFormat(path), *read.vcf, beyond);
-    if (!writePhasedVcf(path, vcfOutputFormat(path), *read.vcf, reconstruction, genotypeMap, "velmora fuzz", error)) {
+    if (!writePhasedVcf(path, vcfOutputFormat(path), *read.vcf, phasesOfReconstruction(reconstruction, genotypeMap),
+                        "velmora fuzz", error)) {
         if (fits || error != beyond) fault = "the phased output could not be written: " + error;
     } else if (!fits) {
         fault = "a BCF was written with positions it cannot hold";
