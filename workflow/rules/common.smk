@@ -171,16 +171,20 @@ for _name in CHROMOSOMES:
 # The chunks of a chromosome, known once its checkpoint plan_chunks has run.
 
 
-def chunk_names(wildcards):
-    """The chunks of a chromosome, FROM-TO, in order along it."""
-    plan = checkpoints.plan_chunks.get(chrom=wildcards.chrom).output[0]
+def chunk_paths(chrom):
+    """The chunks of a chromosome, in order along it."""
+    plan = checkpoints.plan_chunks.get(chrom=chrom).output[0]
     with open(plan) as lines:
-        return [f"{fields[1]}-{fields[2]}" for fields in (line.split("\t") for line in lines)]
+        return [f"work/chunks/{chrom}/{fields[1]}-{fields[2]}.bcf" for fields in (line.split("\t") for line in lines)]
 
 
 def chunk_files(wildcards):
-    return [f"work/chunks/{wildcards.chrom}/{name}.bcf" for name in chunk_names(wildcards)]
+    return chunk_paths(wildcards.chrom)
 
 
 def chunk_indexes(wildcards):
-    return [f"{path}.csi" for path in chunk_files(wildcards)]
+    return [f"{path}.csi" for path in chunk_paths(wildcards.chrom)]
+
+
+def all_chunk_files(wildcards):
+    return [path for chrom in CHROMOSOMES for path in chunk_paths(chrom)]
