@@ -38,6 +38,9 @@ def launch_directory():
 
 LAUNCH_DIR = launch_directory()
 
+# The SLURM profile's status command finds its script through this.
+os.environ["VELMORA_WORKFLOW_DIR"] = workflow.basedir
+
 
 def setting(key):
     value = config.get(key)
