@@ -38,8 +38,10 @@ def launch_directory():
 
 LAUNCH_DIR = launch_directory()
 
-# The SLURM profile's status command finds its script through this.
-os.environ["VELMORA_WORKFLOW_DIR"] = workflow.basedir
+# Set for the SLURM profile's status command, which finds its script
+# through it.
+WORKFLOW_DIR_VARIABLE = "VELMORA_WORKFLOW_DIR"
+os.environ[WORKFLOW_DIR_VARIABLE] = workflow.basedir
 
 
 def setting(key):
