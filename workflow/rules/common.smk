@@ -84,9 +84,9 @@ if INPUT_INDEX is None:
                    f"make one with: bcftools index {shlex.quote(INPUT)}")
 
 # The output and its index.
-OUTPUT = os.path.abspath(os.path.join(LAUNCH_DIR, os.path.expanduser(str(setting("output")))))
 if not str(setting("output")):
     settings_error("output is not set; give it with --config output=NAME.vcf.gz (or NAME.bcf)")
+OUTPUT = os.path.abspath(os.path.join(LAUNCH_DIR, os.path.expanduser(str(setting("output")))))
 if OUTPUT.endswith(".vcf.gz"):
     OUTPUT_TYPE, OUTPUT_INDEX, OUTPUT_INDEX_OPTION = "z", f"{OUTPUT}.tbi", "--tbi"
 elif OUTPUT.endswith(".bcf"):
