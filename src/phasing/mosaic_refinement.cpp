@@ -12,6 +12,10 @@ namespace {
 
 constexpr int kBlock = 64;          // sites per block: one word of haplotype bits
 constexpr int kMaxMismatches = 16;  // a run's mismatches beyond these weigh no more
+// Sums of float products over the templates go in eight lanes, added in a
+// fixed order: the compiler may then use vector instructions without
+// changing a bit of the result.
+constexpr int kLanes = 8;
 
 // Every haplotype of the phases, 64 sites to a word: haplotype 2i is sample
 // i's first, 2i + 1 its second.
@@ -56,7 +60,10 @@ struct Model {
 Model modelOf(const MosaicSettings& settings, int haplotypes)
 {
     Model model;
-    model.templates = std::clamp(settings.templates, 1, haplotypes);
+    // A multiple of the lanes of the sums; with fewer haplotypes than
+    // templates, haplotypes stand for several templates.
+    const int wanted = std::clamp(std::min(settings.templates, haplotypes), 1, 1 << 12);
+    model.templates = (wanted + kLanes - 1) / kLanes * kLanes;
     model.stay = 1.0f - settings.switchRate;
     model.mismatch = settings.mismatchRate / (1.0f - settings.mismatchRate);
     model.mismatchPowers[0] = 1.0f;
@@ -71,14 +78,14 @@ struct SampleWork {
     std::vector<std::uint64_t> heterozygous, ones;  // per block: sites '2'; sites '1'
     std::vector<std::uint64_t> own;                 // the sample's two haplotypes, words per haplotype
     std::vector<int> distances;                     // per other haplotype and block: sites that differ, per side
-    std::vector<std::pair<int, int>> ranked;
+    std::vector<int> counts;                        // of each distance, to choose the closest
     std::vector<int> templates;                     // per block: K haplotype numbers, ascending
     std::vector<std::uint64_t> templateWords;       // per block: K words of the templates' alleles there
     std::vector<int> earlierIndex;                  // per block: each template's index in the block before, or -1
     std::vector<int> laterIndex;                    // per block: each template's index in the block after, or -1
     std::vector<int> points;                        // ascending sites: heterozygous sites and block starts
     std::vector<int> hets;                          // the heterozygous sites
-    std::vector<float> forward[2], backward[2];     // per heterozygous site: K
+    std::vector<float> backward[2];                 // per heterozygous site: K
     std::vector<float> f, g, h;                     // K each
 };
 
@@ -133,30 +140,49 @@ VELMORA_COUNTS_BITS void chooseTemplates(const PackedHaplotypes& packed, int sam
     work.templates.resize(static_cast<std::size_t>(words) * k);
     work.templateWords.resize(static_cast<std::size_t>(words) * k);
     std::vector<char> taken(static_cast<std::size_t>(others), 0);
+    std::vector<int>& counts = work.counts;
     for (int b = 0; b < words; ++b) {
         add(b + reach, 1);
         add(b - reach - 1, -1);
         int* chosen = work.templates.data() + static_cast<std::size_t>(b) * k;
+        if (others < k) {
+            // Every other haplotype, each standing for one or more templates.
+            for (int t = 0; t < k; ++t) {
+                const int o = t * others / k;
+                chosen[t] = o < 2 * sample ? o : o + 2;
+                work.templateWords[static_cast<std::size_t>(b) * k + t] = packed.of(chosen[t])[b];
+            }
+            continue;
+        }
+        // The K/2 closest to the first haplotype, then the closest to the
+        // second: all below a distance, then those at it in order.
         int filled = 0;
-        for (int side = 0; side < 2 && filled < k; ++side) {
-            work.ranked.clear();
+        for (int side = 0; side < 2; ++side) {
+            const int wanted = side == 0 ? k / 2 : k - filled;
+            counts.assign(static_cast<std::size_t>(kBlock) * (2 * reach + 1) + 2, 0);
             for (int o = 0; o < others; ++o) {
-                if (!taken[o]) work.ranked.emplace_back(sums[2 * o + side], o);
+                if (!taken[o]) ++counts[static_cast<std::size_t>(sums[2 * o + side])];
             }
-            const int wanted = std::min<int>(side == 0 ? k / 2 : k - filled, static_cast<int>(work.ranked.size()));
-            std::nth_element(work.ranked.begin(), work.ranked.begin() + wanted, work.ranked.end());
-            for (int i = 0; i < wanted; ++i) {
-                const int o = work.ranked[static_cast<std::size_t>(i)].second;
-                taken[o] = 1;
-                chosen[filled++] = o;
+            int limit = 0;
+            for (int below = 0; below + counts[static_cast<std::size_t>(limit)] < wanted; ++limit) {
+                below += counts[static_cast<std::size_t>(limit)];
+            }
+            int atLimit = wanted;
+            for (int d = 0; d < limit; ++d) atLimit -= counts[static_cast<std::size_t>(d)];
+            for (int o = 0; o < others; ++o) {
+                if (taken[o]) continue;
+                const int d = sums[2 * o + side];
+                if (d < limit || (d == limit && atLimit-- > 0)) taken[o] = 1, ++filled;
             }
         }
-        for (int i = 0; i < filled; ++i) {
-            taken[chosen[i]] = 0;
-            chosen[i] = chosen[i] < 2 * sample ? chosen[i] : chosen[i] + 2;
+        int t = 0;
+        for (int o = 0; o < others; ++o) {
+            if (!taken[o]) continue;
+            taken[o] = 0;
+            chosen[t] = o < 2 * sample ? o : o + 2;
+            work.templateWords[static_cast<std::size_t>(b) * k + t] = packed.of(chosen[t])[b];
+            ++t;
         }
-        std::sort(chosen, chosen + filled);
-        for (int t = 0; t < k; ++t) work.templateWords[static_cast<std::size_t>(b) * k + t] = packed.of(chosen[t])[b];
     }
     // Where each template stands in the neighbouring blocks.
     work.earlierIndex.assign(static_cast<std::size_t>(words) * k, -1);
@@ -245,40 +271,171 @@ void backOntoBlock(const SampleWork& work, int k, int block, const float* from, 
     for (int t = 0; t < k; ++t) onto[t] = later[t] >= 0 ? from[later[t]] : 0.0f;
 }
 
-// The forward sums of both haplotypes at each heterozygous site (its allele
-// there weighed in) and the backward sums (the sites after it), each scaled
-// to add up to 1.
-void sumHaplotypes(const Model& model, const SamplePhase& phase, SampleWork& work)
+// What a round of corrections decides at each heterozygous site.
+enum class Correction { Flip, Swap };
+
+// The backward sums of both haplotypes at each heterozygous site: the
+// likelihood of the sites after it, by template at the site, scaled.
+void sumBackward(const Model& model, const SamplePhase& phase, SampleWork& work)
 {
     const int k = model.templates;
     const std::vector<int>& points = work.points;
     const std::size_t size = work.hets.size() * static_cast<std::size_t>(k);
-    for (int side = 0; side < 2; ++side) {
-        work.forward[side].resize(size);
-        work.backward[side].resize(size);
+    work.backward[0].resize(size);
+    work.backward[1].resize(size);
+    float* b0 = work.f.data();
+    float* b1 = b0 + k;
+    float* run = work.g.data();
+    float* moved = run + k;
+    float* earlierRun = moved + k;
+    std::fill(b0, b0 + 2 * k, 1.0f);
+    float total[2] = {static_cast<float>(k), static_cast<float>(k)};
+    std::size_t het = work.hets.size();
+    for (std::size_t p = points.size(); p-- > 0;) {
+        const int at = points[p];
+        if (het > 0 && work.hets[het - 1] == at) {
+            --het;
+            const std::ptrdiff_t where = static_cast<std::ptrdiff_t>(het * k);
+            const float scale0 = 1.0f / total[0];
+            const float scale1 = 1.0f / total[1];
+            for (int t = 0; t < k; ++t) work.backward[0][where + t] = b0[t] * scale0, work.backward[1][where + t] = b1[t] * scale1;
+        }
+        if (p == 0) break;
+        // The weights of the point and of the run before it, then the move
+        // to the point before (across a block start: onto the templates of
+        // the block before, then its run).
+        const int from = points[p - 1];
+        const int block = at / kBlock;
+        const std::uint64_t* words = work.templateWords.data() + static_cast<std::size_t>(block) * k;
+        const int bit = at % kBlock;
+        const int allele = alleleAt(phase.first, at);
+        const bool heterozygous = (work.heterozygous[static_cast<std::size_t>(block)] >> bit) & 1U;
+        const bool blockStart = bit == 0;
+        if (!blockStart) {
+            weighRun(model, work, block, from, at, run);
+        } else {
+            std::fill(run, run + k, 1.0f);
+            weighRun(model, work, block - 1, from, at, earlierRun);
+        }
+        for (int side = 0; side < 2; ++side) {
+            float* b = side == 0 ? b0 : b1;
+            const float scale = 1.0f / total[side];
+            const float carrying = side == 1 && heterozygous ? model.mismatch : 1.0f;
+            const float other = side == 1 && heterozygous ? 1.0f : model.mismatch;
+            float lanes[kLanes] = {};
+            for (int t = 0; t < k; t += kLanes) {
+                for (int l = 0; l < kLanes; ++l) {
+                    const bool carries = static_cast<int>((words[t + l] >> bit) & 1U) == allele;
+                    lanes[l] += b[t + l] = b[t + l] * scale * run[t + l] * (carries ? carrying : other);
+                }
+            }
+            float sum = 0.0f;
+            for (const float lane : lanes) sum += lane;
+            float keep = model.stayOver(blockStart ? 1 : at - from);
+            float spread = (1.0f - keep) * sum / static_cast<float>(k);
+            if (blockStart) {
+                backOntoBlock(work, k, block, b, moved);
+                for (int t = 0; t < k; ++t) moved[t] = keep * moved[t] + spread;
+                keep = model.stayOver(at - from - 1);
+                sum = 0.0f;
+                for (int t = 0; t < k; ++t) sum += moved[t] *= earlierRun[t];
+                spread = (1.0f - keep) * sum / static_cast<float>(k);
+                for (int t = 0; t < k; ++t) b[t] = keep * moved[t] + spread;
+            } else {
+                for (int t = 0; t < k; ++t) b[t] = keep * b[t] + spread;
+            }
+            total[side] = sum;
+        }
     }
+}
+
+// Whether flipping heterozygous site `j` (its two alleles change sides)
+// makes both haplotypes together more likely, from their forward sums `f0`,
+// `f1` (the site weighed in) and the backward sums there.
+bool flipHelps(const Model& model, const SampleWork& work, const SamplePhase& phase, std::size_t j, const float* f0,
+               const float* f1)
+{
+    const int k = model.templates;
+    const int site = work.hets[j];
+    const std::uint64_t* words = work.templateWords.data() + static_cast<std::size_t>(site / kBlock) * k;
+    const int bit = site % kBlock;
+    const float* b0 = work.backward[0].data() + j * k;
+    const float* b1 = work.backward[1].data() + j * k;
+    const int first = alleleAt(phase.first, site);
+    const float toMismatch = model.mismatch;
+    const float toMatch = 1.0f / model.mismatch;
+    float now0[kLanes] = {}, now1[kLanes] = {}, flipped0[kLanes] = {}, flipped1[kLanes] = {};
+    for (int t = 0; t < k; t += kLanes) {
+        for (int l = 0; l < kLanes; ++l) {
+            const bool carriesFirst = static_cast<int>((words[t + l] >> bit) & 1U) == first;
+            const float p0 = f0[t + l] * b0[t + l];
+            const float p1 = f1[t + l] * b1[t + l];
+            now0[l] += p0;
+            now1[l] += p1;
+            flipped0[l] += p0 * (carriesFirst ? toMismatch : toMatch);
+            flipped1[l] += p1 * (carriesFirst ? toMatch : toMismatch);
+        }
+    }
+    double n0 = 0.0, n1 = 0.0, x0 = 0.0, x1 = 0.0;
+    for (int l = 0; l < kLanes; ++l) n0 += now0[l], n1 += now1[l], x0 += flipped0[l], x1 += flipped1[l];
+    return x0 * x1 > n0 * n1 * 1.0001;
+}
+
+// Whether exchanging the two haplotypes' continuations after heterozygous
+// site `j` makes them together more likely.
+bool swapHelps(const Model& model, const SampleWork& work, std::size_t j, const float* f0, const float* f1)
+{
+    const int k = model.templates;
+    const float* b0 = work.backward[0].data() + j * k;
+    const float* b1 = work.backward[1].data() + j * k;
+    float same0[kLanes] = {}, same1[kLanes] = {}, crossed0[kLanes] = {}, crossed1[kLanes] = {};
+    for (int t = 0; t < k; t += kLanes) {
+        for (int l = 0; l < kLanes; ++l) {
+            same0[l] += f0[t + l] * b0[t + l];
+            same1[l] += f1[t + l] * b1[t + l];
+            crossed0[l] += f0[t + l] * b1[t + l];
+            crossed1[l] += f1[t + l] * b0[t + l];
+        }
+    }
+    double s0 = 0.0, s1 = 0.0, c0 = 0.0, c1 = 0.0;
+    for (int l = 0; l < kLanes; ++l) s0 += same0[l], s1 += same1[l], c0 += crossed0[l], c1 += crossed1[l];
+    return c0 * c1 > s0 * s1 * 1.0001;
+}
+
+// The forward sums of both haplotypes, site by site; at each heterozygous
+// site the correction of the round is weighed against the backward sums.
+// Returns the heterozygous sites (indices into work.hets) where it helps.
+std::vector<std::size_t> findCorrections(const Model& model, const SamplePhase& phase, SampleWork& work,
+                                         Correction kind)
+{
+    const int k = model.templates;
+    const std::vector<int>& points = work.points;
     float* f0 = work.f.data();
     float* f1 = f0 + k;
     float* run = work.g.data();
     float* moved = run + k;
-    float* earlierRun = moved + k;
+    float* scaled = moved + k;  // the sums scaled to add up to 1, 2K
     const auto isHet = [&](int site) { return (work.heterozygous[static_cast<std::size_t>(site / kBlock)] >> (site % kBlock)) & 1U; };
+    std::vector<std::size_t> helping;
+    std::size_t het = 0;
+    float total[2] = {1.0f, 1.0f};
+    const auto weigh = [&](int site) {
+        if (het >= work.hets.size() || work.hets[het] != site) return;
+        const float scale0 = 1.0f / total[0];
+        const float scale1 = 1.0f / total[1];
+        for (int t = 0; t < k; ++t) scaled[t] = f0[t] * scale0, scaled[k + t] = f1[t] * scale1;
+        const bool helps = kind == Correction::Flip ? flipHelps(model, work, phase, het, scaled, scaled + k)
+                                                    : het + 1 < work.hets.size() && swapHelps(model, work, het, scaled, scaled + k);
+        if (helps) helping.push_back(het);
+        ++het;
+    };
 
-    // Forward: a step to each point; across a block start, the run of the
-    // block before first, then one site onto the new block's templates.
+    // A step to each point; across a block start, the run of the block
+    // before first, then one site onto the new block's templates.
     std::fill(f0, f0 + 2 * k, 1.0f / static_cast<float>(k));
     std::fill(run, run + k, 1.0f);
-    float total[2] = {1.0f, 1.0f};
     stepBoth(model, work, points[0], alleleAt(phase.first, points[0]), isHet(points[0]), 1.0f, run, f0, f1, total);
-    std::size_t het = 0;
-    const auto keepForward = [&](int site) {
-        if (het < work.hets.size() && work.hets[het] == site) {
-            const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(het * k);
-            for (int t = 0; t < k; ++t) work.forward[0][at + t] = f0[t] / total[0], work.forward[1][at + t] = f1[t] / total[1];
-            ++het;
-        }
-    };
-    keepForward(points[0]);
+    weigh(points[0]);
     for (std::size_t p = 1; p < points.size(); ++p) {
         const int from = points[p - 1];
         const int to = points[p];
@@ -287,13 +444,12 @@ void sumHaplotypes(const Model& model, const SamplePhase& phase, SampleWork& wor
             weighRun(model, work, block, from, to, run);
             stepBoth(model, work, to, alleleAt(phase.first, to), isHet(to), model.stayOver(to - from), run, f0, f1, total);
         } else {
-            // The run at the end of the block before, as a step of its own.
             weighRun(model, work, block - 1, from, to, run);
             const float keep = model.stayOver(to - from - 1);
+            const float spread = (1.0f - keep) / static_cast<float>(k);
             for (int side = 0; side < 2; ++side) {
                 float* f = side == 0 ? f0 : f1;
                 float sum = 0.0f;
-                const float spread = (1.0f - keep) / static_cast<float>(k);
                 const float kept = keep / total[side];
                 for (int t = 0; t < k; ++t) sum += f[t] = (kept * f[t] + spread) * run[t];
                 ontoBlock(work, k, block, f, moved);
@@ -303,165 +459,79 @@ void sumHaplotypes(const Model& model, const SamplePhase& phase, SampleWork& wor
             std::fill(run, run + k, 1.0f);
             stepBoth(model, work, to, alleleAt(phase.first, to), isHet(to), model.stay, run, f0, f1, total);
         }
-        keepForward(to);
+        weigh(to);
     }
-
-    // Backward, mirroring every step: the weights of a point, then the move
-    // to the point before.
-    std::fill(f0, f0 + 2 * k, 1.0f);
-    total[0] = total[1] = static_cast<float>(k);
-    het = work.hets.size();
-    for (std::size_t p = points.size(); p-- > 0;) {
-        const int at = points[p];
-        if (het > 0 && work.hets[het - 1] == at) {
-            --het;
-            const std::ptrdiff_t where = static_cast<std::ptrdiff_t>(het * k);
-            for (int t = 0; t < k; ++t) work.backward[0][where + t] = f0[t] / total[0], work.backward[1][where + t] = f1[t] / total[1];
-        }
-        if (p == 0) break;
-        const int from = points[p - 1];
-        const int block = at / kBlock;
-        const std::uint64_t* words = work.templateWords.data() + static_cast<std::size_t>(block) * k;
-        const int bit = at % kBlock;
-        const int allele = alleleAt(phase.first, at);
-        const bool heterozygous = isHet(at);
-        const bool blockStart = at % kBlock == 0;
-        if (!blockStart) {
-            weighRun(model, work, block, from, at, run);
-        } else {
-            std::fill(run, run + k, 1.0f);
-            weighRun(model, work, block - 1, from, at, earlierRun);
-        }
-        for (int side = 0; side < 2; ++side) {
-            float* b = side == 0 ? f0 : f1;
-            // v = weights at the point (and the run before it) times b.
-            float sum = 0.0f;
-            for (int t = 0; t < k; ++t) {
-                const bool carries = static_cast<int>((words[t] >> bit) & 1U) == allele;
-                const bool match = side == 0 ? carries : carries != heterozygous;
-                sum += b[t] = b[t] / total[side] * run[t] * (match ? 1.0f : model.mismatch);
-            }
-            float keep = model.stayOver(blockStart ? 1 : at - from);
-            float spread = (1.0f - keep) * sum / static_cast<float>(k);
-            if (blockStart) {
-                backOntoBlock(work, k, block, b, moved);
-                for (int t = 0; t < k; ++t) moved[t] = keep * moved[t] + spread;
-                // The run at the end of the block before, then the sites to `from`.
-                keep = model.stayOver(at - from - 1);
-                sum = 0.0f;
-                for (int t = 0; t < k; ++t) sum += moved[t] *= earlierRun[t];
-                spread = (1.0f - keep) * sum / static_cast<float>(k);
-                for (int t = 0; t < k; ++t) b[t] = keep * moved[t] + spread;
-                total[side] = sum;
-            } else {
-                for (int t = 0; t < k; ++t) b[t] = keep * b[t] + spread;
-                total[side] = sum;
-            }
-        }
-    }
+    return helping;
 }
 
-// One round of flips: each heterozygous site whose two alleles, changing
-// sides, make both haplotypes together more likely. Returns the flips made.
-int flipSites(const Model& model, SamplePhase& phase, SampleWork& work)
+// Makes the corrections found: flips the sites, or swaps everything after
+// each site.
+void applyCorrections(const std::vector<std::size_t>& helping, Correction kind, SamplePhase& phase,
+                      const SampleWork& work)
 {
-    const int k = model.templates;
-    const float toMismatch = model.mismatch;
-    const float toMatch = 1.0f / model.mismatch;
-    std::vector<int> flips;
-    for (std::size_t j = 0; j < work.hets.size(); ++j) {
-        const int site = work.hets[j];
-        const std::uint64_t* words = work.templateWords.data() + static_cast<std::size_t>(site / kBlock) * k;
-        const int bit = site % kBlock;
-        const float* f1 = work.forward[0].data() + j * k;
-        const float* f2 = work.forward[1].data() + j * k;
-        const float* b1 = work.backward[0].data() + j * k;
-        const float* b2 = work.backward[1].data() + j * k;
-        const int first = alleleAt(phase.first, site);
-        double now1 = 0.0, now2 = 0.0, flipped1 = 0.0, flipped2 = 0.0;
-        for (int t = 0; t < k; ++t) {
-            const bool carriesFirst = static_cast<int>((words[t] >> bit) & 1U) == first;
-            const float p1 = f1[t] * b1[t];
-            const float p2 = f2[t] * b2[t];
-            now1 += p1;
-            now2 += p2;
-            flipped1 += p1 * (carriesFirst ? toMismatch : toMatch);
-            flipped2 += p2 * (carriesFirst ? toMatch : toMismatch);
+    if (kind == Correction::Flip) {
+        for (const std::size_t j : helping) {
+            const auto site = static_cast<std::size_t>(work.hets[j]);
+            std::swap(phase.first[site], phase.second[site]);
         }
-        if (flipped1 * flipped2 > now1 * now2 * 1.0001) flips.push_back(site);
+        return;
     }
-    for (const int site : flips) std::swap(phase.first[static_cast<std::size_t>(site)], phase.second[static_cast<std::size_t>(site)]);
-    return static_cast<int>(flips.size());
-}
-
-// One round of swaps: after each heterozygous site where exchanging the two
-// haplotypes' continuations makes them together more likely, everything
-// after changes sides. Returns the swaps made.
-int swapContinuations(const Model& model, SamplePhase& phase, SampleWork& work)
-{
-    const int k = model.templates;
-    std::vector<char> swapAfter(work.hets.size(), 0);
-    int swaps = 0;
-    for (std::size_t j = 0; j + 1 < work.hets.size(); ++j) {
-        const float* f1 = work.forward[0].data() + j * k;
-        const float* f2 = work.forward[1].data() + j * k;
-        const float* b1 = work.backward[0].data() + j * k;
-        const float* b2 = work.backward[1].data() + j * k;
-        double same1 = 0.0, same2 = 0.0, crossed1 = 0.0, crossed2 = 0.0;
-        for (int t = 0; t < k; ++t) {
-            same1 += f1[t] * b1[t];
-            same2 += f2[t] * b2[t];
-            crossed1 += f1[t] * b2[t];
-            crossed2 += f2[t] * b1[t];
-        }
-        if (crossed1 * crossed2 > same1 * same2 * 1.0001) swapAfter[j] = 1, ++swaps;
-    }
+    std::size_t next = 0;
     bool exchanged = false;
     for (std::size_t j = 0; j < work.hets.size(); ++j) {
         const auto site = static_cast<std::size_t>(work.hets[j]);
         if (exchanged) std::swap(phase.first[site], phase.second[site]);
-        if (swapAfter[j]) exchanged = !exchanged;
+        if (next < helping.size() && helping[next] == j) exchanged = !exchanged, ++next;
     }
-    return swaps;
 }
 
+// Corrects one sample's phase in rounds; counts the corrections made.
 void correctSample(const std::string& genotype, const PackedHaplotypes& packed, int sample, const Model& model,
-                   const MosaicSettings& settings, SamplePhase& phase, SampleWork& work)
+                   const MosaicSettings& settings, SamplePhase& phase, SampleWork& work, MosaicOutcome& made)
 {
     readGenotype(genotype, packed.words, work);
     if (work.hets.size() < 2) return;
     chooseTemplates(packed, sample, model, settings.reach, work);
     work.f.resize(2 * static_cast<std::size_t>(model.templates));
-    work.g.resize(3 * static_cast<std::size_t>(model.templates));
+    work.g.resize(4 * static_cast<std::size_t>(model.templates));
     for (int round = 0; round < settings.rounds; ++round) {
-        sumHaplotypes(model, phase, work);
-        const int changes = round % 2 == 0 ? flipSites(model, phase, work) : swapContinuations(model, phase, work);
-        if (changes == 0 && round > 0) break;
+        const Correction kind = round % 2 == 0 ? Correction::Flip : Correction::Swap;
+        sumBackward(model, phase, work);
+        const std::vector<std::size_t> helping = findCorrections(model, phase, work, kind);
+        applyCorrections(helping, kind, phase, work);
+        (kind == Correction::Flip ? made.flips : made.swaps) += static_cast<long long>(helping.size());
+        if (helping.empty() && round > 0) break;
     }
 }
 
 } // namespace
 
-void refineByMosaics(const std::vector<std::string>& genotypes, std::vector<SamplePhase>& phases,
-                     const MosaicSettings& settings, int threads)
+MosaicOutcome refineByMosaics(const std::vector<std::string>& genotypes, std::vector<SamplePhase>& phases,
+                              const MosaicSettings& settings, int threads, const std::function<bool()>& interrupted)
 {
-    if (genotypes.size() < 2 || genotypes[0].empty()) return;
+    MosaicOutcome outcome;
+    if (genotypes.size() < 2 || genotypes[0].empty()) return outcome;
     const int sites = static_cast<int>(genotypes[0].size());
     const Model model = modelOf(settings, 2 * static_cast<int>(genotypes.size()) - 2);
-    for (int pass = 0; pass < settings.passes; ++pass) {
+    for (int pass = 0; pass < settings.passes && !(interrupted && interrupted()); ++pass) {
         const PackedHaplotypes packed = pack(phases, sites);
         std::vector<SamplePhase> next = phases;
         std::atomic<std::size_t> handedOut{0};
-        const auto work = [&] {
+        std::vector<MosaicOutcome> made(static_cast<std::size_t>(std::max(threads, 1)));
+        const auto work = [&](int worker) {
             SampleWork scratch;
             for (std::size_t i = handedOut++; i < phases.size(); i = handedOut++) {
-                correctSample(genotypes[i], packed, static_cast<int>(i), model, settings, next[i], scratch);
+                correctSample(genotypes[i], packed, static_cast<int>(i), model, settings, next[i], scratch,
+                              made[static_cast<std::size_t>(worker)]);
             }
         };
         std::vector<std::thread> workers;
-        for (int t = 1; t < threads; ++t) workers.emplace_back(work);
-        work();
+        for (int t = 1; t < threads; ++t) workers.emplace_back(work, t);
+        work(0);
         for (std::thread& worker : workers) worker.join();
         phases = std::move(next);
+        ++outcome.passes;
+        for (const MosaicOutcome& m : made) outcome.flips += m.flips, outcome.swaps += m.swaps;
     }
+    return outcome;
 }

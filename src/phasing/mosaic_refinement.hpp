@@ -2,6 +2,7 @@
 
 #include "phasing/sample_phase.hpp"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,19 @@ struct MosaicSettings {
     float mismatchRate = 0.01f; // of a haplotype differing from its template at a site
 };
 
+// What the correction did.
+struct MosaicOutcome {
+    int passes = 0;          // passes made: fewer than asked when interrupted
+    long long flips = 0;     // heterozygous sites whose alleles changed sides alone
+    long long swaps = 0;     // heterozygous sites after which the haplotypes' continuations were exchanged
+};
+
 // Corrects every sample's phase, `settings.passes` times. The phases keep
 // explaining their genotypes: only the two alleles of heterozygous sites
 // change sides. Each pass depends only on the phases of the pass before, so
-// the result is the same for every number of `threads`.
-void refineByMosaics(const std::vector<std::string>& genotypes, std::vector<SamplePhase>& phases,
-                     const MosaicSettings& settings, int threads);
+// the result is the same for every number of `threads`. `interrupted` is
+// asked before each pass; when it answers yes, the phases stay those of the
+// passes made.
+MosaicOutcome refineByMosaics(const std::vector<std::string>& genotypes, std::vector<SamplePhase>& phases,
+                              const MosaicSettings& settings, int threads,
+                              const std::function<bool()>& interrupted = {});

@@ -128,16 +128,12 @@ WindowedPhasing phaseInWindows(const std::vector<std::string>& genotypes, const 
     phasing.seconds = secondsSince(start);
     if (settings.refinePasses > 0) {
         const auto refineStart = std::chrono::steady_clock::now();
-        const std::vector<SamplePhase> ligated = phasing.ligation.phases;
         MosaicSettings mosaic;
         mosaic.passes = settings.refinePasses;
-        refineByMosaics(genotypes, phasing.ligation.phases, mosaic, threads);
-        for (std::size_t i = 0; i < ligated.size(); ++i) {
-            const std::string& before = ligated[i].first;
-            const std::string& after = phasing.ligation.phases[i].first;
-            for (std::size_t s = 0; s < before.size(); ++s) phasing.refinedSites += before[s] != after[s];
-        }
+        phasing.refinement = refineByMosaics(genotypes, phasing.ligation.phases, mosaic, threads,
+                                             [] { return interruptSignal() != 0; });
         phasing.refineSeconds = secondsSince(refineStart);
+        if (phasing.refinement.passes < settings.refinePasses) phasing.interruptedBy = interruptSignal();
     }
     return phasing;
 }

@@ -2,6 +2,7 @@
 
 #include "data/memory_budget.hpp"
 #include "phasing/ligation.hpp"
+#include "phasing/mosaic_refinement.hpp"
 #include "phasing/site_window.hpp"
 
 #include <functional>
@@ -43,9 +44,9 @@ struct WindowedPhasing {
     std::vector<WindowSummary> windows;
     Ligation ligation;       // empty when interrupted
     int windowsDone = 0;
-    int interruptedBy = 0;   // the signal that stopped the run before every window was solved
+    int interruptedBy = 0;   // the signal that stopped the windows (no ligation then) or the correction
     double seconds = 0.0;    // of the windows and the ligation
-    std::int64_t refinedSites = 0;  // heterozygous calls whose alleles the correction put on the other side
+    MosaicOutcome refinement;
     double refineSeconds = 0.0;
 };
 
@@ -55,7 +56,8 @@ struct WindowedPhasing {
 // another tenth of the windows is done (and with the last one), with the
 // windows done and the seconds since the start. An interrupt lets the
 // windows in progress finish and starts no other; the phasing then has no
-// ligation.
+// ligation. An interrupt during the correction ends it after the pass in
+// progress; the phases are then those of the passes made.
 WindowedPhasing phaseInWindows(const std::vector<std::string>& genotypes, const WindowPlan& plan,
                                const RunSettings& settings, int threads,
                                const std::function<void(int done, double seconds)>& progress);

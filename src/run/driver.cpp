@@ -513,7 +513,7 @@ Ending phaseWindows(Run& run, int window)
             std::fflush(stdout);
         });
     run.timer.lap("phasing");
-    if (phasing.interruptedBy != 0) {
+    if (phasing.ligation.phases.empty()) {
         run.report.interruptedBy = phasing.interruptedBy;
         return fail(run.report,
                     "Interrupted by " + signalName(phasing.interruptedBy) + " after " + std::to_string(phasing.windowsDone)
@@ -523,10 +523,18 @@ Ending phaseWindows(Run& run, int window)
     printWindowSummary(phasing, settings);
     printLigationSummary(phasing.ligation);
     if (settings.refinePasses > 0) {
-        std::printf("Refinement: %d pass%s against the other samples' haplotypes moved %lld heterozygous calls in %.1f sec.\n",
-                    settings.refinePasses, settings.refinePasses == 1 ? "" : "es",
-                    static_cast<long long>(phasing.refinedSites), phasing.refineSeconds);
+        const MosaicOutcome& refined = phasing.refinement;
+        std::printf("Refinement: %d pass%s against the other samples' haplotypes, %lld sites flipped and %lld "
+                    "continuations swapped in %.1f sec.\n",
+                    refined.passes, refined.passes == 1 ? "" : "es", refined.flips, refined.swaps,
+                    phasing.refineSeconds);
     }
+    if (phasing.interruptedBy != 0) {
+        run.interruptedBy = phasing.interruptedBy;
+        std::printf("Interrupted by %s: the refinement was cut short; saving the phase reached so far.\n",
+                    signalName(run.interruptedBy).c_str());
+    }
+    std::fflush(stdout);
     run.phases = std::move(phasing.ligation.phases);
     phasing.ligation.phases.clear();
     run.report.phasing = PhasingAccount{window, overlap, std::move(phasing.windows), std::move(phasing.ligation.joins),
