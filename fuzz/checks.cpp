@@ -195,7 +195,8 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
         }
         const bool longWithValue = name == "--prove" || name == "--improve" || name == "--missing" || name == "--region"
                                    || name == "--samples" || name == "--haplotypes" || name == "--report"
-                                   || name == "--threads";
+                                   || name == "--threads" || name == "--window" || name == "--overlap"
+                                   || name == "--refine";
         if (longWithValue && i + 1 >= argc) {
             badValue = true;  // the value is missing
             continue;
@@ -209,6 +210,10 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
                 badValue = !seconds(value, reference.improveSeconds);
             } else if (name == "--threads") {
                 badValue = !seconds(value, reference.threads);  // a whole number, as seconds are
+            } else if (name == "--window" || name == "--overlap" || name == "--refine") {
+                badValue = !seconds(value, name == "--window"    ? reference.window
+                                           : name == "--overlap" ? reference.overlap
+                                                                 : reference.refinePasses);
             } else if (name == "--missing") {
                 badValue = !parseMissingPolicy(value, reference.vcf.missing);
             } else if (name == "--region") {
@@ -251,7 +256,11 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
                                   : nullptr;
         if (field == nullptr || i + 1 >= argc) bad = true;
         else *field = referenceValue(arguments[i + 1]);
+        if (field == &reference.maxIter) reference.maxIterGiven = true;
     }
+    // An overlap must leave each window (100 sites unless given) sites of its own.
+    const int window = reference.window >= 0 ? reference.window : 100;
+    if (!bad && !badValue && reference.overlap >= 0 && window > 0 && reference.overlap >= window) badValue = true;
     if (badValue) {
         if (status != ParseStatus::BadValue) return "bad option value accepted";
         return settings.seed == 12345 ? std::string() : "settings changed by a bad option value";
@@ -268,7 +277,9 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
         || settings.proveSeconds != reference.proveSeconds || settings.improveSeconds != reference.improveSeconds
         || settings.vcf.missing != reference.vcf.missing || settings.vcf.samplesFile != reference.vcf.samplesFile
         || settings.haplotypesFile != reference.haplotypesFile || settings.reportFile != reference.reportFile
-        || settings.threads != reference.threads
+        || settings.threads != reference.threads || settings.window != reference.window
+        || settings.overlap != reference.overlap || settings.refinePasses != reference.refinePasses
+        || settings.maxIterGiven != reference.maxIterGiven
         || settings.vcf.region.has_value() != reference.vcf.region.has_value()
         || (settings.vcf.region && (settings.vcf.region->chromosome != reference.vcf.region->chromosome
                                     || settings.vcf.region->from != reference.vcf.region->from

@@ -5,6 +5,7 @@
 
 #include "data/genotype_table.hpp"
 #include "output/reconstruction.hpp"
+#include "phasing/windowed_phasing.hpp"
 #include "run/run_settings.hpp"
 #include "vcf/genotype_input.hpp"
 #include "vcf/htslib_handles.hpp"
@@ -159,6 +160,36 @@ std::string checkRoundTrip(const Read& read, std::size_t variant)
     return fault;
 }
 
+// Phases the accepted genotypes in windows of a few sites, ligated and
+// corrected: every sample's phase must explain its genotype at every site.
+std::string checkWindowedPhasing(const GenotypeTable& table)
+{
+    if (static_cast<std::int64_t>(table.genotypeCount) * table.length > 4000) return {};
+    RunSettings settings;
+    settings.maxIter = 2;
+    settings.maxIterGiven = true;
+    settings.maxStall = 2;
+    settings.refinePasses = 1;
+    const WindowedPhasing phasing =
+        phaseInWindows(table.genotypes, planPhasing(table.genotypes, 3, 1), settings, 1, [](int, double) {});
+    const std::vector<SamplePhase>& phases = phasing.ligation.phases;
+    if (phases.size() != table.genotypes.size()) return "the windowed phasing lost samples";
+    for (std::size_t i = 0; i < phases.size(); ++i) {
+        const std::string& g = table.genotypes[i];
+        if (phases[i].first.size() != g.size() || phases[i].second.size() != g.size()) {
+            return "a windowed phase of another length";
+        }
+        for (std::size_t s = 0; s < g.size(); ++s) {
+            const char a = phases[i].first[s];
+            const char b = phases[i].second[s];
+            const bool explained = g[s] == '2' ? ((a == '0' && b == '1') || (a == '1' && b == '0'))
+                                               : (a == g[s] && b == g[s]);
+            if (!explained) return "a windowed phase does not explain sample " + std::to_string(i + 1);
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 std::string checkVcfReaderInput(const std::uint8_t* data, std::size_t size)
@@ -194,6 +225,8 @@ std::string checkVcfReaderInput(const std::uint8_t* data, std::size_t size)
         if (policy == MissingPolicy::DropSites && r.result.ok) {
             const std::string trip = checkRoundTrip(r, size);
             if (!trip.empty()) return trip;
+            const std::string windowed = checkWindowedPhasing(r.table);
+            if (!windowed.empty()) return windowed;
         }
     }
     return {};
