@@ -71,11 +71,17 @@ Model modelOf(const MosaicSettings& settings, int haplotypes)
     return model;
 }
 
+// What a point of the sums is: a heterozygous site (its two alleles may
+// change sides), a missing call (its alleles are imputed; the sums take no
+// weight there), or the start of a block at a homozygous site.
+enum class PointKind : std::uint8_t { Heterozygous, Missing, Homozygous };
+
 // One sample's correction: its genotype as masks, its templates per block,
-// the points of its forward and backward sums (heterozygous sites and block
-// starts), and the sums at its heterozygous sites. One per thread.
+// the points of its forward and backward sums, and the backward sums at
+// every point. One per thread.
 struct SampleWork {
     std::vector<std::uint64_t> heterozygous, ones;  // per block: sites '2'; sites '1'
+    std::vector<std::uint64_t> open;                // per block: missing calls
     std::vector<std::uint64_t> own;                 // the sample's two haplotypes, words per haplotype
     std::vector<int> distances;                     // per other haplotype and block: sites that differ, per side
     std::vector<int> counts;                        // of each distance, to choose the closest
@@ -83,26 +89,32 @@ struct SampleWork {
     std::vector<std::uint64_t> templateWords;       // per block: K words of the templates' alleles there
     std::vector<int> earlierIndex;                  // per block: each template's index in the block before, or -1
     std::vector<int> laterIndex;                    // per block: each template's index in the block after, or -1
-    std::vector<int> points;                        // ascending sites: heterozygous sites and block starts
-    std::vector<int> hets;                          // the heterozygous sites
-    std::vector<float> backward[2];                 // per heterozygous site: K
+    std::vector<int> points;                        // ascending sites: heterozygous, missing and block starts
+    std::vector<PointKind> kinds;                   // by point
+    int heterozygousCount = 0;
+    std::vector<float> backward[2];                 // per point: K
     std::vector<float> f, g, h;                     // K each
 };
 
-void readGenotype(const std::string& genotype, int words, SampleWork& work)
+void readGenotype(const std::string& genotype, const std::vector<int>& missing, int words, SampleWork& work)
 {
     work.heterozygous.assign(static_cast<std::size_t>(words), 0);
     work.ones.assign(static_cast<std::size_t>(words), 0);
-    work.hets.clear();
+    work.open.assign(static_cast<std::size_t>(words), 0);
+    for (const int s : missing) work.open[static_cast<std::size_t>(s / kBlock)] |= std::uint64_t{1} << (s % kBlock);
     work.points.clear();
+    work.kinds.clear();
+    work.heterozygousCount = 0;
     for (std::size_t s = 0; s < genotype.size(); ++s) {
         const std::uint64_t bit = std::uint64_t{1} << (s % kBlock);
-        if (genotype[s] == '2') {
-            work.heterozygous[s / kBlock] |= bit;
-            work.hets.push_back(static_cast<int>(s));
-        }
-        if (genotype[s] == '1') work.ones[s / kBlock] |= bit;
-        if (s % kBlock == 0 || genotype[s] == '2') work.points.push_back(static_cast<int>(s));
+        const bool open = (work.open[s / kBlock] & bit) != 0;
+        const bool heterozygous = genotype[s] == '2' && !open;
+        if (heterozygous) work.heterozygous[s / kBlock] |= bit;
+        if (genotype[s] == '1' && !open) work.ones[s / kBlock] |= bit;
+        if (s % kBlock != 0 && !heterozygous && !open) continue;
+        work.points.push_back(static_cast<int>(s));
+        work.kinds.push_back(heterozygous ? PointKind::Heterozygous : open ? PointKind::Missing : PointKind::Homozygous);
+        work.heterozygousCount += heterozygous;
     }
 }
 
@@ -215,7 +227,8 @@ VELMORA_COUNTS_BITS void weighRun(const Model& model, const SampleWork& work, in
     const int lo = from + 1 - block * kBlock;
     const int hi = to - block * kBlock;  // exclusive, at most 64
     const std::uint64_t upper = hi >= kBlock ? ~std::uint64_t{0} : (std::uint64_t{1} << hi) - 1;
-    const std::uint64_t run = upper & ~((std::uint64_t{1} << lo) - 1) & ~work.heterozygous[static_cast<std::size_t>(block)];
+    const std::uint64_t run = upper & ~((std::uint64_t{1} << lo) - 1) & ~work.heterozygous[static_cast<std::size_t>(block)]
+                              & ~work.open[static_cast<std::size_t>(block)];
     const std::uint64_t ones = work.ones[static_cast<std::size_t>(block)];
     const std::uint64_t* words = work.templateWords.data() + static_cast<std::size_t>(block) * k;
     for (int t = 0; t < k; ++t) {
@@ -223,38 +236,61 @@ VELMORA_COUNTS_BITS void weighRun(const Model& model, const SampleWork& work, in
     }
 }
 
-// One step of both haplotypes' sums to `site`, whose run weights are in
-// `run`: each sum (scaled to add up to `total`) keeps its template with
-// `keep` and spreads the rest evenly, then takes the weights of the run and
-// of the site, where the first haplotype carries `allele` (the second too at
-// a homozygous site, the other allele at a heterozygous one). Returns the
-// new totals through `total`.
-void stepBoth(const Model& model, const SampleWork& work, int site, int allele, bool heterozygous, float keep,
-              const float* run, float* f0, float* f1, float total[2])
+// The weight of a template at a point for each haplotype: 1 where it
+// carries the haplotype's allele, the mismatch weight where not, and 1 at a
+// missing call, which weighs nothing.
+struct PointWeights {
+    float carrying[2];  // of a template carrying the first haplotype's allele, for each haplotype
+    float other[2];     // of one carrying the other allele
+};
+
+PointWeights weightsAt(const Model& model, PointKind kind)
 {
-    const int k = model.templates;
-    const std::uint64_t* words = work.templateWords.data() + static_cast<std::size_t>(site / kBlock) * k;
-    const int bit = site % kBlock;
-    const float keep0 = keep / total[0];
-    const float keep1 = keep / total[1];
-    const float spread = (1.0f - keep) / static_cast<float>(k);
     const float m = model.mismatch;
-    float sum0 = 0.0f;
-    float sum1 = 0.0f;
-    for (int t = 0; t < k; ++t) {
-        const bool carries = static_cast<int>((words[t] >> bit) & 1U) == allele;
-        const float w0 = run[t] * (carries ? 1.0f : m);
-        const float w1 = run[t] * (carries != heterozygous ? 1.0f : m);
-        sum0 += f0[t] = (keep0 * f0[t] + spread) * w0;
-        sum1 += f1[t] = (keep1 * f1[t] + spread) * w1;
+    switch (kind) {
+    case PointKind::Missing:
+        return {{1.0f, 1.0f}, {1.0f, 1.0f}};
+    case PointKind::Heterozygous:
+        return {{1.0f, m}, {m, 1.0f}};
+    default:
+        return {{1.0f, 1.0f}, {m, m}};
     }
-    total[0] = sum0;
-    total[1] = sum1;
 }
 
 int alleleAt(const std::string& text, int site)
 {
     return text[static_cast<std::size_t>(site)] - '0';
+}
+
+// One step of both haplotypes' sums to point `p`, whose run weights are in
+// `run`: each sum (scaled to add up to `total`) keeps its template with
+// `keep` and spreads the rest evenly, then takes the weights of the run and
+// of the point. Returns the new totals through `total`.
+void stepBoth(const Model& model, const SampleWork& work, const SamplePhase& phase, std::size_t p, float keep,
+              const float* run, float* f0, float* f1, float total[2])
+{
+    const int k = model.templates;
+    const int site = work.points[p];
+    const std::uint64_t* words = work.templateWords.data() + static_cast<std::size_t>(site / kBlock) * k;
+    const int bit = site % kBlock;
+    const int allele = alleleAt(phase.first, site);
+    const PointWeights w = weightsAt(model, work.kinds[p]);
+    const float keep0 = keep / total[0];
+    const float keep1 = keep / total[1];
+    const float spread = (1.0f - keep) / static_cast<float>(k);
+    float sum0[kLanes] = {};
+    float sum1[kLanes] = {};
+    for (int t = 0; t < k; t += kLanes) {
+        for (int l = 0; l < kLanes; ++l) {
+            const bool carries = static_cast<int>((words[t + l] >> bit) & 1U) == allele;
+            const float w0 = run[t + l] * (carries ? w.carrying[0] : w.other[0]);
+            const float w1 = run[t + l] * (carries ? w.carrying[1] : w.other[1]);
+            sum0[l] += f0[t + l] = (keep0 * f0[t + l] + spread) * w0;
+            sum1[l] += f1[t + l] = (keep1 * f1[t + l] + spread) * w1;
+        }
+    }
+    total[0] = total[1] = 0.0f;
+    for (int l = 0; l < kLanes; ++l) total[0] += sum0[l], total[1] += sum1[l];
 }
 
 // Moves both sums from the templates of the block before `block` onto its
@@ -274,13 +310,13 @@ void backOntoBlock(const SampleWork& work, int k, int block, const float* from, 
 // What a round of corrections decides at each heterozygous site.
 enum class Correction { Flip, Swap };
 
-// The backward sums of both haplotypes at each heterozygous site: the
-// likelihood of the sites after it, by template at the site, scaled.
+// The backward sums of both haplotypes at each point: the likelihood of the
+// sites after it, by template at the point, scaled.
 void sumBackward(const Model& model, const SamplePhase& phase, SampleWork& work)
 {
     const int k = model.templates;
     const std::vector<int>& points = work.points;
-    const std::size_t size = work.hets.size() * static_cast<std::size_t>(k);
+    const std::size_t size = points.size() * static_cast<std::size_t>(k);
     work.backward[0].resize(size);
     work.backward[1].resize(size);
     float* b0 = work.f.data();
@@ -290,26 +326,22 @@ void sumBackward(const Model& model, const SamplePhase& phase, SampleWork& work)
     float* earlierRun = moved + k;
     std::fill(b0, b0 + 2 * k, 1.0f);
     float total[2] = {static_cast<float>(k), static_cast<float>(k)};
-    std::size_t het = work.hets.size();
     for (std::size_t p = points.size(); p-- > 0;) {
-        const int at = points[p];
-        if (het > 0 && work.hets[het - 1] == at) {
-            --het;
-            const std::ptrdiff_t where = static_cast<std::ptrdiff_t>(het * k);
-            const float scale0 = 1.0f / total[0];
-            const float scale1 = 1.0f / total[1];
-            for (int t = 0; t < k; ++t) work.backward[0][where + t] = b0[t] * scale0, work.backward[1][where + t] = b1[t] * scale1;
-        }
+        const std::ptrdiff_t where = static_cast<std::ptrdiff_t>(p * k);
+        const float scale0 = 1.0f / total[0];
+        const float scale1 = 1.0f / total[1];
+        for (int t = 0; t < k; ++t) work.backward[0][where + t] = b0[t] * scale0, work.backward[1][where + t] = b1[t] * scale1;
         if (p == 0) break;
         // The weights of the point and of the run before it, then the move
         // to the point before (across a block start: onto the templates of
         // the block before, then its run).
+        const int at = points[p];
         const int from = points[p - 1];
         const int block = at / kBlock;
         const std::uint64_t* words = work.templateWords.data() + static_cast<std::size_t>(block) * k;
         const int bit = at % kBlock;
         const int allele = alleleAt(phase.first, at);
-        const bool heterozygous = (work.heterozygous[static_cast<std::size_t>(block)] >> bit) & 1U;
+        const PointWeights w = weightsAt(model, work.kinds[p]);
         const bool blockStart = bit == 0;
         if (!blockStart) {
             weighRun(model, work, block, from, at, run);
@@ -320,13 +352,11 @@ void sumBackward(const Model& model, const SamplePhase& phase, SampleWork& work)
         for (int side = 0; side < 2; ++side) {
             float* b = side == 0 ? b0 : b1;
             const float scale = 1.0f / total[side];
-            const float carrying = side == 1 && heterozygous ? model.mismatch : 1.0f;
-            const float other = side == 1 && heterozygous ? 1.0f : model.mismatch;
             float lanes[kLanes] = {};
             for (int t = 0; t < k; t += kLanes) {
                 for (int l = 0; l < kLanes; ++l) {
                     const bool carries = static_cast<int>((words[t + l] >> bit) & 1U) == allele;
-                    lanes[l] += b[t + l] = b[t + l] * scale * run[t + l] * (carries ? carrying : other);
+                    lanes[l] += b[t + l] = b[t + l] * scale * run[t + l] * (carries ? w.carrying[side] : w.other[side]);
                 }
             }
             float sum = 0.0f;
@@ -349,18 +379,18 @@ void sumBackward(const Model& model, const SamplePhase& phase, SampleWork& work)
     }
 }
 
-// Whether flipping heterozygous site `j` (its two alleles change sides)
-// makes both haplotypes together more likely, from their forward sums `f0`,
-// `f1` (the site weighed in) and the backward sums there.
-bool flipHelps(const Model& model, const SampleWork& work, const SamplePhase& phase, std::size_t j, const float* f0,
+// Whether flipping the heterozygous site of point `p` (its two alleles
+// change sides) makes both haplotypes together more likely, from their
+// forward sums `f0`, `f1` (the site weighed in) and the backward sums there.
+bool flipHelps(const Model& model, const SampleWork& work, const SamplePhase& phase, std::size_t p, const float* f0,
                const float* f1)
 {
     const int k = model.templates;
-    const int site = work.hets[j];
+    const int site = work.points[p];
     const std::uint64_t* words = work.templateWords.data() + static_cast<std::size_t>(site / kBlock) * k;
     const int bit = site % kBlock;
-    const float* b0 = work.backward[0].data() + j * k;
-    const float* b1 = work.backward[1].data() + j * k;
+    const float* b0 = work.backward[0].data() + p * k;
+    const float* b1 = work.backward[1].data() + p * k;
     const int first = alleleAt(phase.first, site);
     const float toMismatch = model.mismatch;
     const float toMatch = 1.0f / model.mismatch;
@@ -381,13 +411,13 @@ bool flipHelps(const Model& model, const SampleWork& work, const SamplePhase& ph
     return x0 * x1 > n0 * n1 * 1.0001;
 }
 
-// Whether exchanging the two haplotypes' continuations after heterozygous
-// site `j` makes them together more likely.
-bool swapHelps(const Model& model, const SampleWork& work, std::size_t j, const float* f0, const float* f1)
+// Whether exchanging the two haplotypes' continuations after point `p`
+// makes them together more likely.
+bool swapHelps(const Model& model, const SampleWork& work, std::size_t p, const float* f0, const float* f1)
 {
     const int k = model.templates;
-    const float* b0 = work.backward[0].data() + j * k;
-    const float* b1 = work.backward[1].data() + j * k;
+    const float* b0 = work.backward[0].data() + p * k;
+    const float* b1 = work.backward[1].data() + p * k;
     float same0[kLanes] = {}, same1[kLanes] = {}, crossed0[kLanes] = {}, crossed1[kLanes] = {};
     for (int t = 0; t < k; t += kLanes) {
         for (int l = 0; l < kLanes; ++l) {
@@ -402,11 +432,37 @@ bool swapHelps(const Model& model, const SampleWork& work, std::size_t j, const 
     return c0 * c1 > s0 * s1 * 1.0001;
 }
 
-// The forward sums of both haplotypes, site by site; at each heterozygous
-// site the correction of the round is weighed against the backward sums.
-// Returns the heterozygous sites (indices into work.hets) where it helps.
-std::vector<std::size_t> findCorrections(const Model& model, const SamplePhase& phase, SampleWork& work,
-                                         Correction kind)
+// The alleles of both haplotypes at the missing call of point `p`: each the
+// allele its templates carry with the greater weight.
+void imputeAt(const Model& model, const SampleWork& work, std::size_t p, const float* f0, const float* f1,
+              SamplePhase& phase)
+{
+    const int k = model.templates;
+    const int site = work.points[p];
+    const std::uint64_t* words = work.templateWords.data() + static_cast<std::size_t>(site / kBlock) * k;
+    const int bit = site % kBlock;
+    for (int side = 0; side < 2; ++side) {
+        const float* f = side == 0 ? f0 : f1;
+        const float* b = work.backward[side].data() + p * k;
+        float ones[kLanes] = {}, all[kLanes] = {};
+        for (int t = 0; t < k; t += kLanes) {
+            for (int l = 0; l < kLanes; ++l) {
+                const float weight = f[t + l] * b[t + l];
+                all[l] += weight;
+                ones[l] += (words[t + l] >> bit) & 1U ? weight : 0.0f;
+            }
+        }
+        double one = 0.0, total = 0.0;
+        for (int l = 0; l < kLanes; ++l) one += ones[l], total += all[l];
+        (side == 0 ? phase.first : phase.second)[static_cast<std::size_t>(site)] = 2 * one > total ? '1' : '0';
+    }
+}
+
+// The forward sums of both haplotypes, point by point: at each heterozygous
+// site the correction of the round is weighed against the backward sums, at
+// each missing call the alleles are imputed. Returns the points of the
+// heterozygous sites where the correction helps.
+std::vector<std::size_t> findCorrections(const Model& model, SamplePhase& phase, SampleWork& work, Correction kind)
 {
     const int k = model.templates;
     const std::vector<int>& points = work.points;
@@ -415,34 +471,39 @@ std::vector<std::size_t> findCorrections(const Model& model, const SamplePhase& 
     float* run = work.g.data();
     float* moved = run + k;
     float* scaled = moved + k;  // the sums scaled to add up to 1, 2K
-    const auto isHet = [&](int site) { return (work.heterozygous[static_cast<std::size_t>(site / kBlock)] >> (site % kBlock)) & 1U; };
     std::vector<std::size_t> helping;
-    std::size_t het = 0;
     float total[2] = {1.0f, 1.0f};
-    const auto weigh = [&](int site) {
-        if (het >= work.hets.size() || work.hets[het] != site) return;
+    std::size_t heterozygous = 0;
+    const auto weigh = [&](std::size_t p) {
+        if (work.kinds[p] == PointKind::Homozygous) return;
         const float scale0 = 1.0f / total[0];
         const float scale1 = 1.0f / total[1];
         for (int t = 0; t < k; ++t) scaled[t] = f0[t] * scale0, scaled[k + t] = f1[t] * scale1;
-        const bool helps = kind == Correction::Flip ? flipHelps(model, work, phase, het, scaled, scaled + k)
-                                                    : het + 1 < work.hets.size() && swapHelps(model, work, het, scaled, scaled + k);
-        if (helps) helping.push_back(het);
-        ++het;
+        if (work.kinds[p] == PointKind::Missing) {
+            imputeAt(model, work, p, scaled, scaled + k, phase);
+            return;
+        }
+        ++heterozygous;
+        const bool helps = kind == Correction::Flip
+                               ? flipHelps(model, work, phase, p, scaled, scaled + k)
+                               : heterozygous < static_cast<std::size_t>(work.heterozygousCount)
+                                     && swapHelps(model, work, p, scaled, scaled + k);
+        if (helps) helping.push_back(p);
     };
 
     // A step to each point; across a block start, the run of the block
     // before first, then one site onto the new block's templates.
     std::fill(f0, f0 + 2 * k, 1.0f / static_cast<float>(k));
     std::fill(run, run + k, 1.0f);
-    stepBoth(model, work, points[0], alleleAt(phase.first, points[0]), isHet(points[0]), 1.0f, run, f0, f1, total);
-    weigh(points[0]);
+    stepBoth(model, work, phase, 0, 1.0f, run, f0, f1, total);
+    weigh(0);
     for (std::size_t p = 1; p < points.size(); ++p) {
         const int from = points[p - 1];
         const int to = points[p];
         const int block = to / kBlock;
         if (to % kBlock != 0) {
             weighRun(model, work, block, from, to, run);
-            stepBoth(model, work, to, alleleAt(phase.first, to), isHet(to), model.stayOver(to - from), run, f0, f1, total);
+            stepBoth(model, work, phase, p, model.stayOver(to - from), run, f0, f1, total);
         } else {
             weighRun(model, work, block - 1, from, to, run);
             const float keep = model.stayOver(to - from - 1);
@@ -457,40 +518,42 @@ std::vector<std::size_t> findCorrections(const Model& model, const SamplePhase& 
                 total[side] = sum;
             }
             std::fill(run, run + k, 1.0f);
-            stepBoth(model, work, to, alleleAt(phase.first, to), isHet(to), model.stay, run, f0, f1, total);
+            stepBoth(model, work, phase, p, model.stay, run, f0, f1, total);
         }
-        weigh(to);
+        weigh(p);
     }
     return helping;
 }
 
-// Makes the corrections found: flips the sites, or swaps everything after
-// each site.
+// Makes the corrections found: flips the sites, or exchanges everything
+// after each site between the haplotypes (the imputed alleles of missing
+// calls with the rest).
 void applyCorrections(const std::vector<std::size_t>& helping, Correction kind, SamplePhase& phase,
                       const SampleWork& work)
 {
+    const auto exchange = [&](std::size_t p) {
+        const auto site = static_cast<std::size_t>(work.points[p]);
+        std::swap(phase.first[site], phase.second[site]);
+    };
     if (kind == Correction::Flip) {
-        for (const std::size_t j : helping) {
-            const auto site = static_cast<std::size_t>(work.hets[j]);
-            std::swap(phase.first[site], phase.second[site]);
-        }
+        for (const std::size_t p : helping) exchange(p);
         return;
     }
     std::size_t next = 0;
     bool exchanged = false;
-    for (std::size_t j = 0; j < work.hets.size(); ++j) {
-        const auto site = static_cast<std::size_t>(work.hets[j]);
-        if (exchanged) std::swap(phase.first[site], phase.second[site]);
-        if (next < helping.size() && helping[next] == j) exchanged = !exchanged, ++next;
+    for (std::size_t p = 0; p < work.points.size(); ++p) {
+        if (exchanged && work.kinds[p] != PointKind::Homozygous) exchange(p);
+        if (next < helping.size() && helping[next] == p) exchanged = !exchanged, ++next;
     }
 }
 
 // Corrects one sample's phase in rounds; counts the corrections made.
-void correctSample(const std::string& genotype, const PackedHaplotypes& packed, int sample, const Model& model,
-                   const MosaicSettings& settings, SamplePhase& phase, SampleWork& work, MosaicOutcome& made)
+void correctSample(const std::string& genotype, const std::vector<int>& missing, const PackedHaplotypes& packed,
+                   int sample, const Model& model, const MosaicSettings& settings, SamplePhase& phase,
+                   SampleWork& work, MosaicOutcome& made)
 {
-    readGenotype(genotype, packed.words, work);
-    if (work.hets.size() < 2) return;
+    readGenotype(genotype, missing, packed.words, work);
+    if (work.heterozygousCount < 2 && missing.empty()) return;
     chooseTemplates(packed, sample, model, settings.reach, work);
     work.f.resize(2 * static_cast<std::size_t>(model.templates));
     work.g.resize(4 * static_cast<std::size_t>(model.templates));
@@ -506,9 +569,11 @@ void correctSample(const std::string& genotype, const PackedHaplotypes& packed, 
 
 } // namespace
 
-MosaicOutcome refineByMosaics(const std::vector<std::string>& genotypes, std::vector<SamplePhase>& phases,
-                              const MosaicSettings& settings, int threads, const std::function<bool()>& interrupted)
+MosaicOutcome refineByMosaics(const std::vector<std::string>& genotypes, const std::vector<std::vector<int>>& missing,
+                              std::vector<SamplePhase>& phases, const MosaicSettings& settings, int threads,
+                              const std::function<bool()>& interrupted)
 {
+    static const std::vector<int> kNone;
     MosaicOutcome outcome;
     if (genotypes.size() < 2 || genotypes[0].empty()) return outcome;
     const int sites = static_cast<int>(genotypes[0].size());
@@ -521,8 +586,8 @@ MosaicOutcome refineByMosaics(const std::vector<std::string>& genotypes, std::ve
         const auto work = [&](int worker) {
             SampleWork scratch;
             for (std::size_t i = handedOut++; i < phases.size(); i = handedOut++) {
-                correctSample(genotypes[i], packed, static_cast<int>(i), model, settings, next[i], scratch,
-                              made[static_cast<std::size_t>(worker)]);
+                correctSample(genotypes[i], i < missing.size() ? missing[i] : kNone, packed, static_cast<int>(i), model,
+                              settings, next[i], scratch, made[static_cast<std::size_t>(worker)]);
             }
         };
         std::vector<std::thread> workers;

@@ -39,6 +39,11 @@ struct MosaicOutcome {
 // the result is the same for every number of `threads`. `interrupted` is
 // asked before each pass; when it answers yes, the phases stay those of the
 // passes made.
-MosaicOutcome refineByMosaics(const std::vector<std::string>& genotypes, std::vector<SamplePhase>& phases,
-                              const MosaicSettings& settings, int threads,
+//
+// `missing` lists by sample the sites whose call is missing (it may be
+// empty): the sums take no weight there, and each haplotype takes there the
+// allele its templates carry with the greater weight (a missing call's two
+// alleles are imputed independently; the genotype holds any value there).
+MosaicOutcome refineByMosaics(const std::vector<std::string>& genotypes, const std::vector<std::vector<int>>& missing,
+                              std::vector<SamplePhase>& phases, const MosaicSettings& settings, int threads,
                               const std::function<bool()>& interrupted = {});

@@ -69,8 +69,8 @@ std::uint64_t windowedRunBytes(const WindowPlan& plan, std::uint64_t samples, in
     return whole + solutions + searchesBytes(window, threads);
 }
 
-WindowedPhasing phaseInWindows(const std::vector<std::string>& genotypes, const WindowPlan& plan,
-                               const RunSettings& settings, int threads,
+WindowedPhasing phaseInWindows(const std::vector<std::string>& genotypes, const std::vector<std::vector<int>>& missing,
+                               const WindowPlan& plan, const RunSettings& settings, int threads,
                                const std::function<void(int done, double seconds)>& progress)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -130,7 +130,7 @@ WindowedPhasing phaseInWindows(const std::vector<std::string>& genotypes, const 
         const auto refineStart = std::chrono::steady_clock::now();
         MosaicSettings mosaic;
         mosaic.passes = settings.refinePasses;
-        phasing.refinement = refineByMosaics(genotypes, phasing.ligation.phases, mosaic, threads,
+        phasing.refinement = refineByMosaics(genotypes, missing, phasing.ligation.phases, mosaic, threads,
                                              [] { return interruptSignal() != 0; });
         phasing.refineSeconds = secondsSince(refineStart);
         if (phasing.refinement.passes < settings.refinePasses) phasing.interruptedBy = interruptSignal();

@@ -57,7 +57,9 @@ struct WindowedPhasing {
 // windows done and the seconds since the start. An interrupt lets the
 // windows in progress finish and starts no other; the phasing then has no
 // ligation. An interrupt during the correction ends it after the pass in
-// progress; the phases are then those of the passes made.
-WindowedPhasing phaseInWindows(const std::vector<std::string>& genotypes, const WindowPlan& plan,
-                               const RunSettings& settings, int threads,
+// progress; the phases are then those of the passes made. `missing` lists by
+// sample the sites of missing calls (or is empty): the windows take the
+// genotypes as they are there, the correction imputes their alleles.
+WindowedPhasing phaseInWindows(const std::vector<std::string>& genotypes, const std::vector<std::vector<int>>& missing,
+                               const WindowPlan& plan, const RunSettings& settings, int threads,
                                const std::function<void(int done, double seconds)>& progress);

@@ -9,6 +9,7 @@
 #include "improve/improvement_phase.hpp"
 #include "output/reconstruction.hpp"
 #include "output/result_file.hpp"
+#include "phasing/missing_calls.hpp"
 #include "phasing/sample_phase.hpp"
 #include "phasing/windowed_phasing.hpp"
 #include "run/available_cores.hpp"
@@ -259,6 +260,9 @@ Ending readInput(Run& run)
     if (run.vcf) {
         report.vcf = run.vcf->counts;
         std::printf("%s\n", describeVcfReading(*run.vcf).c_str());
+        // Until the phase gives them alleles, missing calls take the value
+        // of the samples closest to theirs.
+        if (!run.vcf->missingSites.empty()) fillFromClosestSamples(run.table.genotypes, run.vcf->missingSites);
     }
     return std::nullopt;
 }
@@ -508,7 +512,8 @@ Ending phaseWindows(Run& run, int window)
 
     const int count = static_cast<int>(plan.windows.size());
     WindowedPhasing phasing =
-        phaseInWindows(run.table.genotypes, plan, settings, run.threads, [count](int done, double seconds) {
+        phaseInWindows(run.table.genotypes, run.vcf ? run.vcf->missingSites : std::vector<std::vector<int>>{}, plan,
+                       settings, run.threads, [count](int done, double seconds) {
             std::printf("Windows phased: %d of %d in %.1f sec.\n", done, count, seconds);
             std::fflush(stdout);
         });
@@ -536,6 +541,16 @@ Ending phaseWindows(Run& run, int window)
     }
     std::fflush(stdout);
     run.phases = std::move(phasing.ligation.phases);
+    // The imputed calls are the genotypes of their alleles.
+    if (run.vcf) {
+        for (std::size_t i = 0; i < run.vcf->missingSites.size(); ++i) {
+            for (const int s : run.vcf->missingSites[i]) {
+                const auto site = static_cast<std::size_t>(s);
+                const char a = run.phases[i].first[site];
+                run.table.genotypes[i][site] = a == run.phases[i].second[site] ? a : '2';
+            }
+        }
+    }
     phasing.ligation.phases.clear();
     run.report.phasing = PhasingAccount{window, overlap, std::move(phasing.windows), std::move(phasing.ligation.joins),
                                         run.vcf ? run.vcf->samples : std::vector<std::string>{}};

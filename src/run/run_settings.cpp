@@ -119,12 +119,12 @@ const std::vector<OptionSpec> kOptions = {
          return false;
      }},
 
-    {"--missing", "POLICY", "refuse",
-     "missing calls in a VCF: refuse the input, or leave out the sites (drop-sites) or the samples "
-     "(drop-samples) that have one",
+    {"--missing", "POLICY", "impute",
+     "missing calls in a VCF: impute them from the phase, refuse the input, or leave out the sites (drop-sites) "
+     "or the samples (drop-samples) that have one",
      "VCF and BCF input", [](RunSettings& s, const char* v, std::string& p) {
          if (parseMissingPolicy(v, s.vcf.missing)) return true;
-         p = std::string("'") + v + "'; it takes refuse, drop-sites or drop-samples";
+         p = std::string("'") + v + "'; it takes impute, refuse, drop-sites or drop-samples";
          return false;
      }},
     {"--region", "CHR[:FROM-TO]", "the whole file",
@@ -193,7 +193,7 @@ std::string valueKind(const OptionSpec& option)
     const std::string name = option.valueName;
     if (name == "S") return "whole seconds, 0 for no limit";
     if (name == "N") return "a whole number";
-    if (name == "POLICY") return "refuse, drop-sites or drop-samples";
+    if (name == "POLICY") return "impute, refuse, drop-sites or drop-samples";
     if (name == "FILE") return "a file name";
     if (name == "SITES") return "a whole number of sites";
     return name;

@@ -28,7 +28,8 @@ std::string describeSkippedSites(const VcfReadCounts& counts)
                          {counts.skippedNoAlt, "without ALT allele"},
                          {counts.skippedNoGenotype, "without GT"},
                          {counts.skippedNotDiploid, "not diploid"},
-                         {counts.skippedMissing, "with a missing call"}});
+                         {counts.skippedMissing, "with a missing call"},
+                         {counts.skippedAllMissing, "with every call missing"}});
 }
 
 std::string describeDroppedSamples(const VcfReadCounts& counts)

@@ -13,7 +13,9 @@ struct VcfReadCounts {
     std::int64_t skippedNoGenotype = 0;    // no GT field
     std::int64_t skippedNotDiploid = 0;    // a kept sample with a haploid or polyploid call
     std::int64_t skippedMissing = 0;       // a missing call (--missing drop-sites)
+    std::int64_t skippedAllMissing = 0;    // every call missing (--missing impute)
     std::int64_t missingCalls = 0;         // of kept samples at sites otherwise used
+    std::int64_t imputedCalls = 0;         // of them, those the run imputes (--missing impute)
     int samplesInFile = 0;
     int samplesKept = 0;
     int samplesNotListed = 0;              // left out by --samples
@@ -22,7 +24,8 @@ struct VcfReadCounts {
 
     std::int64_t sitesSkipped() const
     {
-        return skippedMultiallelic + skippedNoAlt + skippedNoGenotype + skippedNotDiploid + skippedMissing;
+        return skippedMultiallelic + skippedNoAlt + skippedNoGenotype + skippedNotDiploid + skippedMissing
+               + skippedAllMissing;
     }
 };
 

@@ -6,6 +6,7 @@
 #include "vcf/sample_list.hpp"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <string_view>
 #include <unordered_set>
@@ -231,6 +232,9 @@ private:
             }
         }
         if (notDiploid) return ++counts.skippedNotDiploid, true;
+        if (missing > 0 && missing == static_cast<std::int64_t>(chosen_.size()) && options_.missing == MissingPolicy::Impute) {
+            return ++counts.skippedAllMissing, true;
+        }
         if (missing > 0) {
             counts.missingCalls += missing;
             if (options_.missing == MissingPolicy::DropSites) return ++counts.skippedMissing, true;
@@ -276,14 +280,42 @@ private:
         return true;
     }
 
+    // Each missing call takes, until the phase gives it alleles, the value
+    // most samples have at its site (the first of '0', '1', '2' on a tie);
+    // the calls are noted by sample.
+    void fillMissingCalls()
+    {
+        input_.missingSites.assign(chosen_.size(), {});
+        for (std::size_t s = 0; s < columns_.size(); ++s) {
+            std::string& column = columns_[s];
+            if (column.find('m') == std::string::npos) continue;
+            int seen[3] = {0, 0, 0};
+            for (const char c : column) {
+                if (c != 'm') ++seen[c - '0'];
+            }
+            const char common = static_cast<char>('0' + (std::max_element(seen, seen + 3) - seen));
+            for (std::size_t k = 0; k < column.size(); ++k) {
+                if (column[k] != 'm') continue;
+                column[k] = common;
+                input_.missingSites[k].push_back(static_cast<int>(s));
+            }
+        }
+        input_.counts.imputedCalls = input_.counts.missingCalls;
+    }
+
     bool applyMissingPolicy()
     {
         VcfReadCounts& counts = input_.counts;
         if (counts.missingCalls == 0 || options_.missing == MissingPolicy::DropSites) return true;
+        if (options_.missing == MissingPolicy::Impute) {
+            fillMissingCalls();
+            return true;
+        }
         if (options_.missing == MissingPolicy::Refuse) {
             return fail("sample " + firstMissingSample_ + " has a missing call at " + firstMissingSite_ + " ("
                         + std::to_string(counts.missingCalls)
-                        + " missing calls in all); leave them out with --missing drop-sites or --missing drop-samples");
+                        + " missing calls in all); impute them with --missing impute or leave them out with --missing "
+                          "drop-sites or --missing drop-samples");
         }
         std::vector<bool> dropped(chosen_.size(), false);
         for (const std::string& column : columns_) {
@@ -377,5 +409,6 @@ std::string describeVcfReading(const VcfInput& input)
     line += std::to_string(counts.samplesKept) + " of " + std::to_string(counts.samplesInFile) + " samples kept";
     const std::string dropped = describeDroppedSamples(counts);
     if (!dropped.empty()) line += " (" + dropped + ")";
+    if (counts.imputedCalls > 0) line += "; " + std::to_string(counts.imputedCalls) + " missing calls to impute";
     return line;
 }

@@ -14,8 +14,10 @@
 #include <vector>
 
 // Genotypes read from a VCF or BCF file: each kept sample is one genotype,
-// each used site (biallelic, a diploid GT for every kept sample, no missing
-// call left) one site: 0/0 -> '0', 1/1 -> '1', 0/1 and 1/0 -> '2'.
+// each used site (biallelic, a diploid GT or a missing call for every kept
+// sample) one site: 0/0 -> '0', 1/1 -> '1', 0/1 and 1/0 -> '2'; a missing
+// call is imputed, refused or left out with its site or sample, as the
+// options say.
 
 struct VcfHeaderRelease {
     void operator()(bcf_hdr_t* header) const { bcf_hdr_destroy(header); }
@@ -39,6 +41,10 @@ struct VcfInput {
     std::vector<std::string> samples;  // kept, in order: genotype i is sample i
     std::vector<VcfSite> sites;        // used, in input order
     VcfReadCounts counts;
+    // With --missing impute: by sample, the sites (ascending) whose call is
+    // missing. The table holds there, until the phase gives the alleles, the
+    // value most samples have at the site.
+    std::vector<std::vector<int>> missingSites;
 };
 
 // Reads the open VCF or BCF file `file` (named `fileName`, which also locates
@@ -58,5 +64,5 @@ std::string describeVcfScope(const VcfInput& input);
 // kept, for example
 // "VCF input: 480 of 500 sites used in chromosome 20 (20 skipped: 12 with more
 // than one ALT allele, 8 not diploid); 203 of 205 samples kept (2 not in the
-// sample list)".
+// sample list)", followed by "; 37 missing calls to impute" when there are.
 std::string describeVcfReading(const VcfInput& input);

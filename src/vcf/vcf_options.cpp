@@ -2,13 +2,16 @@
 
 namespace {
 
-constexpr MissingPolicy kPolicies[] = {MissingPolicy::Refuse, MissingPolicy::DropSites, MissingPolicy::DropSamples};
+constexpr MissingPolicy kPolicies[] = {MissingPolicy::Impute, MissingPolicy::Refuse, MissingPolicy::DropSites,
+                                       MissingPolicy::DropSamples};
 
 } // namespace
 
 const char* missingPolicyName(MissingPolicy policy)
 {
     switch (policy) {
+    case MissingPolicy::Impute:
+        return "impute";
     case MissingPolicy::Refuse:
         return "refuse";
     case MissingPolicy::DropSites:
@@ -32,5 +35,6 @@ bool parseMissingPolicy(std::string_view text, MissingPolicy& policy)
 
 bool asksForVcfInput(const VcfOptions& options)
 {
-    return options.missing != MissingPolicy::Refuse || options.region.has_value() || !options.samplesFile.empty();
+    const bool drops = options.missing == MissingPolicy::DropSites || options.missing == MissingPolicy::DropSamples;
+    return drops || options.region.has_value() || !options.samplesFile.empty();
 }

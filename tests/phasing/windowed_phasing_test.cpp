@@ -17,7 +17,7 @@ WindowedPhasing phase(const std::vector<std::string>& genotypes, int window, int
 {
     RunSettings settings;
     settings.refinePasses = refine;
-    return phaseInWindows(genotypes, planPhasing(genotypes, window, overlap), settings, threads, [](int, double) {});
+    return phaseInWindows(genotypes, {}, planPhasing(genotypes, window, overlap), settings, threads, [](int, double) {});
 }
 
 TEST(WindowedPhasing, EveryPhaseExplainsItsGenotypeAndTheResultIsTheSameOnAnyNumberOfThreads)
@@ -72,8 +72,8 @@ TEST(MosaicRefinement, PutsBackSwitchesMadeInTheTruePhaseAndChangesOnlyHeterozyg
     MosaicSettings settings;
     settings.passes = 2;
     std::vector<SamplePhase> twoThreads = phases;
-    const MosaicOutcome outcome = refineByMosaics(p.genotypes, phases, settings, 1);
-    refineByMosaics(p.genotypes, twoThreads, settings, 2);
+    const MosaicOutcome outcome = refineByMosaics(p.genotypes, {}, phases, settings, 1);
+    refineByMosaics(p.genotypes, {}, twoThreads, settings, 2);
     expectExplained(p.genotypes, phases);
     EXPECT_EQ(outcome.passes, 2);
     EXPECT_GT(outcome.swaps, 0);
@@ -82,7 +82,7 @@ TEST(MosaicRefinement, PutsBackSwitchesMadeInTheTruePhaseAndChangesOnlyHeterozyg
 
     // An interrupt before the first pass leaves the phases as they were.
     std::vector<SamplePhase> untouched = p.truth;
-    EXPECT_EQ(refineByMosaics(p.genotypes, untouched, settings, 1, [] { return true; }).passes, 0);
+    EXPECT_EQ(refineByMosaics(p.genotypes, {}, untouched, settings, 1, [] { return true; }).passes, 0);
     EXPECT_EQ(untouched[0].first, p.truth[0].first);
 }
 
@@ -91,7 +91,7 @@ TEST(MosaicRefinement, WorksWithFewerHaplotypesThanTemplates)
     const Population p = mosaicPopulation(5, 3, 70, 2, 30);
     std::vector<SamplePhase> phases = p.truth;
     std::swap(phases[1].first, phases[1].second);
-    refineByMosaics(p.genotypes, phases, MosaicSettings{}, 1);
+    refineByMosaics(p.genotypes, {}, phases, MosaicSettings{}, 1);
     expectExplained(p.genotypes, phases);
 }
 

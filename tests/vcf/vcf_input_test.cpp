@@ -122,9 +122,19 @@ TEST_F(VcfInputTest, EachMissingCallPolicyDoesWhatItSays)
                                     "1 30 . A G 1/1 0/1 .|.",
                                     "1 40 . A G 0/0 . 0/1",
                                     "1 50 . A G 0/0 0/1 1/1"});
-    expectRefused(path, {},
+    expectRefused(path, withMissing(MissingPolicy::Refuse),
                   "Error in the VCF file " + path + ": sample B has a missing call at 1:20 (3 missing calls in "
-                  "all); leave them out with --missing drop-sites or --missing drop-samples");
+                  "all); impute them with --missing impute or leave them out with --missing drop-sites or "
+                  "--missing drop-samples");
+
+    // Imputed (the default): each missing call holds, until the phase gives
+    // it alleles, the value most samples have at its site, and is noted.
+    const InputRead imputed = accepted(path, {});
+    EXPECT_EQ(imputed.table.genotypes, (std::vector<std::string>{"22100", "01202", "11121"}));
+    EXPECT_EQ(imputed.vcf->missingSites, (std::vector<std::vector<int>>{{}, {1, 3}, {2}}));
+    EXPECT_EQ(imputed.vcf->counts.imputedCalls, 3);
+    EXPECT_EQ(describeVcfReading(*imputed.vcf), "VCF input: 5 of 5 sites used in chromosome 1 (none skipped); 3 of "
+                                                "3 samples kept; 3 missing calls to impute");
 
     const InputRead sites = accepted(path, withMissing(MissingPolicy::DropSites));
     EXPECT_EQ(sites.table.genotypes, (std::vector<std::string>{"20", "02", "11"}));
@@ -139,12 +149,20 @@ TEST_F(VcfInputTest, EachMissingCallPolicyDoesWhatItSays)
     EXPECT_EQ(describeVcfReading(*samples.vcf),
               "VCF input: 5 of 5 sites used in chromosome 1 (none skipped); 1 of 3 samples kept (2 with a missing call)");
 
-    const std::string all = write("all.vcf", {"A", "B"}, {"1 10 . A G ./1 0/0", "1 20 . A G 0/1 ."});
+    const std::string all = write("all.vcf", {"A", "B"}, {"1 10 . A G ./1 0/0", "1 20 . A G 0/1 .", "1 30 . A G ./. 0/."});
+    // Half-missing calls are missing calls; a site where every call is
+    // missing is left out, and counted.
+    const InputRead halves = accepted(all, {});
+    EXPECT_EQ(halves.table.genotypes, (std::vector<std::string>{"02", "02"}));
+    EXPECT_EQ(halves.vcf->missingSites, (std::vector<std::vector<int>>{{0}, {1}}));
+    EXPECT_EQ(describeVcfReading(*halves.vcf),
+              "VCF input: 2 of 3 sites used in chromosome 1 (1 skipped: 1 with every call missing); 2 of 2 samples "
+              "kept; 2 missing calls to impute");
     expectRefused(all, withMissing(MissingPolicy::DropSamples),
                   "Error in the VCF file " + all + ": every sample has a missing call in chromosome 1");
     expectRefused(all, withMissing(MissingPolicy::DropSites),
-                  "Error in the VCF file " + all + ": no site can be used in chromosome 1 (2 sites read, "
-                  "2 skipped: 2 with a missing call)");
+                  "Error in the VCF file " + all + ": no site can be used in chromosome 1 (3 sites read, "
+                  "3 skipped: 3 with a missing call)");
 }
 
 TEST_F(VcfInputTest, ARegionReadsTheSameSitesThroughAnIndexAndWithout)

@@ -67,14 +67,15 @@ TEST(RegionValue, ReadsChromosomeFromAndToStrictly)
     EXPECT_FALSE(regionHolds(region, "2", 15));
 }
 
-TEST(MissingPolicyValue, TakesItsThreeNamesOnly)
+TEST(MissingPolicyValue, TakesItsFourNamesOnly)
 {
-    for (const MissingPolicy policy : {MissingPolicy::Refuse, MissingPolicy::DropSites, MissingPolicy::DropSamples}) {
+    for (const MissingPolicy policy :
+         {MissingPolicy::Impute, MissingPolicy::Refuse, MissingPolicy::DropSites, MissingPolicy::DropSamples}) {
         MissingPolicy read = MissingPolicy::Refuse;
         EXPECT_TRUE(parseMissingPolicy(missingPolicyName(policy), read));
         EXPECT_EQ(read, policy);
     }
-    for (const char* bad : {"", "drop", "Drop-sites", "drop_sites", "drop-sites ", "none"}) {
+    for (const char* bad : {"", "drop", "Drop-sites", "drop_sites", "drop-sites ", "none", "imputed"}) {
         MissingPolicy read = MissingPolicy::DropSamples;
         EXPECT_FALSE(parseMissingPolicy(bad, read)) << bad;
         EXPECT_EQ(read, MissingPolicy::DropSamples);
@@ -123,7 +124,7 @@ TEST(CommandLine, ABadLongOptionValueIsOneLineAndLeavesTheSettings)
         std::string problem;
     } cases[] = {
         {{"in", "out", "--missing", "x"}, ParseStatus::BadValue,
-         "Bad value for --missing: 'x'; it takes refuse, drop-sites or drop-samples"},
+         "Bad value for --missing: 'x'; it takes impute, refuse, drop-sites or drop-samples"},
         {{"in", "out", "-i", "4", "--region", "20:"}, ParseStatus::BadValue,
          "Bad value for --region: '20:'; it takes CHR, CHR:FROM-TO, CHR:FROM- or CHR:POS, 1-based and inclusive "
          "with 1 <= FROM <= TO, e.g. 20:1000000-2000000"},
@@ -141,7 +142,7 @@ TEST(CommandLine, ABadLongOptionValueIsOneLineAndLeavesTheSettings)
         EXPECT_EQ(parse(k.arguments, s, problem), k.status);
         EXPECT_EQ(problem, k.problem);
         EXPECT_EQ(s.seed, 77);
-        EXPECT_EQ(s.vcf.missing, MissingPolicy::Refuse);
+        EXPECT_EQ(s.vcf.missing, MissingPolicy::Impute);
         EXPECT_FALSE(s.vcf.region.has_value());
     }
 }

@@ -194,9 +194,9 @@ TEST_F(VcfRun, RefusedInputsExitWithOneAndLeaveTheOutputAsItWas)
     } cases[] = {
         {{}, "Error in the VCF file in.vcf: it holds 2 chromosomes (1, 2); choose one with --region CHR or a part with "
          "--region CHR:FROM-TO"},
-        {{"--region", "1:1-20"},
-         "Error in the VCF file in.vcf: sample B has a missing call at 1:10 (1 missing calls in all); leave them out "
-         "with --missing drop-sites or --missing drop-samples"},
+        {{"--region", "1:1-20", "--missing", "refuse"},
+         "Error in the VCF file in.vcf: sample B has a missing call at 1:10 (1 missing calls in all); impute them "
+         "with --missing impute or leave them out with --missing drop-sites or --missing drop-samples"},
         {{"--region", "1:1-20", "--missing", "drop-sites"},
          "Error in the VCF file in.vcf: no site can be used in region 1:1-20 (1 sites read, 1 skipped: 1 with a "
          "missing call)"},
@@ -221,7 +221,7 @@ TEST_F(VcfRun, ABadOptionValueIsOneLineAndExitsWithTwo)
     writeInput("in.vcf", vcfText({"A"}, {"1 10 . A G 0/1"}));
     const RunResult r = run({"in.vcf", "out.vcf", "-i", "2", "--missing", "drop"});
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(r.out, "Bad value for --missing: 'drop'; it takes refuse, drop-sites or drop-samples\n");
+    EXPECT_EQ(r.out, "Bad value for --missing: 'drop'; it takes impute, refuse, drop-sites or drop-samples\n");
     const RunResult missing = run({"in.vcf", "out.vcf", "--region"});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(missing.out, "--region needs a value: CHR[:FROM-TO]\n");
