@@ -14,6 +14,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -162,7 +163,7 @@ std::string checkRoundTrip(const Read& read, std::size_t variant)
 
 // Phases the accepted genotypes in windows of a few sites, ligated and
 // corrected: every sample's phase must explain its genotype at every site.
-std::string checkWindowedPhasing(const GenotypeTable& table)
+std::string checkWindowedPhasing(const GenotypeTable& table, const std::vector<std::vector<int>>& missing)
 {
     if (static_cast<std::int64_t>(table.genotypeCount) * table.length > 4000) return {};
     RunSettings settings;
@@ -171,7 +172,7 @@ std::string checkWindowedPhasing(const GenotypeTable& table)
     settings.maxStall = 2;
     settings.refinePasses = 1;
     const WindowedPhasing phasing =
-        phaseInWindows(table.genotypes, planPhasing(table.genotypes, 3, 1), settings, 1, [](int, double) {});
+        phaseInWindows(table.genotypes, missing, planPhasing(table.genotypes, 3, 1), settings, 1, [](int, double) {});
     const std::vector<SamplePhase>& phases = phasing.ligation.phases;
     if (phases.size() != table.genotypes.size()) return "the windowed phasing lost samples";
     for (std::size_t i = 0; i < phases.size(); ++i) {
@@ -182,8 +183,11 @@ std::string checkWindowedPhasing(const GenotypeTable& table)
         for (std::size_t s = 0; s < g.size(); ++s) {
             const char a = phases[i].first[s];
             const char b = phases[i].second[s];
-            const bool explained = g[s] == '2' ? ((a == '0' && b == '1') || (a == '1' && b == '0'))
-                                               : (a == g[s] && b == g[s]);
+            const bool open = i < missing.size()
+                              && std::binary_search(missing[i].begin(), missing[i].end(), static_cast<int>(s));
+            const bool explained = open            ? (a == '0' || a == '1') && (b == '0' || b == '1')
+                                   : g[s] == '2' ? ((a == '0' && b == '1') || (a == '1' && b == '0'))
+                                                 : (a == g[s] && b == g[s]);
             if (!explained) return "a windowed phase does not explain sample " + std::to_string(i + 1);
         }
     }
@@ -213,7 +217,8 @@ std::string checkVcfReaderInput(const std::uint8_t* data, std::size_t size)
         return {};
     }
 
-    for (const MissingPolicy policy : {MissingPolicy::Refuse, MissingPolicy::DropSites, MissingPolicy::DropSamples}) {
+    for (const MissingPolicy policy :
+         {MissingPolicy::Refuse, MissingPolicy::DropSites, MissingPolicy::DropSamples, MissingPolicy::Impute}) {
         const Read read = policy == MissingPolicy::Refuse ? Read{} : readAs(name, policy);
         const Read& r = policy == MissingPolicy::Refuse ? refusing : read;
         const std::string fault = r.result.ok ? checkAccepted(r) : checkRefusal(r, name);
@@ -225,8 +230,24 @@ std::string checkVcfReaderInput(const std::uint8_t* data, std::size_t size)
         if (policy == MissingPolicy::DropSites && r.result.ok) {
             const std::string trip = checkRoundTrip(r, size);
             if (!trip.empty()) return trip;
-            const std::string windowed = checkWindowedPhasing(r.table);
+            const std::string windowed = checkWindowedPhasing(r.table, {});
             if (!windowed.empty()) return windowed;
+        }
+        if (policy == MissingPolicy::Impute && r.result.ok) {
+            const std::vector<std::vector<int>>& missing = r.vcf->missingSites;
+            std::int64_t listed = 0;
+            for (const std::vector<int>& sites : missing) {
+                listed += static_cast<std::int64_t>(sites.size());
+                if (!std::is_sorted(sites.begin(), sites.end())
+                    || (!sites.empty() && (sites.front() < 0 || sites.back() >= r.table.length))) {
+                    return "impute: missing calls listed out of order or out of range";
+                }
+            }
+            if (listed != r.vcf->counts.imputedCalls || listed != r.vcf->counts.missingCalls) {
+                return "impute: the missing calls listed differ from those counted";
+            }
+            const std::string windowed = checkWindowedPhasing(r.table, missing);
+            if (!windowed.empty()) return "impute: " + windowed;
         }
     }
     return {};

@@ -259,6 +259,8 @@ Ending readInput(Run& run)
     report.sites = run.table.length;
     if (run.vcf) {
         report.vcf = run.vcf->counts;
+        report.sampleNames = run.vcf->samples;
+        for (const std::vector<int>& sites : run.vcf->missingSites) report.imputedBySample.push_back(static_cast<int>(sites.size()));
         std::printf("%s\n", describeVcfReading(*run.vcf).c_str());
         // Until the phase gives them alleles, missing calls take the value
         // of the samples closest to theirs.
@@ -552,8 +554,7 @@ Ending phaseWindows(Run& run, int window)
         }
     }
     phasing.ligation.phases.clear();
-    run.report.phasing = PhasingAccount{window, overlap, std::move(phasing.windows), std::move(phasing.ligation.joins),
-                                        run.vcf ? run.vcf->samples : std::vector<std::string>{}};
+    run.report.phasing = PhasingAccount{window, overlap, std::move(phasing.windows), std::move(phasing.ligation.joins)};
     if (needsResultText(run)) {
         const std::vector<std::string> distinct = numberDistinctGenotypes(run.table.genotypes, run.genotypeMap);
         run.reconstruction = reconstructionOfPhases(run.phases, run.genotypeMap, static_cast<int>(distinct.size()));

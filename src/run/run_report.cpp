@@ -57,7 +57,9 @@ json vcfJson(const VcfReadCounts& c)
           {"no_alt", c.skippedNoAlt},
           {"no_genotype", c.skippedNoGenotype},
           {"not_diploid", c.skippedNotDiploid},
-          {"missing_call", c.skippedMissing}}},
+          {"missing_call", c.skippedMissing},
+          {"every_call_missing", c.skippedAllMissing}}},
+        {"imputed_calls", c.imputedCalls},
         {"samples_in_file", c.samplesInFile},
         {"samples_kept", c.samplesKept},
         {"samples_dropped", {{"not_listed", c.samplesNotListed}, {"missing_call", c.samplesDroppedMissing}}},
@@ -109,7 +111,7 @@ json proofJson(const ProofOutcome& o, bool exactCheck)
     };
 }
 
-json phasingJson(const PhasingAccount& a)
+json phasingJson(const PhasingAccount& a, const std::vector<std::string>& sampleNames)
 {
     json windows = json::array();
     for (const WindowSummary& w : a.windows) {
@@ -126,7 +128,7 @@ json phasingJson(const PhasingAccount& a)
     json samples = json::array();
     for (std::size_t i = 0; i < a.joins.size(); ++i) {
         const SampleJoins& j = a.joins[i];
-        samples.push_back({{"sample", i < a.sampleNames.size() ? json(a.sampleNames[i]) : json(i + 1)},
+        samples.push_back({{"sample", i < sampleNames.size() ? json(sampleNames[i]) : json(i + 1)},
                            {"overlap_het_sites_agreeing", j.agreeing},
                            {"overlap_het_sites_disagreeing", j.disagreeing},
                            {"joins_without_het_site", j.undecided}});
@@ -164,7 +166,14 @@ std::string composeRunReport(const RunReport& r)
             {"distinct_genotypes", r.distinctGenotypes},
             {"sites", r.sites},
         };
-        if (r.vcf) input["vcf"] = vcfJson(*r.vcf);
+        if (r.vcf) {
+            input["vcf"] = vcfJson(*r.vcf);
+            json imputed = json::array();
+            for (std::size_t i = 0; i < r.imputedBySample.size(); ++i) {
+                if (r.imputedBySample[i] > 0) imputed.push_back({{"sample", r.sampleNames[i]}, {"calls", r.imputedBySample[i]}});
+            }
+            input["vcf"]["imputed_calls_by_sample"] = imputed;
+        }
     }
     json phases = json::object();
     for (const auto& [name, seconds] : r.phaseSeconds) phases[name] = seconds;
@@ -179,7 +188,7 @@ std::string composeRunReport(const RunReport& r)
         {"search_best_haplotypes", countOrNull(r.searchBest)},
         {"improvement", r.improvement ? improvementJson(*r.improvement) : json(nullptr)},
         {"bound", r.proof ? proofJson(*r.proof, r.settings.prove) : json(nullptr)},
-        {"phasing", r.phasing ? phasingJson(*r.phasing) : json(nullptr)},
+        {"phasing", r.phasing ? phasingJson(*r.phasing, r.sampleNames) : json(nullptr)},
         {"result_haplotypes", countOrNull(r.resultHaplotypes)},
         {"files_written", r.filesWritten},
         {"phase_seconds", phases},

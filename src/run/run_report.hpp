@@ -18,7 +18,6 @@ struct PhasingAccount {
     int overlap = 0;
     std::vector<WindowSummary> windows;
     std::vector<SampleJoins> joins;         // by sample
-    std::vector<std::string> sampleNames;  // of a VCF input; empty for a matrix
 };
 
 // A machine-readable account of one run (--report FILE.json), filled by the
@@ -33,6 +32,8 @@ struct RunReport {
     int distinctGenotypes = -1;
     int sites = -1;
     std::optional<VcfReadCounts> vcf;
+    std::vector<std::string> sampleNames;  // of a VCF input, as kept
+    std::vector<int> imputedBySample;      // of a VCF input: missing calls imputed, by sample
 
     int threads = 0;  // workers of the search; 0: one search on the run's single random stream
 
