@@ -554,7 +554,8 @@ Ending phaseWindows(Run& run, int window)
         }
     }
     phasing.ligation.phases.clear();
-    run.report.phasing = PhasingAccount{window, overlap, std::move(phasing.windows), std::move(phasing.ligation.joins)};
+    run.report.phasing = PhasingAccount{window, overlap, started.maxIter, std::move(phasing.windows),
+                                        std::move(phasing.ligation.joins)};
     if (needsResultText(run)) {
         const std::vector<std::string> distinct = numberDistinctGenotypes(run.table.genotypes, run.genotypeMap);
         run.reconstruction = reconstructionOfPhases(run.phases, run.genotypeMap, static_cast<int>(distinct.size()));

@@ -133,7 +133,11 @@ json phasingJson(const PhasingAccount& a, const std::vector<std::string>& sample
                            {"overlap_het_sites_disagreeing", j.disagreeing},
                            {"joins_without_het_site", j.undecided}});
     }
-    return {{"window", a.window}, {"overlap", a.overlap}, {"windows", windows}, {"samples", samples}};
+    return {{"window", a.window},
+            {"overlap", a.overlap},
+            {"iterations", a.iterations},
+            {"windows", windows},
+            {"samples", samples}};
 }
 
 // Each iteration's printed numbers; null for an attempt that failed.

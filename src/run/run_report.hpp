@@ -16,6 +16,7 @@
 struct PhasingAccount {
     int window = 0;
     int overlap = 0;
+    int iterations = 0;  // of each window's search
     std::vector<WindowSummary> windows;
     std::vector<SampleJoins> joins;         // by sample
 };
