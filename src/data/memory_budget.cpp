@@ -71,6 +71,11 @@ MemoryLimit currentMemoryLimit()
     return limit;
 }
 
+std::uint64_t programBytes()
+{
+    return kProgramBytes;
+}
+
 std::uint64_t genotypeTableBytes(std::uint64_t genotypeCount, int length)
 {
     return genotypeCount * stringBytes(static_cast<std::uint64_t>(length));

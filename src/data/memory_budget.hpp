@@ -20,6 +20,10 @@ struct MemoryLimit {
 // control group and its address-space and data-segment limits.
 MemoryLimit currentMemoryLimit();
 
+// The memory the program takes before it holds any input: its code, its
+// libraries and their buffers.
+std::uint64_t programBytes();
+
 // The memory held by a genotype table of `genotypeCount` strings of `length`
 // sites.
 std::uint64_t genotypeTableBytes(std::uint64_t genotypeCount, int length);

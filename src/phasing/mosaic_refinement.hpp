@@ -17,10 +17,12 @@
 // swap), that change is made. The likelihoods come from the forward and
 // backward sums of the model over the sample's heterozygous sites, with the
 // homozygous sites between them taken together.
+constexpr int kMosaicTemplates = 256;
+
 struct MosaicSettings {
     int passes = 3;             // each pass corrects every sample against the phases of the pass before
     int rounds = 2;             // per sample and pass: a round of flips, then a round of swaps, and so on
-    int templates = 256;        // per block and sample
+    int templates = kMosaicTemplates;  // per block and sample
     int reach = 4;              // blocks on each side over which templates are compared with the sample
     float switchRate = 0.015f;  // of a haplotype moving to another template, per site
     float mismatchRate = 0.01f; // of a haplotype differing from its template at a site

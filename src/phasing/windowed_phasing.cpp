@@ -5,6 +5,7 @@
 #include "phasing/mosaic_refinement.hpp"
 #include "phasing/window_solution.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <mutex>
@@ -55,18 +56,32 @@ WindowPlan planPhasing(const std::vector<std::string>& genotypes, int window, in
 
 std::uint64_t windowedRunBytes(const WindowPlan& plan, std::uint64_t samples, int sites, int threads)
 {
+    const auto inFlight = static_cast<std::uint64_t>(std::max(threads, 1));
     const SiteWindow& largest = plan.windows[static_cast<std::size_t>(plan.largest)];
     const RunMemory window =
         splitRunMemory(samples, plan.distinctGenotypes[static_cast<std::size_t>(plan.largest)], largest.size());
-    // The input, the phases and a copy of the genotypes per window in flight;
-    // the solutions of every window (their haplotypes and pairs).
-    const std::uint64_t whole = 3 * genotypeTableBytes(samples, sites);
-    std::uint64_t solutions = 0;
+    // Throughout: the program, the input and the samples' phases (when the
+    // input is read: its sites as columns besides the table).
+    const std::uint64_t table = genotypeTableBytes(samples, sites);
+    const std::uint64_t held = programBytes() + 3 * table;
+    // While the windows are solved: every window's solution (its haplotypes
+    // and pairs), and a whole search for each window in flight.
+    std::uint64_t windows = 0;
     for (std::size_t w = 0; w < plan.windows.size(); ++w) {
         const std::uint64_t distinct = static_cast<std::uint64_t>(plan.distinctGenotypes[w]);
-        solutions += 2 * distinct * (static_cast<std::uint64_t>(plan.windows[w].size()) + 48) + samples * 4;
+        windows += 2 * distinct * (static_cast<std::uint64_t>(plan.windows[w].size()) + 48) + samples * 4;
     }
-    return whole + solutions + searchesBytes(window, threads);
+    windows += inFlight * (searchesBytes(window, 1) - programBytes());
+    // While the phases are refined: the phases of the pass before, every
+    // haplotype packed, and per sample in flight its distances to the
+    // others, its templates and its backward sums.
+    const std::uint64_t haplotypes = 2 * samples;
+    const std::uint64_t words = (static_cast<std::uint64_t>(sites) + 63) / 64;
+    const std::uint64_t templates = std::min<std::uint64_t>(kMosaicTemplates, haplotypes);
+    const std::uint64_t perSample = haplotypes * 2 * words * sizeof(int) + static_cast<std::uint64_t>(sites) * templates * 8
+                                    + words * templates * 24 + haplotypes * 8;
+    const std::uint64_t refinement = 2 * table + haplotypes * words * sizeof(std::uint64_t) + inFlight * perSample;
+    return held + std::max(windows, refinement) + (inFlight - 1) * (std::uint64_t{8} << 20);
 }
 
 WindowedPhasing phaseInWindows(const std::vector<std::string>& genotypes, const std::vector<std::vector<int>>& missing,

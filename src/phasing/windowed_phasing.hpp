@@ -23,9 +23,11 @@ struct WindowPlan {
 // each window's distinct genotypes.
 WindowPlan planPhasing(const std::vector<std::string>& genotypes, int window, int overlap);
 
-// The memory of a windowed run with `threads` windows in flight: the input
-// and the phases, the windows' solutions, and a search's memory for each
-// window in flight, as much as the largest window needs.
+// The memory of a windowed run with `threads` windows (and samples of the
+// refinement) in flight: the input and the phases throughout; while the
+// windows are solved, their solutions and a whole search for each window in
+// flight, as much as the largest window needs; while the phases are refined,
+// the packed haplotypes and each sample's distances, templates and sums.
 std::uint64_t windowedRunBytes(const WindowPlan& plan, std::uint64_t samples, int sites, int threads);
 
 // What each window gave, for the console and the report.

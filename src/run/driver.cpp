@@ -499,7 +499,17 @@ Ending phaseWindows(Run& run, int window)
     const auto samples = static_cast<std::uint64_t>(run.table.genotypeCount);
     const int asked = settings.threads >= 0 ? workerCount(settings.threads) : 1;
     const std::uint64_t needed = windowedRunBytes(plan, samples, run.table.length, 1);
-    if (needed > run.memory.bytes) return fail(run.report, tooLargeMessage(run, needed));
+    if (needed > run.memory.bytes) {
+        return fail(run.report, std::string(run.vcf ? "The VCF file " : "The genotype file ") + settings.inputFilename
+                                    + " is too large for this machine: its " + std::to_string(samples) + " samples of "
+                                    + std::to_string(run.table.length) + " sites"
+                                    + (run.vcf ? " in " + describeVcfScope(*run.vcf) : std::string())
+                                    + ", phased in windows of " + std::to_string(window) + " sites, "
+                                    + describeMemoryShortfall(needed, run.memory)
+                                    + (run.vcf ? "; choose a smaller region with --region CHR:FROM-TO or fewer samples "
+                                                 "with --samples"
+                                               : ""));
+    }
     run.threads = asked;
     while (run.threads > 1 && windowedRunBytes(plan, samples, run.table.length, run.threads) > run.memory.bytes) {
         --run.threads;

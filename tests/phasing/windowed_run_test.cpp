@@ -137,4 +137,24 @@ TEST_F(WindowedRun, AnOverlapThatLeavesAWindowNoSiteOfItsOwnIsRefusedAndNothingI
     EXPECT_EQ(workEntries(), (std::vector<std::string>{"in.vcf", "out.vcf"}));
 }
 
+#if !defined(VELMORA_ADDRESS_SANITIZER)
+// (AddressSanitizer cannot run under an address-space limit.)
+TEST_F(WindowedRun, ACohortTooLargeForTheMemoryIsRefusedBeforeTheWindowsWithItsEstimate)
+{
+    std::mt19937 rng(8);
+    writeInput("big.vcf", vcfText(sampleNames(1500), recordsOf(testing_support::randomGenotypes(rng, 1500, 1500, 300))));
+    RunningProgram program(kExecutable, {"big.vcf", "out.vcf"}, work_, {}, 40u << 20);
+    EXPECT_EQ(program.finish(60), 1);
+    const std::vector<std::string> lines = splitLines(program.console());
+    ASSERT_EQ(lines.size(), 2u) << program.console();
+    EXPECT_TRUE(std::regex_match(lines[1], std::regex("The VCF file big.vcf is too large for this machine: its 1500 "
+                                                      "samples of 1500 sites in chromosome 1, phased in windows of "
+                                                      "100 sites, need about [0-9]+ MB of memory, more than the [0-9]+ "
+                                                      "MB available \\(.*\\); choose a smaller region with --region "
+                                                      "CHR:FROM-TO or fewer samples with --samples")))
+        << lines[1];
+    EXPECT_EQ(workEntries(), (std::vector<std::string>{"big.vcf", "in.vcf"}));
+}
+#endif
+
 } // namespace
