@@ -83,7 +83,9 @@ struct SampleWork {
     std::vector<std::uint64_t> heterozygous, ones;  // per block: sites '2'; sites '1'
     std::vector<std::uint64_t> open;                // per block: missing calls
     std::vector<std::uint64_t> own;                 // the sample's two haplotypes, words per haplotype
-    std::vector<int> distances;                     // per other haplotype and block: sites that differ, per side
+    std::vector<std::uint8_t> distances;            // per side, block and other haplotype: sites that differ
+    std::vector<std::int16_t> sums;                 // per side and other haplotype: over the blocks around one
+    std::vector<std::uint8_t> taken;                // per other haplotype: chosen for the block at hand
     std::vector<int> counts;                        // of each distance, to choose the closest
     std::vector<int> templates;                     // per block: K haplotype numbers, ascending
     std::vector<std::uint64_t> templateWords;       // per block: K words of the templates' alleles there
@@ -128,30 +130,36 @@ VELMORA_COUNTS_BITS void chooseTemplates(const PackedHaplotypes& packed, int sam
     const int others = packed.count - 2;
     work.own.assign(2 * static_cast<std::size_t>(words), 0);
     std::copy(packed.of(2 * sample), packed.of(2 * sample) + 2 * words, work.own.begin());
-    // Per other haplotype and side, the differences per block, then summed
-    // over the blocks around each block.
-    work.distances.assign(static_cast<std::size_t>(others) * 2 * words, 0);
+    // Per side, block and other haplotype the sites that differ (one byte:
+    // at most 64), then per side and other haplotype their sum over the
+    // blocks around the block at hand: contiguous rows that the compiler
+    // adds with vector instructions.
+    const auto row = [&](int side, int w) {
+        return work.distances.data() + (static_cast<std::size_t>(side) * words + static_cast<std::size_t>(w)) * others;
+    };
+    work.distances.resize(2 * static_cast<std::size_t>(words) * others);
     for (int o = 0; o < others; ++o) {
-        const std::uint64_t* row = packed.of(o < 2 * sample ? o : o + 2);
-        int* d = work.distances.data() + static_cast<std::size_t>(o) * 2 * words;
+        const std::uint64_t* bits = packed.of(o < 2 * sample ? o : o + 2);
         for (int side = 0; side < 2; ++side) {
             const std::uint64_t* mine = work.own.data() + static_cast<std::size_t>(side) * words;
-            for (int w = 0; w < words; ++w) d[side * words + w] = __builtin_popcountll(row[w] ^ mine[w]);
+            for (int w = 0; w < words; ++w) row(side, w)[o] = static_cast<std::uint8_t>(__builtin_popcountll(bits[w] ^ mine[w]));
         }
     }
-    std::vector<int> sums(2 * static_cast<std::size_t>(others), 0);
+    work.sums.assign(2 * static_cast<std::size_t>(others), 0);
+    std::int16_t* sums[2] = {work.sums.data(), work.sums.data() + others};
     const auto add = [&](int w, int sign) {
         if (w < 0 || w >= words) return;
-        for (int o = 0; o < others; ++o) {
-            const int* d = work.distances.data() + static_cast<std::size_t>(o) * 2 * words;
-            sums[2 * o] += sign * d[w];
-            sums[2 * o + 1] += sign * d[words + w];
+        for (int side = 0; side < 2; ++side) {
+            const std::uint8_t* d = row(side, w);
+            std::int16_t* sum = sums[side];
+            for (int o = 0; o < others; ++o) sum[o] = static_cast<std::int16_t>(sum[o] + sign * d[o]);
         }
     };
     for (int w = 0; w < reach; ++w) add(w, 1);
     work.templates.resize(static_cast<std::size_t>(words) * k);
     work.templateWords.resize(static_cast<std::size_t>(words) * k);
-    std::vector<char> taken(static_cast<std::size_t>(others), 0);
+    std::vector<std::uint8_t>& taken = work.taken;
+    taken.assign(static_cast<std::size_t>(others), 0);
     std::vector<int>& counts = work.counts;
     for (int b = 0; b < words; ++b) {
         add(b + reach, 1);
@@ -171,10 +179,9 @@ VELMORA_COUNTS_BITS void chooseTemplates(const PackedHaplotypes& packed, int sam
         int filled = 0;
         for (int side = 0; side < 2; ++side) {
             const int wanted = side == 0 ? k / 2 : k - filled;
+            const std::int16_t* sum = sums[side];
             counts.assign(static_cast<std::size_t>(kBlock) * (2 * reach + 1) + 2, 0);
-            for (int o = 0; o < others; ++o) {
-                if (!taken[o]) ++counts[static_cast<std::size_t>(sums[2 * o + side])];
-            }
+            for (int o = 0; o < others; ++o) counts[static_cast<std::size_t>(sum[o])] += 1 - taken[o];
             int limit = 0;
             for (int below = 0; below + counts[static_cast<std::size_t>(limit)] < wanted; ++limit) {
                 below += counts[static_cast<std::size_t>(limit)];
@@ -182,14 +189,13 @@ VELMORA_COUNTS_BITS void chooseTemplates(const PackedHaplotypes& packed, int sam
             int atLimit = wanted;
             for (int d = 0; d < limit; ++d) atLimit -= counts[static_cast<std::size_t>(d)];
             for (int o = 0; o < others; ++o) {
-                if (taken[o]) continue;
-                const int d = sums[2 * o + side];
-                if (d < limit || (d == limit && atLimit-- > 0)) taken[o] = 1, ++filled;
+                if (taken[o] != 0 || sum[o] > limit) continue;
+                if (sum[o] < limit || atLimit-- > 0) taken[o] = 1, ++filled;
             }
         }
         int t = 0;
         for (int o = 0; o < others; ++o) {
-            if (!taken[o]) continue;
+            if (taken[o] == 0) continue;
             taken[o] = 0;
             chosen[t] = o < 2 * sample ? o : o + 2;
             work.templateWords[static_cast<std::size_t>(b) * k + t] = packed.of(chosen[t])[b];
