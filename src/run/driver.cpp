@@ -477,32 +477,26 @@ void printLigationSummary(const Ligation& ligation)
                 compared, undecided);
 }
 
-// The input in overlapping windows of sites, each solved on its own, then
-// ligated into every sample's phase.
-Ending phaseWindows(Run& run, int window)
+// The checks of a windowed run before its windows start (the windows'
+// sizes, the memory), the windows in flight that fit, and its start lines.
+Ending prepareWindows(Run& run, const WindowPlan& plan, int window, int overlap, int iterations)
 {
     const RunSettings& settings = run.settings;
-    const int overlap = overlapOf(settings, run.vcf.has_value());
-    const WindowPlan plan = planPhasing(run.table.genotypes, window, overlap);
-    RunSettings started = settings;
-    started.maxIter = windowSearchSettings(settings).maxIter;
     const int largest = plan.distinctGenotypes[static_cast<std::size_t>(plan.largest)];
+    const std::string file = std::string(run.vcf ? "VCF file " : "genotype file ") + settings.inputFilename;
     if (largest > kMaxDistinctGenotypes) {
         const SiteWindow& w = plan.windows[static_cast<std::size_t>(plan.largest)];
-        return fail(run.report, std::string(run.vcf ? "Error in the VCF file " : "Error in the genotype file ")
-                                    + settings.inputFilename + ": " + std::to_string(largest)
+        return fail(run.report, "Error in the " + file + ": " + std::to_string(largest)
                                     + " distinct genotypes in the window of sites " + std::to_string(w.first + 1)
                                     + " to " + std::to_string(w.end) + ", more than the "
                                     + std::to_string(kMaxDistinctGenotypes)
                                     + " supported; choose fewer samples with --samples or a smaller --window");
     }
     const auto samples = static_cast<std::uint64_t>(run.table.genotypeCount);
-    const int asked = settings.threads >= 0 ? workerCount(settings.threads) : 1;
     const std::uint64_t needed = windowedRunBytes(plan, samples, run.table.length, 1);
     if (needed > run.memory.bytes) {
-        return fail(run.report, std::string(run.vcf ? "The VCF file " : "The genotype file ") + settings.inputFilename
-                                    + " is too large for this machine: its " + std::to_string(samples) + " samples of "
-                                    + std::to_string(run.table.length) + " sites"
+        return fail(run.report, "The " + file + " is too large for this machine: its " + std::to_string(samples)
+                                    + " samples of " + std::to_string(run.table.length) + " sites"
                                     + (run.vcf ? " in " + describeVcfScope(*run.vcf) : std::string())
                                     + ", phased in windows of " + std::to_string(window) + " sites, "
                                     + describeMemoryShortfall(needed, run.memory)
@@ -510,33 +504,24 @@ Ending phaseWindows(Run& run, int window)
                                                  "with --samples"
                                                : ""));
     }
-    run.threads = asked;
+    run.threads = settings.threads >= 0 ? workerCount(settings.threads) : 1;
     while (run.threads > 1 && windowedRunBytes(plan, samples, run.table.length, run.threads) > run.memory.bytes) {
         --run.threads;
     }
+    RunSettings started = settings;
+    started.maxIter = iterations;
     printStartLine(started);
     std::printf("Phasing %d sites in %zu windows of %d sites overlapping by %d, %d at a time\n", run.table.length,
                 plan.windows.size(), std::min(window, run.table.length), overlap, run.threads);
     if (settings.threads >= 0) run.report.threads = run.threads;
     std::fflush(stdout);
-    if (Ending end = checkBeforeSearch(run)) return end;
-    run.timer.lap("setup");
+    return checkBeforeSearch(run);
+}
 
-    const int count = static_cast<int>(plan.windows.size());
-    WindowedPhasing phasing =
-        phaseInWindows(run.table.genotypes, run.vcf ? run.vcf->missingSites : std::vector<std::vector<int>>{}, plan,
-                       settings, run.threads, [count](int done, double seconds) {
-            std::printf("Windows phased: %d of %d in %.1f sec.\n", done, count, seconds);
-            std::fflush(stdout);
-        });
-    run.timer.lap("phasing");
-    if (phasing.ligation.phases.empty()) {
-        run.report.interruptedBy = phasing.interruptedBy;
-        return fail(run.report,
-                    "Interrupted by " + signalName(phasing.interruptedBy) + " after " + std::to_string(phasing.windowsDone)
-                        + " of " + std::to_string(count) + " windows; no output file was written.",
-                    interruptedExit(phasing.interruptedBy));
-    }
+// The lines after the windows: their haplotypes, the ligation, the
+// refinement, and an interrupt that cut the refinement short.
+void printPhasingSummary(const WindowedPhasing& phasing, const RunSettings& settings)
+{
     printWindowSummary(phasing, settings);
     printLigationSummary(phasing.ligation);
     if (settings.refinePasses > 0) {
@@ -547,13 +532,18 @@ Ending phaseWindows(Run& run, int window)
                     phasing.refineSeconds);
     }
     if (phasing.interruptedBy != 0) {
-        run.interruptedBy = phasing.interruptedBy;
         std::printf("Interrupted by %s: the refinement was cut short; saving the phase reached so far.\n",
-                    signalName(run.interruptedBy).c_str());
+                    signalName(phasing.interruptedBy).c_str());
     }
     std::fflush(stdout);
-    run.phases = std::move(phasing.ligation.phases);
-    // The imputed calls are the genotypes of their alleles.
+}
+
+// Makes the samples' phases the run's result: an imputed call becomes the
+// genotype of its alleles, and the result file lists the phases' haplotypes
+// when it is written.
+void adoptPhases(Run& run, std::vector<SamplePhase> phases)
+{
+    run.phases = std::move(phases);
     if (run.vcf) {
         for (std::size_t i = 0; i < run.vcf->missingSites.size(); ++i) {
             for (const int s : run.vcf->missingSites[i]) {
@@ -563,14 +553,44 @@ Ending phaseWindows(Run& run, int window)
             }
         }
     }
-    phasing.ligation.phases.clear();
-    run.report.phasing = PhasingAccount{window, overlap, started.maxIter, std::move(phasing.windows),
-                                        std::move(phasing.ligation.joins)};
-    if (needsResultText(run)) {
-        const std::vector<std::string> distinct = numberDistinctGenotypes(run.table.genotypes, run.genotypeMap);
-        run.reconstruction = reconstructionOfPhases(run.phases, run.genotypeMap, static_cast<int>(distinct.size()));
-        run.resultText = composeExplicitResult(run.reconstruction, distinct, run.genotypeMap);
+    if (!needsResultText(run)) return;
+    const std::vector<std::string> distinct = numberDistinctGenotypes(run.table.genotypes, run.genotypeMap);
+    run.reconstruction = reconstructionOfPhases(run.phases, run.genotypeMap, static_cast<int>(distinct.size()));
+    run.resultText = composeExplicitResult(run.reconstruction, distinct, run.genotypeMap);
+}
+
+// The input in overlapping windows of sites, each solved on its own, then
+// ligated into every sample's phase and refined.
+Ending phaseWindows(Run& run, int window)
+{
+    const RunSettings& settings = run.settings;
+    const int overlap = overlapOf(settings, run.vcf.has_value());
+    const int iterations = windowSearchSettings(settings).maxIter;
+    const WindowPlan plan = planPhasing(run.table.genotypes, window, overlap);
+    if (Ending end = prepareWindows(run, plan, window, overlap, iterations)) return end;
+    run.timer.lap("setup");
+
+    const int count = static_cast<int>(plan.windows.size());
+    const std::vector<std::vector<int>> none;
+    WindowedPhasing phasing = phaseInWindows(run.table.genotypes, run.vcf ? run.vcf->missingSites : none, plan,
+                                             settings, run.threads, [count](int done, double seconds) {
+                                                 std::printf("Windows phased: %d of %d in %.1f sec.\n", done, count,
+                                                             seconds);
+                                                 std::fflush(stdout);
+                                             });
+    run.timer.lap("phasing");
+    if (phasing.ligation.phases.empty()) {
+        run.report.interruptedBy = phasing.interruptedBy;
+        return fail(run.report,
+                    "Interrupted by " + signalName(phasing.interruptedBy) + " after " + std::to_string(phasing.windowsDone)
+                        + " of " + std::to_string(count) + " windows; no output file was written.",
+                    interruptedExit(phasing.interruptedBy));
     }
+    printPhasingSummary(phasing, settings);
+    run.interruptedBy = phasing.interruptedBy;
+    adoptPhases(run, std::move(phasing.ligation.phases));
+    run.report.phasing =
+        PhasingAccount{window, overlap, iterations, std::move(phasing.windows), std::move(phasing.ligation.joins)};
     return std::nullopt;
 }
 
