@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <functional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,27 @@ TEST_F(Interrupts, AnInterruptDuringTheSearchSavesTheBestReconstructionSoFar)
         EXPECT_EQ(static_cast<int>(result.haplotypes.size()), counts.back());
         EXPECT_EQ(workEntries(), (std::vector<std::string>{"long.txt", "result.txt"}));
     }
+}
+
+TEST_F(Interrupts, AnInterruptWhileTheWindowsAreSolvedWritesNothing)
+{
+    const std::string input = longRunInput();
+    const std::string earlier = "an earlier result\n";
+    writeInput("result.txt", earlier);
+    RunningProgram program =
+        start({input, "result.txt", "--window", "20", kEndless[0], kEndless[1], kEndless[2], kEndless[3]});
+    ASSERT_TRUE(program.readUntil([](const std::string& c) { return c.find("Phasing 60 sites") != std::string::npos; },
+                                  120))
+        << program.console();
+    program.signal(SIGINT);
+    EXPECT_EQ(program.finish(120), 128 + SIGINT) << program.console();
+    const std::vector<std::string> lines = splitLines(program.console());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(std::regex_match(lines.back(), std::regex("Interrupted by SIGINT after [0-4] of 5 windows; no output "
+                                                          "file was written\\.")))
+        << program.console();
+    EXPECT_EQ(readWholeFile(inWork("result.txt")), earlier);
+    EXPECT_EQ(workEntries(), (std::vector<std::string>{"long.txt", "result.txt"}));
 }
 
 TEST_F(Interrupts, AnInterruptBeforeAnyAttemptFinishedWritesNothing)
