@@ -50,11 +50,13 @@ PackedHaplotypes pack(const std::vector<SamplePhase>& phases, int sites)
 // The model's numbers, from the settings.
 struct Model {
     int templates = 0;
-    float stay = 0.0f;      // of keeping the template from one site to the next
+    float stay = 0.0f;      // of keeping the template from one site to the next, on average
+    float switches = 0.0f;  // expected per site: -log(stay)
     float mismatch = 0.0f;  // weight of a site that differs from the template, one that matches weighing 1
     float mismatchPowers[kMaxMismatches + 1] = {};
 
-    float stayOver(int gaps) const { return std::pow(stay, static_cast<float>(gaps)); }
+    // Of keeping the template from site `from` to site `to`.
+    float stayBetween(int from, int to) const { return std::exp(-switches * static_cast<float>(to - from)); }
 };
 
 Model modelOf(const MosaicSettings& settings, int haplotypes)
@@ -65,6 +67,7 @@ Model modelOf(const MosaicSettings& settings, int haplotypes)
     const int wanted = std::clamp(std::min(settings.templates, haplotypes), 1, 1 << 12);
     model.templates = (wanted + kLanes - 1) / kLanes * kLanes;
     model.stay = 1.0f - settings.switchRate;
+    model.switches = -std::log(model.stay);
     model.mismatch = settings.mismatchRate / (1.0f - settings.mismatchRate);
     model.mismatchPowers[0] = 1.0f;
     for (int m = 1; m <= kMaxMismatches; ++m) model.mismatchPowers[m] = model.mismatchPowers[m - 1] * model.mismatch;
@@ -367,12 +370,12 @@ void sumBackward(const Model& model, const SamplePhase& phase, SampleWork& work)
             }
             float sum = 0.0f;
             for (const float lane : lanes) sum += lane;
-            float keep = model.stayOver(blockStart ? 1 : at - from);
+            float keep = model.stayBetween(blockStart ? at - 1 : from, at);
             float spread = (1.0f - keep) * sum / static_cast<float>(k);
             if (blockStart) {
                 backOntoBlock(work, k, block, b, moved);
                 for (int t = 0; t < k; ++t) moved[t] = keep * moved[t] + spread;
-                keep = model.stayOver(at - from - 1);
+                keep = model.stayBetween(from, at - 1);
                 sum = 0.0f;
                 for (int t = 0; t < k; ++t) sum += moved[t] *= earlierRun[t];
                 spread = (1.0f - keep) * sum / static_cast<float>(k);
@@ -509,10 +512,10 @@ std::vector<std::size_t> findCorrections(const Model& model, SamplePhase& phase,
         const int block = to / kBlock;
         if (to % kBlock != 0) {
             weighRun(model, work, block, from, to, run);
-            stepBoth(model, work, phase, p, model.stayOver(to - from), run, f0, f1, total);
+            stepBoth(model, work, phase, p, model.stayBetween(from, to), run, f0, f1, total);
         } else {
             weighRun(model, work, block - 1, from, to, run);
-            const float keep = model.stayOver(to - from - 1);
+            const float keep = model.stayBetween(from, to - 1);
             const float spread = (1.0f - keep) / static_cast<float>(k);
             for (int side = 0; side < 2; ++side) {
                 float* f = side == 0 ? f0 : f1;
@@ -524,7 +527,7 @@ std::vector<std::size_t> findCorrections(const Model& model, SamplePhase& phase,
                 total[side] = sum;
             }
             std::fill(run, run + k, 1.0f);
-            stepBoth(model, work, phase, p, model.stay, run, f0, f1, total);
+            stepBoth(model, work, phase, p, model.stayBetween(to - 1, to), run, f0, f1, total);
         }
         weigh(p);
     }
