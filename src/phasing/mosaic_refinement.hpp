@@ -20,7 +20,7 @@
 constexpr int kMosaicTemplates = 256;
 
 struct MosaicSettings {
-    int passes = 3;             // each pass corrects every sample against the phases of the pass before
+    int passes = 5;             // each pass corrects every sample against the phases of the pass before
     int rounds = 2;             // per sample and pass: a round of flips, then a round of swaps, and so on
     int templates = kMosaicTemplates;  // per block and sample
     int reach = 4;              // blocks on each side over which templates are compared with the sample

@@ -269,9 +269,9 @@ Ending readInput(Run& run)
     return std::nullopt;
 }
 
-// The checks every run makes before it searches: an iteration to run, the
-// outputs can be made, no interrupt yet.
-Ending checkBeforeSearch(Run& run)
+// The checks every run makes before it searches: an iteration to run and
+// the outputs can be made.
+Ending checkRunnable(Run& run)
 {
     if (run.settings.maxIter <= 0) {
         return fail(run.report, "No iteration was run (maxIter=" + std::to_string(run.settings.maxIter)
@@ -282,6 +282,13 @@ Ending checkBeforeSearch(Run& run)
     if (!run.settings.reportFile.empty() && !checkOutputWritable(run.settings.reportFile, error)) {
         return failReport(run.report, error);
     }
+    return std::nullopt;
+}
+
+// The same, and no interrupt yet.
+Ending checkBeforeSearch(Run& run)
+{
+    if (Ending end = checkRunnable(run)) return end;
     if (interruptSignal() != 0) return stopWithoutResult(run.report, interruptSignal());
     return std::nullopt;
 }
@@ -515,7 +522,8 @@ Ending prepareWindows(Run& run, const WindowPlan& plan, int window, int overlap,
                 plan.windows.size(), std::min(window, run.table.length), overlap, run.threads);
     if (settings.threads >= 0) run.report.threads = run.threads;
     std::fflush(stdout);
-    return checkBeforeSearch(run);
+    // An interrupt from here on is told as windows done (none yet).
+    return checkRunnable(run);
 }
 
 // The lines after the windows: their haplotypes, the ligation, the

@@ -111,7 +111,7 @@ const std::vector<OptionSpec> kOptions = {
          p = std::string("'") + v + "'; it takes a whole number of sites";
          return false;
      }},
-    {"--refine", "N", "3",
+    {"--refine", "N", "5",
      "after the ligation, correct each sample's phase against the other samples' haplotypes, N passes; 0: none",
      "Phasing", [](RunSettings& s, const char* v, std::string& p) {
          if (parseWholeNumber(v, s.refinePasses)) return true;

@@ -27,7 +27,7 @@ struct RunSettings {
     // Phasing a VCF or BCF input in windows of sites.
     int window = -1;             // --window SITES: sites per window (0: the whole input as one); -1: the input's default
     int overlap = -1;            // --overlap SITES: sites shared by consecutive windows; -1: half the window
-    int refinePasses = 3;        // --refine N: passes of the correction against the other samples' haplotypes
+    int refinePasses = 5;        // --refine N: passes of the correction against the other samples' haplotypes
 
     // Input and output.
     VcfOptions vcf;              // --missing, --region, --samples: how a VCF or BCF input is read

@@ -72,7 +72,7 @@ TEST_F(WindowedRun, AVcfIsPhasedInWindowsTheSameWayOnOneTwoAndThreeThreads)
         EXPECT_LE(progress, 11) << "a line a tenth at most";
         EXPECT_NE(r.out.find("\nWindows phased: 15 of 15 in "), std::string::npos);
         EXPECT_NE(r.out.find("\nLigation: "), std::string::npos);
-        EXPECT_NE(r.out.find("\nRefinement: 3 passes "), std::string::npos);
+        EXPECT_NE(r.out.find("\nRefinement: 5 passes "), std::string::npos);
 
         std::string records;
         expectExplained(population_.genotypes, phasesOf("out.vcf", &records));
