@@ -12,6 +12,8 @@
 #   ...-miss   the same with 2 % of the calls removed at random (seed 1); the
 #              removed calls are scored for concordance, the rest for switch
 #              error.
+#   cohort     a larger simulation of the same kind: 2,500 samples, 2 Mb;
+#              Velmora runs on it with one thread and again with two.
 # Each tool runs on one thread: Velmora with default options, Beagle 5
 # (nthreads=1) and, with SHAPEIT=1 in the environment, SHAPEIT4 (chr20 only,
 # with the shipped genetic map). For each: switch error (bench/switch_error.py,
@@ -27,7 +29,7 @@ work="${2:-$(mktemp -d /tmp/velmora_phasing_XXXXXX)}"
 mkdir -p "$work"
 cd "$work"
 examples=/usr/share/doc/shapeit4/examples
-datasets="${DATASETS:-chr20 sim500 chr20-miss sim500-miss}"
+datasets="${DATASETS:-chr20 sim500 chr20-miss sim500-miss cohort}"
 
 seconds() { date +%s.%N; }
 
@@ -72,6 +74,12 @@ prepare() {
         bcftools index -f -t sim500.truth.vcf.gz
         unphase sim500.truth.vcf.gz sim500.vcf.gz
     fi
+    if [[ " $datasets " == *" cohort "* ]] && [ ! -s cohort.truth.vcf.gz ]; then
+        scrm 5000 1 -t 1000 -r 800 2000000 -l 100000 -seed 1 | python3 "$here/ms_to_vcf.py" 2000000 1 \
+            | bgzip > cohort.truth.vcf.gz
+        bcftools index -f -t cohort.truth.vcf.gz
+        unphase cohort.truth.vcf.gz cohort.vcf.gz
+    fi
     for base in chr20 sim500; do
         if [ ! -s "$base-miss.vcf.gz" ]; then
             remove_calls "$base.vcf.gz" "$base-miss.vcf.gz" "$base-miss.removed.tsv"
@@ -82,7 +90,7 @@ prepare() {
 }
 
 distinct_haplotypes() {
-    bcftools query -f '[%GT\t]\n' "$1" | awk -F'\t' '
+    bcftools query -f '[%GT\t]\n' "$1" 2>/dev/null | awk -F'\t' '
         { for (i = 1; i < NF; i++) { h[2 * i - 1] = h[2 * i - 1] substr($i, 1, 1); h[2 * i] = h[2 * i] substr($i, 3, 1) } }
         END { for (k in h) d[h[k]] = 1; print length(d) }'
 }
@@ -106,6 +114,12 @@ for data in $datasets; do
     "$velmora" "$data.vcf.gz" "$data.velmora.vcf.gz" > "$data.velmora.log"
     t1=$(seconds)
     report "$data" velmora "$data.velmora.vcf.gz" "$(echo "$t1 - $t0" | bc)"
+    if [ "$data" = cohort ]; then
+        t0=$(seconds)
+        "$velmora" "$data.vcf.gz" "$data.velmora2.vcf.gz" --threads 2 > "$data.velmora2.log"
+        t1=$(seconds)
+        report "$data" velmora-t2 "$data.velmora2.vcf.gz" "$(echo "$t1 - $t0" | bc)"
+    fi
 
     t0=$(seconds)
     beagle gt="$data.vcf.gz" out="$data.beagle" nthreads=1 > "$data.beagle.log" 2>&1

@@ -11,11 +11,6 @@ struct Option {
     int second = 0;
 };
 
-const std::vector<HaplotypePair>& pairsOf(const WindowSolution& window, std::size_t sample)
-{
-    return window.pairs[static_cast<std::size_t>(window.genotypeOfSample[sample])];
-}
-
 // Heterozygous sites of the overlap at which haplotype `first` of window `at`
 // equals `reference` of window `from`, minus those where it does not.
 int agreement(const std::string& genotype, SiteWindow overlap, const std::string& first, int at,
@@ -68,14 +63,14 @@ Ligation ligateWindows(const std::vector<WindowSolution>& windows, const std::ve
             // pair of the next window.
             int bestScore = 0;
             int bestAgreement = 0;
-            const std::vector<HaplotypePair>& pairs = pairsOf(window, i);
+            const std::vector<HaplotypePair>& pairs = pairsOfSample(window, i);
             for (std::size_t o = 0; o < pairs.size(); ++o) {
                 const std::string& first = window.haplotypes[pairs[o].first];
                 const int agreeing =
                     hasPrevious ? agreement(genotype, before, first, window.sites.first, phase.first, 0) : 0;
                 int next = 0;
                 if (hasNext) {
-                    for (const HaplotypePair& later : pairsOf(windows[w + 1], i)) {
+                    for (const HaplotypePair& later : pairsOfSample(windows[w + 1], i)) {
                         next = std::max(next, std::abs(agreement(genotype, after, first, window.sites.first,
                                                                  windows[w + 1].haplotypes[later.first],
                                                                  windows[w + 1].sites.first)));

@@ -22,7 +22,8 @@ struct Ligation {
 };
 
 // Joins the windows' phases of every sample (genotypes by sample, over every
-// site; windows in order, each overlapping the one before). For each sample
+// site, '.' at a missing call; windows in order, each overlapping the one
+// before). For each sample
 // and window, of the pairs that explain its genotype there, the one that
 // agrees best with the phase so far (on their overlap) and with the next
 // window is taken, oriented by the heterozygous sites of the overlap; the

@@ -122,3 +122,11 @@ WindowSolution solveWindow(const std::vector<std::string>& genotypes, SiteWindow
     solution.haplotypes = std::move(reconstruction.haplotypes);
     return solution;
 }
+
+const std::vector<HaplotypePair>& pairsOfSample(const WindowSolution& solution, std::size_t sample)
+{
+    const auto own = std::lower_bound(solution.samplePairs.begin(), solution.samplePairs.end(), sample,
+                                      [](const auto& entry, std::size_t i) { return static_cast<std::size_t>(entry.first) < i; });
+    if (own != solution.samplePairs.end() && static_cast<std::size_t>(own->first) == sample) return own->second;
+    return solution.pairs[static_cast<std::size_t>(solution.genotypeOfSample[sample])];
+}

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct RunSettings;
@@ -17,6 +18,9 @@ struct WindowSolution {
     std::vector<std::string> haplotypes;            // over the window's sites
     std::vector<int> genotypeOfSample;              // sample -> distinct genotype of the window
     std::vector<std::vector<HaplotypePair>> pairs;  // per distinct genotype: the search's pair first, then every other
+    // Samples whose missing calls let more pairs explain their observed
+    // calls: those pairs, by sample in increasing order (see open_calls).
+    std::vector<std::pair<int, std::vector<HaplotypePair>>> samplePairs;
     int distinctGenotypes = 0;
     int searchHaplotypes = 0;          // the search's count
     int improvedHaplotypes = 0;        // after --improve (the search's count without it)
@@ -24,6 +28,9 @@ struct WindowSolution {
     bool provenOptimal = false;
     bool searchFailed = false;         // no attempt explained every genotype: each sample phased on its own
 };
+
+// The pairs that explain sample `sample`'s calls in the window.
+const std::vector<HaplotypePair>& pairsOfSample(const WindowSolution& solution, std::size_t sample);
 
 // Solves window `index` of the genotypes (one per sample, over every site)
 // with the search the settings ask for: the search drawing from a generator

@@ -3,6 +3,7 @@
 #include "run/interruption.hpp"
 #include "run/run_settings.hpp"
 #include "phasing/mosaic_refinement.hpp"
+#include "phasing/open_calls.hpp"
 #include "phasing/window_solution.hpp"
 
 #include <algorithm>
@@ -60,10 +61,11 @@ std::uint64_t windowedRunBytes(const WindowPlan& plan, std::uint64_t samples, in
     const SiteWindow& largest = plan.windows[static_cast<std::size_t>(plan.largest)];
     const RunMemory window =
         splitRunMemory(samples, plan.distinctGenotypes[static_cast<std::size_t>(plan.largest)], largest.size());
-    // Throughout: the program, the input and the samples' phases (when the
-    // input is read: its sites as columns besides the table).
+    // Throughout: the program, the input, its observed calls, its missing
+    // calls imputed and the samples' phases (when the input is read: its
+    // sites as columns besides the table).
     const std::uint64_t table = genotypeTableBytes(samples, sites);
-    const std::uint64_t held = programBytes() + 3 * table;
+    const std::uint64_t held = programBytes() + 5 * table;
     // While the windows are solved: every window's solution (its haplotypes
     // and pairs), and a whole search for each window in flight.
     std::uint64_t windows = 0;
@@ -84,19 +86,29 @@ std::uint64_t windowedRunBytes(const WindowPlan& plan, std::uint64_t samples, in
     return held + std::max(windows, refinement) + (inFlight - 1) * (std::uint64_t{8} << 20);
 }
 
-WindowedPhasing phaseInWindows(const std::vector<std::string>& genotypes, const std::vector<std::vector<int>>& missing,
-                               const WindowPlan& plan, const RunSettings& settings, int threads,
-                               const std::function<void(int done, double seconds)>& progress)
+namespace {
+
+// The windows of the plan solved on `threads` workers, with each sample's
+// pairs widened where it has missing calls; fewer than all when an
+// interrupt came.
+struct SolvedWindows {
+    std::vector<WindowSolution> solutions;
+    std::vector<WindowSummary> summaries;
+    int done = 0;
+};
+
+SolvedWindows solveWindows(const std::vector<std::string>& genotypes, const std::vector<std::string>& observed,
+                           const std::vector<std::vector<int>>& missing, const WindowPlan& plan,
+                           const RunSettings& windowSettings, int threads,
+                           const std::function<void(int done, double seconds)>& progress)
 {
     const auto start = std::chrono::steady_clock::now();
     const int count = static_cast<int>(plan.windows.size());
-    std::vector<WindowSolution> solutions(static_cast<std::size_t>(count));
-    WindowedPhasing phasing;
-    phasing.windows.resize(static_cast<std::size_t>(count));
-
+    SolvedWindows solved;
+    solved.solutions.resize(static_cast<std::size_t>(count));
+    solved.summaries.resize(static_cast<std::size_t>(count));
     std::mutex mutex;  // guards the windows handed out and the progress
     int handedOut = 0;
-    int done = 0;
     int reported = 0;  // tenths reported
     const auto nextWindow = [&]() -> int {
         const std::lock_guard<std::mutex> lock(mutex);
@@ -104,21 +116,20 @@ WindowedPhasing phaseInWindows(const std::vector<std::string>& genotypes, const 
         return handedOut++;
     };
     std::vector<std::exception_ptr> failures(static_cast<std::size_t>(threads));
-    const RunSettings windowSettings = windowSearchSettings(settings);
     const auto work = [&](int worker) {
         try {
             for (int w = nextWindow(); w >= 0; w = nextWindow()) {
                 const auto windowStart = std::chrono::steady_clock::now();
-                solutions[static_cast<std::size_t>(w)] =
-                    solveWindow(genotypes, plan.windows[static_cast<std::size_t>(w)], w, windowSettings);
-                phasing.windows[static_cast<std::size_t>(w)] =
-                    summarize(solutions[static_cast<std::size_t>(w)], secondsSince(windowStart));
+                WindowSolution& solution = solved.solutions[static_cast<std::size_t>(w)];
+                solution = solveWindow(genotypes, plan.windows[static_cast<std::size_t>(w)], w, windowSettings);
+                if (!observed.empty()) addOpenCallPairs(solution, observed, missing);
+                solved.summaries[static_cast<std::size_t>(w)] = summarize(solution, secondsSince(windowStart));
                 const std::lock_guard<std::mutex> lock(mutex);
-                ++done;
-                const int tenths = done * 10 / count;
-                if (tenths > reported || done == count) {
+                ++solved.done;
+                const int tenths = solved.done * 10 / count;
+                if (progress && (tenths > reported || solved.done == count)) {
                     reported = tenths;
-                    progress(done, secondsSince(start));
+                    progress(solved.done, secondsSince(start));
                 }
             }
         } catch (...) {
@@ -131,22 +142,84 @@ WindowedPhasing phaseInWindows(const std::vector<std::string>& genotypes, const 
     for (std::thread& worker : workers) worker.join();
     for (const std::exception_ptr& failure : failures)
         if (failure) std::rethrow_exception(failure);
+    return solved;
+}
 
-    phasing.windowsDone = done;
-    if (done < count) {
+// The genotypes with each missing call given the genotype of the phase's
+// alleles there.
+std::vector<std::string> filledFromPhases(std::vector<std::string> genotypes,
+                                          const std::vector<std::vector<int>>& missing,
+                                          const std::vector<SamplePhase>& phases)
+{
+    for (std::size_t i = 0; i < missing.size(); ++i) {
+        for (const int s : missing[i]) {
+            const char a = phases[i].first[static_cast<std::size_t>(s)];
+            genotypes[i][static_cast<std::size_t>(s)] = a == phases[i].second[static_cast<std::size_t>(s)] ? a : '2';
+        }
+    }
+    return genotypes;
+}
+
+const auto kInterrupted = [] { return interruptSignal() != 0; };
+
+// The genotypes with their missing calls imputed by a quick phasing: windows
+// of the plan's width overlapping by an eighth, one iteration each, ligated
+// and corrected by one round of flips against the other samples'
+// haplotypes. Empty when an interrupt cut it short.
+std::vector<std::string> quickImputation(const std::vector<std::string>& genotypes,
+                                         const std::vector<std::string>& observed,
+                                         const std::vector<std::vector<int>>& missing, const WindowPlan& plan,
+                                         const RunSettings& windowSettings, int threads)
+{
+    RunSettings quick = windowSettings;
+    quick.maxIter = 1;
+    const int width = plan.windows.front().size();
+    WindowPlan quickPlan;
+    quickPlan.windows = planWindows(static_cast<int>(genotypes.front().size()), width, width / 8);
+    SolvedWindows solved = solveWindows(genotypes, observed, missing, quickPlan, quick, threads, nullptr);
+    if (solved.done < static_cast<int>(quickPlan.windows.size())) return {};
+    Ligation ligation = ligateWindows(solved.solutions, observed);
+    solved.solutions.clear();
+    MosaicSettings mosaic;
+    mosaic.passes = 1;
+    mosaic.rounds = 1;
+    refineByMosaics(genotypes, missing, ligation.phases, mosaic, threads, kInterrupted);
+    return filledFromPhases(genotypes, missing, ligation.phases);
+}
+
+} // namespace
+
+WindowedPhasing phaseInWindows(const std::vector<std::string>& genotypes, const std::vector<std::vector<int>>& missing,
+                               const WindowPlan& plan, const RunSettings& settings, int threads,
+                               const std::function<void(int done, double seconds)>& progress)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const int count = static_cast<int>(plan.windows.size());
+    WindowedPhasing phasing;
+    const RunSettings windowSettings = windowSearchSettings(settings);
+    const bool anyMissing = std::any_of(missing.begin(), missing.end(), [](const auto& m) { return !m.empty(); });
+    const std::vector<std::string> observed = anyMissing ? observedCalls(genotypes, missing) : std::vector<std::string>{};
+    const std::vector<std::string> filled = anyMissing && settings.refinePasses > 0
+                                                ? quickImputation(genotypes, observed, missing, plan, windowSettings, threads)
+                                                : std::vector<std::string>{};
+    const std::vector<std::string>& input = filled.empty() ? genotypes : filled;
+    SolvedWindows solved = solveWindows(input, observed, missing, plan, windowSettings, threads,
+                                        [&](int done, double) { progress(done, secondsSince(start)); });
+    phasing.windows = std::move(solved.summaries);
+    phasing.windowsDone = solved.done;
+    if (solved.done < count) {
         phasing.interruptedBy = interruptSignal();
         phasing.seconds = secondsSince(start);
         return phasing;
     }
-    phasing.ligation = ligateWindows(solutions, genotypes);
-    solutions.clear();
+    phasing.ligation = ligateWindows(solved.solutions, anyMissing ? observed : input);
+    solved.solutions.clear();
     phasing.seconds = secondsSince(start);
     if (settings.refinePasses > 0) {
         const auto refineStart = std::chrono::steady_clock::now();
         MosaicSettings mosaic;
         mosaic.passes = settings.refinePasses;
-        phasing.refinement = refineByMosaics(genotypes, missing, phasing.ligation.phases, mosaic, threads,
-                                             [] { return interruptSignal() != 0; });
+        phasing.refinement = refineByMosaics(input, missing, phasing.ligation.phases, mosaic, threads, kInterrupted);
         phasing.refineSeconds = secondsSince(refineStart);
         if (phasing.refinement.passes < settings.refinePasses) phasing.interruptedBy = interruptSignal();
     }

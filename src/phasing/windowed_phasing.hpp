@@ -54,14 +54,17 @@ struct WindowedPhasing {
 
 // Solves the windows of the plan on `threads` workers (each window on its
 // own, so that the result is the same for every number of workers), then
-// ligates them and corrects the phases against each other (--refine). `progress` is called, from one thread at a time, whenever
+// ligates them and corrects the phases against each other (--refine).
+// `progress` is called, from one thread at a time, whenever
 // another tenth of the windows is done (and with the last one), with the
 // windows done and the seconds since the start. An interrupt lets the
 // windows in progress finish and starts no other; the phasing then has no
 // ligation. An interrupt during the correction ends it after the pass in
 // progress; the phases are then those of the passes made. `missing` lists by
-// sample the sites of missing calls (or is empty): the windows take the
-// genotypes as they are there, the correction imputes their alleles.
+// sample the sites of missing calls (or is empty): with any, a quick
+// phasing first imputes them for the windows' searches; each sample's pairs
+// in a window are those explaining its observed calls; the correction
+// imputes their alleles anew.
 WindowedPhasing phaseInWindows(const std::vector<std::string>& genotypes, const std::vector<std::vector<int>>& missing,
                                const WindowPlan& plan, const RunSettings& settings, int threads,
                                const std::function<void(int done, double seconds)>& progress);

@@ -598,7 +598,13 @@ Ending phaseWindows(Run& run, int window)
     run.interruptedBy = phasing.interruptedBy;
     adoptPhases(run, std::move(phasing.ligation.phases));
     run.report.phasing =
-        PhasingAccount{window, overlap, iterations, std::move(phasing.windows), std::move(phasing.ligation.joins)};
+        PhasingAccount{window,
+                       overlap,
+                       iterations,
+                       std::move(phasing.windows),
+                       std::move(phasing.ligation.joins),
+                       phasing.refinement,
+                       phasing.refineSeconds};
     return std::nullopt;
 }
 

@@ -38,6 +38,7 @@ json settingsJson(const RunSettings& s)
         {"prove_seconds", optionalSeconds(s.prove, s.proveSeconds)},
         {"window", s.window >= 0 ? json(s.window) : json(nullptr)},
         {"overlap", s.overlap >= 0 ? json(s.overlap) : json(nullptr)},
+        {"refine_passes", s.refinePasses},
         {"missing", missingPolicyName(s.vcf.missing)},
         {"region", s.vcf.region ? json(describeRegion(*s.vcf.region)) : json(nullptr)},
         {"samples_file", s.vcf.samplesFile.empty() ? json(nullptr) : json(s.vcf.samplesFile)},
@@ -137,7 +138,12 @@ json phasingJson(const PhasingAccount& a, const std::vector<std::string>& sample
             {"overlap", a.overlap},
             {"iterations", a.iterations},
             {"windows", windows},
-            {"samples", samples}};
+            {"samples", samples},
+            {"refinement",
+             {{"passes", a.refinement.passes},
+              {"sites_flipped", a.refinement.flips},
+              {"continuations_swapped", a.refinement.swaps},
+              {"seconds", a.refineSeconds}}}};
 }
 
 // Each iteration's printed numbers; null for an attempt that failed.

@@ -19,6 +19,8 @@ struct PhasingAccount {
     int iterations = 0;  // of each window's search
     std::vector<WindowSummary> windows;
     std::vector<SampleJoins> joins;         // by sample
+    MosaicOutcome refinement;               // of --refine
+    double refineSeconds = 0.0;
 };
 
 // A machine-readable account of one run (--report FILE.json), filled by the

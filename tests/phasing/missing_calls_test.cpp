@@ -2,6 +2,7 @@
 // and that every observed call stays explained.
 
 #include "phasing/missing_calls.hpp"
+#include "phasing/open_calls.hpp"
 #include "phasing/phasing_support.hpp"
 #include "run/run_support.hpp"
 #include "vcf/vcf_test_support.hpp"
@@ -154,6 +155,24 @@ TEST(MissingCallFill, TakesTheValueOfTheClosestSamplesAndKeepsItOnATie)
     std::vector<std::string> tied = {"0122", "0121", "0120"};
     EXPECT_EQ(fillFromClosestSamples(tied, {{3}, {}, {}}), 0);
     EXPECT_EQ(tied[0], "0122");
+}
+
+TEST(OpenCallPairs, ASampleWithAMissingCallMayTakeEveryPairThatExplainsItsObservedCalls)
+{
+    // Both samples were filled to 202; the first one's middle call is missing.
+    WindowSolution window;
+    window.sites = {0, 3};
+    window.haplotypes = {"000", "101", "111", "010"};
+    window.genotypeOfSample = {0, 0};
+    window.pairs = {{{0, 1}}};
+    const std::vector<std::vector<int>> missing = {{1}, {}};
+    addOpenCallPairs(window, observedCalls({"202", "202"}, missing), missing);
+    // The search's pair first, then the others that are heterozygous at the
+    // first and last sites.
+    const std::vector<HaplotypePair> open = {{0, 1}, {0, 2}, {1, 3}, {2, 3}};
+    EXPECT_EQ(pairsOfSample(window, 0), open);
+    EXPECT_EQ(pairsOfSample(window, 1), window.pairs[0]);
+    ASSERT_EQ(window.samplePairs.size(), 1u);
 }
 
 } // namespace
