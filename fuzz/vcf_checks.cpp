@@ -106,7 +106,6 @@ std::string checkAccepted(const Read& read)
 std::string checkRoundTrip(const Read& read, std::size_t variant)
 {
     const GenotypeTable& t = read.table;
-    Reconstruction reconstruction;
     std::map<std::string, int> distinct;
     std::vector<std::string> distinctGenotypes;
     std::vector<int> genotypeMap;
@@ -115,18 +114,7 @@ std::string checkRoundTrip(const Read& read, std::size_t variant)
         if (added) distinctGenotypes.push_back(g);
         genotypeMap.push_back(at->second);
     }
-    for (const std::string& g : distinctGenotypes) {
-        std::string low = g;
-        std::string high = g;
-        for (std::size_t s = 0; s < g.size(); ++s) {
-            if (g[s] == '2') low[s] = '0', high[s] = '1';
-        }
-        const int first = static_cast<int>(reconstruction.haplotypes.size());
-        reconstruction.haplotypes.push_back(low);
-        reconstruction.haplotypes.push_back(high);
-        reconstruction.pairs.push_back({first, first + 1});
-    }
-    normalizeReconstruction(reconstruction);
+    const Reconstruction reconstruction = ownPairsReconstruction(distinctGenotypes);
 
     std::string folder = (std::filesystem::temp_directory_path() / "velmora_fuzz_XXXXXX").string();
     if (mkdtemp(folder.data()) == nullptr) return {};

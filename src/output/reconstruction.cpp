@@ -167,3 +167,21 @@ std::string composeExplicitResult(const Reconstruction& reconstruction,
     out += "END BEST_RECONSTRUCTION_FOUND\n";
     return out;
 }
+
+Reconstruction ownPairsReconstruction(const std::vector<std::string>& genotypes)
+{
+    Reconstruction own;
+    for (const std::string& genotype : genotypes) {
+        std::string first = genotype;
+        std::string second = genotype;
+        for (std::size_t s = 0; s < genotype.size(); ++s) {
+            if (genotype[s] == '2') first[s] = '0', second[s] = '1';
+        }
+        const int a = static_cast<int>(own.haplotypes.size());
+        own.haplotypes.push_back(std::move(first));
+        own.haplotypes.push_back(std::move(second));
+        own.pairs.push_back({a, a + 1});
+    }
+    normalizeReconstruction(own);
+    return own;
+}

@@ -36,6 +36,10 @@ std::string findReconstructionFault(const std::vector<std::string>& genotypes, c
 // pair uses, and renumbers the pairs (first <= second).
 void normalizeReconstruction(Reconstruction& reconstruction);
 
+// Each genotype explained by two haplotypes of its own, '0' at the first
+// one's heterozygous sites and '1' at the second's; normalized.
+Reconstruction ownPairsReconstruction(const std::vector<std::string>& genotypes);
+
 // Every pair (a, b), a <= b, of the reconstruction's haplotypes that explains
 // the genotype, in ascending order.
 std::vector<HaplotypePair> explainingPairs(const Reconstruction& reconstruction, std::string_view genotype);

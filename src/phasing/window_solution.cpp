@@ -30,26 +30,6 @@ GenotypeTable windowTable(const std::vector<std::string>& genotypes, SiteWindow 
     return table;
 }
 
-// Each genotype explained by a pair of its own: '0' at the first haplotype's
-// heterozygous sites. For a window whose every attempt failed.
-Reconstruction ownPairs(const std::vector<std::string>& genotypes)
-{
-    Reconstruction own;
-    for (const std::string& genotype : genotypes) {
-        std::string first = genotype;
-        std::string second = genotype;
-        for (std::size_t s = 0; s < genotype.size(); ++s) {
-            if (genotype[s] == '2') first[s] = '0', second[s] = '1';
-        }
-        const int a = static_cast<int>(own.haplotypes.size());
-        own.haplotypes.push_back(first);
-        own.haplotypes.push_back(second);
-        own.pairs.push_back({a, a + 1});
-    }
-    normalizeReconstruction(own);
-    return own;
-}
-
 std::vector<std::string> distinctGenotypes(const GenotypeTable& table, const std::vector<int>& genotypeMap)
 {
     std::vector<std::string> distinct(static_cast<std::size_t>(table.distinctCount));
@@ -105,7 +85,7 @@ WindowSolution solveWindow(const std::vector<std::string>& genotypes, SiteWindow
         if (outcome.bestSaved) {
             composeResult(*state, initial, table, solution.genotypeOfSample, random, &reconstruction);
         } else {
-            reconstruction = ownPairs(distinct);
+            reconstruction = ownPairsReconstruction(distinct);
             solution.searchFailed = true;
         }
     }

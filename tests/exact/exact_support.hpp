@@ -51,23 +51,7 @@ inline std::vector<std::string> tinyInstance(std::mt19937& rng, int maxGenotypes
 // first haplotype '0'), as a start that the exact check must improve on.
 inline Reconstruction ownHaplotypes(const std::vector<std::string>& genotypes)
 {
-    Reconstruction r;
-    for (const std::string& g : genotypes) {
-        std::string a = g;
-        std::string b = g;
-        for (std::size_t s = 0; s < g.size(); ++s) {
-            if (g[s] == '2') {
-                a[s] = '0';
-                b[s] = '1';
-            }
-        }
-        const int first = static_cast<int>(r.haplotypes.size());
-        r.haplotypes.push_back(a);
-        r.haplotypes.push_back(b);
-        r.pairs.push_back({first, first + 1});
-    }
-    normalizeReconstruction(r);
-    return r;
+    return ownPairsReconstruction(genotypes);
 }
 
 inline std::string describe(const std::vector<std::string>& genotypes)
