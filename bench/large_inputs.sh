@@ -11,7 +11,8 @@
 # recombined founders) or scrm (pairs of haplotypes simulated by Debian's
 # scrm under the coalescent with recombination; SITES is then the number of
 # haplotypes' segregating sites asked for, roughly). Without sizes it runs
-# random 2000..16000 x 30, 100 and 1000 sites.
+# random 2000..16000 x 30, 100 and 1000 sites, then pool (founder) inputs of
+# 2000, 8000 and 16000 x 100 sites.
 # Extra options for every run can be given in VELMORA_OPTIONS, for example
 # VELMORA_OPTIONS="-i 3" for a quick look.
 set -eu
@@ -24,6 +25,7 @@ if [ -z "$sizes" ]; then
     for distinct in 2000 4000 8000 16000; do
         for sites in 30 100 1000; do sizes="$sizes random:$distinct:$sites"; done
     done
+    sizes="$sizes pool:2000:100 pool:8000:100 pool:16000:100"
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
