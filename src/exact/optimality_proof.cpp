@@ -20,7 +20,7 @@ constexpr int kCheapSteps = 4;
 
 // Share of the time left that the calls deciding the search's count get
 // before the rest goes to raising the bound.
-constexpr double kDecidingShare = 0.5;
+constexpr double kDecidingShare = 0.25;
 
 // ProofDeadline::remaining() at and beyond this: no time limit.
 constexpr double kNoLimit = 1e29;
