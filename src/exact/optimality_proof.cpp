@@ -1,12 +1,12 @@
 #include "exact/optimality_proof.hpp"
 
-#include "exact/explanation_model.hpp"
+#include "exact/first_occurrence_model.hpp"
 #include "exact/lower_bound.hpp"
-#include "exact/model_decoding.hpp"
 #include "exact/proof_deadline.hpp"
 
 #include <algorithm>
 #include <optional>
+#include <unordered_map>
 
 namespace {
 
@@ -14,13 +14,13 @@ namespace {
 // unexplained.
 constexpr int kGenotypesPerRound = 8;
 
-// Free slots beyond the pinned ones up to which a refutation is cheap (a
-// fraction of a second on a thousand genotypes).
-constexpr int kCheapFreeSlots = 4;
+// Counts above the cheap bound whose refutations come first: they are
+// quick, and an unfinished check reports the bound they reach.
+constexpr int kCheapSteps = 4;
 
 // Share of the time left that the calls deciding the search's count get
 // before the rest goes to raising the bound.
-constexpr double kDecidingShare = 0.5;
+constexpr double kDecidingShare = 0.25;
 
 // ProofDeadline::remaining() at and beyond this: no time limit.
 constexpr double kNoLimit = 1e29;
@@ -29,7 +29,7 @@ constexpr double kNoLimit = 1e29;
 
 OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, const Reconstruction& start,
                                const LowerBound& bound, ProofDeadline& deadline,
-                               const std::function<void(const SatCall&)>& onCall, SymmetryBreaking symmetry)
+                               const std::function<void(const SatCall&)>& onCall, const ProofStrategy& strategy)
 {
     OptimalityResult result;
     result.best = start;
@@ -41,33 +41,38 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
         return result;
     }
     const int sites = genotypes.empty() ? 0 : static_cast<int>(genotypes[0].size());
-    const int pinnedSlots = bound.clique + bound.outside();
-    ExplanationModel model(sites, {}, found - 1 - pinnedSlots, symmetry);
+    const int cheapBound = result.lowerBound;
+    FirstOccurrenceModel model(sites, found - 1);
     std::vector<int> openSites;
     for (const std::string& g : genotypes) openSites.push_back(static_cast<int>(std::count(g.begin(), g.end(), '2')));
     std::vector<int> modelOrder;
     std::vector<char> inModel(genotypes.size(), 0);
-    for (const int c : bound.cliqueMembers) {
-        model.pinGenotype(genotypes[c]);
-        modelOrder.push_back(c);
-        inModel[c] = 1;
-    }
+    bool hinting = strategy.hintStart;
+    const auto addToModel = [&](int g, bool needsOwnHaplotype) {
+        model.addGenotype(genotypes[g], needsOwnHaplotype);
+        modelOrder.push_back(g);
+        inModel[g] = 1;
+        if (!hinting) return;
+        const HaplotypePair pair = result.best.pairs[g];
+        model.hintPair(model.genotypeCount() - 1, result.best.haplotypes[pair.first],
+                       result.best.haplotypes[pair.second]);
+    };
+    // The clique first (its haplotypes all count), then the layers beyond
+    // it: the genotypes that need the most haplotypes of their own lead.
+    for (const int c : bound.cliqueMembers) addToModel(c, false);
     for (const std::vector<int>& layer : bound.outsideLayers) {
-        for (const int g : layer) {
-            model.pinOneHaplotype(genotypes[g]);
-            modelOrder.push_back(g);
-            inModel[g] = 1;
-        }
+        for (const int g : layer) addToModel(g, true);
     }
 
-    // Counts whose refutation has few free slots to place are cheap and
-    // raise the bound; beyond them the call for K-1 decides. Under a time
-    // limit the deciding calls get a share of what is left; when that runs
-    // out, the rest goes to climbing from the bound, so that an unfinished
-    // check still reports the best bound it can.
+    // Counts just above the cheap bound are refuted quickly and raise it;
+    // beyond them the call for K-1 decides. Under a time limit the deciding
+    // calls get a share of what is left; when that runs out, the rest goes
+    // to climbing from the bound, so that an unfinished check still reports
+    // the best bound it can.
     bool climbing = false;
     const auto nextTry = [&] {
-        return climbing || result.lowerBound - pinnedSlots <= kCheapFreeSlots ? result.lowerBound : found - 1;
+        if (!strategy.raiseBound) return found - 1;
+        return climbing || result.lowerBound - cheapBound < kCheapSteps ? result.lowerBound : found - 1;
     };
     double decidingUntil = -1.0;
     int tried = nextTry();
@@ -75,7 +80,7 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
         const double before = deadline.elapsed();
         CaDiCaL::Terminator* stop = &deadline;
         std::optional<ProofDeadline> share;
-        if (!climbing && tried == found - 1 && deadline.remaining() < kNoLimit) {
+        if (strategy.raiseBound && !climbing && tried == found - 1 && deadline.remaining() < kNoLimit) {
             if (decidingUntil < 0.0) decidingUntil = before + kDecidingShare * deadline.remaining();
             if (before >= decidingUntil) {
                 climbing = true;
@@ -85,7 +90,8 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
             share.emplace(decidingUntil - before, [&] { return deadline.expired(); });
             stop = &*share;
         }
-        const SatAnswer answer = model.solve(tried - pinnedSlots, stop);
+        if (strategy.conflictsPerCall > 0) model.limitConflicts(strategy.conflictsPerCall);
+        const SatAnswer answer = model.solve(tried, stop);
         SatCall call;
         call.haplotypes = tried;
         call.modelGenotypes = model.genotypeCount();
@@ -94,7 +100,9 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
         call.seconds = deadline.elapsed() - before;
         if (onCall) onCall(call);
         if (answer == SatAnswer::Unknown) {
-            if (deadline.expired()) break;
+            // A deciding call cut short leaves the climb; a climbing call
+            // cut short ends the check.
+            if (deadline.expired() || !strategy.raiseBound || climbing) break;
             climbing = true;
             tried = nextTry();
             continue;
@@ -104,11 +112,23 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
             tried = nextTry();
             continue;
         }
-        const Reconstruction partial = decodeReconstruction(model);
+        // The solution's haplotypes: do they explain the genotypes not yet
+        // in the model?
         Reconstruction whole;
-        whole.haplotypes = partial.haplotypes;
         whole.pairs.assign(genotypes.size(), {});
-        for (std::size_t i = 0; i < modelOrder.size(); ++i) whole.pairs[modelOrder[i]] = partial.pairs[i];
+        {
+            std::unordered_map<std::string, int> index;
+            const auto indexOf = [&](const std::string& haplotype) {
+                const auto [where, added] = index.emplace(haplotype, static_cast<int>(whole.haplotypes.size()));
+                if (added) whole.haplotypes.push_back(haplotype);
+                return where->second;
+            };
+            for (int i = 0; i < model.genotypeCount(); ++i) {
+                const auto [a, b] = model.haplotypesOf(i);
+                const int first = indexOf(a);
+                whole.pairs[modelOrder[i]] = {first, indexOf(b)};
+            }
+        }
         std::vector<int> outside;
         std::vector<std::string_view> outsideTexts;
         for (int g = 0; g < static_cast<int>(genotypes.size()); ++g) {
@@ -129,6 +149,9 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
             result.best = std::move(whole);
             found = static_cast<int>(result.best.haplotypes.size());
             tried = found - 1;
+            // The solver's saved phases are now this reconstruction.
+            if (hinting) model.clearHints();
+            hinting = false;
             continue;
         }
         // The fewest heterozygous sites first: they have the fewest phasings
@@ -136,12 +159,7 @@ OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, cons
         std::stable_sort(unexplained.begin(), unexplained.end(),
                          [&](int a, int b) { return openSites[a] < openSites[b]; });
         const int adding = std::min<int>(kGenotypesPerRound, static_cast<int>(unexplained.size()));
-        for (int i = 0; i < adding; ++i) {
-            const int g = unexplained[i];
-            model.addGenotype(genotypes[g]);
-            modelOrder.push_back(g);
-            inModel[g] = 1;
-        }
+        for (int i = 0; i < adding; ++i) addToModel(unexplained[i], false);
     }
     result.proven = result.lowerBound >= static_cast<int>(result.best.haplotypes.size());
     return result;

@@ -2,7 +2,6 @@
 
 #include "exact/lower_bound.hpp"
 #include "exact/sat_formula.hpp"
-#include "exact/symmetry_breaking.hpp"
 #include "output/reconstruction.hpp"
 
 #include <functional>
@@ -27,23 +26,38 @@ struct OptimalityResult {
     bool proven = false;  // best has lowerBound haplotypes
 };
 
+// How the calls are spent.
+struct ProofStrategy {
+    // Also climb from the lower bound (cheap refutations first, and the time
+    // left when the deciding calls run out of their share); otherwise every
+    // call asks for one haplotype fewer than the best reconstruction, with
+    // the whole time: a descent that looks for smaller reconstructions.
+    bool raiseBound = true;
+    // Solver conflicts per call, after which it answers Unknown: a deciding
+    // call that runs out hands over to the climb from the bound, a climbing
+    // call (or one of a descent) ends the check; 0: no bound.
+    int conflictsPerCall = 0;
+    // The solver first tries the start reconstruction's haplotypes, until a
+    // smaller reconstruction is found.
+    bool hintStart = true;
+};
+
 // Closes the gap between the lower bound and a reconstruction of K
-// haplotypes with SAT calls on one incremental model. While a refutation
-// would place few free haplotypes beyond the pinned ones, the calls start at
-// the lower bound, where it is cheapest, and go up: an UNSAT answer for r
-// haplotypes raises the bound to r+1. Then the call for K-1 decides: UNSAT
-// proves K optimal; a SAT answer that explains every genotype is a
-// reconstruction of c < K haplotypes, and the next call asks for c-1, until
-// an UNSAT answer or the bound meets the count. Under a time limit the
-// deciding calls get half of the time left, and the rest goes back to the
-// bound, to raise it as far as it gets.
+// haplotypes with SAT calls on one incremental first-occurrence model
+// (FirstOccurrenceModel). The first calls climb a few counts from the lower
+// bound, where refutations are quick: an UNSAT answer for r haplotypes
+// raises the bound to r+1. Then the call for K-1 decides: UNSAT proves K
+// optimal; a SAT answer that explains every genotype is a reconstruction of
+// c < K haplotypes, and the next call asks for c-1, until an UNSAT answer
+// or the bound meets the count. Under a time limit the deciding calls get
+// half of the time left, and the rest goes back to the bound, to raise it as
+// far as it gets.
 //
-// The clique of the bound is pinned, and each genotype of its outside layers
-// has one haplotype pinned, so the bound counts in every call. The model
-// starts with these genotypes alone and takes the genotypes that a solution
-// leaves unexplained, a few at a time, between calls on the same solver:
-// most refutations need only a part of the genotypes. Stops when the
-// deadline expires. `onCall` hears of every call as it ends.
+// The model starts with the clique of the bound and the genotypes of its
+// outside layers, and takes the genotypes that a solution leaves
+// unexplained, a few at a time, between calls on the same solver: most
+// refutations need only a part of the genotypes. Stops when the deadline
+// expires. `onCall` hears of every call as it ends.
 OptimalityResult proveOptimality(const std::vector<std::string>& genotypes, const Reconstruction& start,
                                const LowerBound& bound, ProofDeadline& deadline,
-                               const std::function<void(const SatCall&)>& onCall, SymmetryBreaking symmetry = {});
+                               const std::function<void(const SatCall&)>& onCall, const ProofStrategy& strategy = {});

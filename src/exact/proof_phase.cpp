@@ -93,7 +93,8 @@ ProofOutcome runProofPhase(const std::vector<std::string>& genotypes, const Reco
                 outcome.calls.push_back(call);
                 printLine(satCallLine(call));
             };
-            OptimalityResult result = proveOptimality(group.genotypes, group.best, group.bound, deadline, onCall);
+            OptimalityResult result =
+                proveOptimality(group.genotypes, group.best, group.bound, deadline, onCall, request.strategy);
             group.best = std::move(result.best);
             group.lowerBound = result.lowerBound;
         }

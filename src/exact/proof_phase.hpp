@@ -11,7 +11,8 @@
 // What the user asked of the phase after the search.
 struct ProofRequest {
     bool prove = false;  // run the exact check; otherwise the lower bounds only
-    int seconds = 0;     // wall-clock limit of the exact check; 0: none
+    double seconds = 0;  // wall-clock limit of the exact check; 0: none
+    ProofStrategy strategy = {};  // how the exact check spends its calls
 };
 
 // What the phase found, for the console and for a run report.

@@ -77,6 +77,20 @@ SatAnswer SatFormula::solve(const std::vector<Literal>& assumptions, CaDiCaL::Te
     return SatAnswer::Unknown;
 }
 
+void SatFormula::hint(Literal literal)
+{
+    if (isConstant(literal)) return;
+    solver_->reserve(variables_);
+    solver_->phase(literal);
+    hinted_.push_back(literal);
+}
+
+void SatFormula::clearHints()
+{
+    for (const Literal literal : hinted_) solver_->unphase(literal);
+    hinted_.clear();
+}
+
 bool SatFormula::value(Literal literal) const
 {
     if (isConstant(literal)) return literal == kTrueLiteral;

@@ -50,6 +50,12 @@ public:
     // machine, so a bounded call gives the same answer everywhere.
     void limitConflicts(int conflicts);
 
+    // Makes the solver try `literal` true first whenever it decides its
+    // variable, until clearHints. Only the search order changes, never an
+    // answer.
+    void hint(Literal literal);
+    void clearHints();
+
     // The value of a literal in the model of the last Satisfiable answer.
     bool value(Literal literal) const;
 
@@ -60,4 +66,5 @@ private:
     std::unique_ptr<CaDiCaL::Solver> solver_;
     int variables_ = 0;
     std::vector<Literal> kept_;
+    std::vector<Literal> hinted_;
 };

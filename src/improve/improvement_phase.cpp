@@ -1,10 +1,12 @@
 #include "improve/improvement_phase.hpp"
 
+#include "exact/proof_phase.hpp"
 #include "improve/elimination.hpp"
 #include "improve/exchange.hpp"
 #include "improve/neighbourhood_search.hpp"
 #include "improve/working_reconstruction.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
@@ -12,6 +14,12 @@ namespace {
 
 // Neighbourhood calls per round, between which the cheaper moves run again.
 constexpr int kNeighbourhoodCallsPerRound = 40;
+
+// Share of the time limit that the moves get before an exact descent.
+constexpr double kMovesShareBeforeDescent = 0.5;
+
+// Solver conflicts per call of an exact descent without a time limit.
+constexpr int kDescentConflictsPerCall = 300000;
 
 using Clock = std::chrono::steady_clock;
 
@@ -30,11 +38,13 @@ ImprovementOutcome improveReconstruction(const std::vector<std::string>& genotyp
     WorkingReconstruction working = makeWorkingReconstruction(genotypes, reconstruction);
     outcome.startCount = working.aliveCount();
 
+    const bool descent = settings.exactDescent && working.genotypeCount <= kDescentGenotypes;
+    const double movesSeconds = descent ? kMovesShareBeforeDescent * settings.seconds : settings.seconds;
     // Asked while a solver runs: cheap.
     const std::function<bool()> cutShort = [&]() {
         if (settings.interrupted && settings.interrupted()) outcome.interrupted = true;
         if (settings.seconds > 0.0 && secondsSince(start) >= settings.seconds) outcome.timedOut = true;
-        return outcome.interrupted || outcome.timedOut;
+        return outcome.interrupted || outcome.timedOut || (movesSeconds > 0.0 && secondsSince(start) >= movesSeconds);
     };
     // Asked between moves.
     const std::function<bool()> stop = [&]() {
@@ -57,8 +67,29 @@ ImprovementOutcome improveReconstruction(const std::vector<std::string>& genotyp
         outcome.savedByNeighbourhoods += reopened;
     }
     stop();
-    outcome.finalCount = working.aliveCount();
-    outcome.seconds = secondsSince(start);
     reconstruction = extractReconstruction(working);
+    outcome.finalCount = working.aliveCount();
+
+    if (descent && !outcome.interrupted && !outcome.timedOut && !neighbourhoods.provenOptimal) {
+        ProofRequest request;
+        request.prove = true;
+        if (settings.seconds > 0.0) {
+            request.seconds = std::max(1e-3, settings.seconds - secondsSince(start));
+        } else {
+            request.strategy.conflictsPerCall = kDescentConflictsPerCall;
+        }
+        request.strategy.raiseBound = false;
+        const ProofOutcome proof = runProofPhase(
+            genotypes, reconstruction, request, [](const std::string&) {},
+            [&] { return settings.interrupted && settings.interrupted(); });
+        if (proof.smaller) {
+            reconstruction = *proof.smaller;
+            outcome.savedByDescent = outcome.finalCount - proof.found;
+            outcome.finalCount = proof.found;
+        }
+        if (proof.interrupted) outcome.interrupted = true;
+        if (proof.timeUp) outcome.timedOut = true;
+    }
+    outcome.seconds = secondsSince(start);
     return outcome;
 }

@@ -17,7 +17,16 @@ struct ImprovementSettings {
     unsigned seed = 1;
     std::function<bool()> interrupted;  // asked between moves; null: never
     bool checkEveryMove = false;        // verify the whole reconstruction after each move
+    // On up to kDescentGenotypes genotypes, the moves get half of the time
+    // limit, and an exact descent over the whole instance the rest: the SAT
+    // calls of the exact check (FirstOccurrenceModel), each asking for one
+    // haplotype fewer than the best reconstruction so far, starting from it.
+    // Without a time limit each call is bounded in solver conflicts.
+    bool exactDescent = false;
 };
+
+// Distinct genotypes up to which ImprovementSettings::exactDescent applies.
+constexpr int kDescentGenotypes = 300;
 
 struct ImprovementOutcome {
     int startCount = 0;   // haplotypes before the phase
@@ -25,6 +34,7 @@ struct ImprovementOutcome {
     int savedByElimination = 0;
     int savedByExchange = 0;
     int savedByNeighbourhoods = 0;
+    int savedByDescent = 0;
     int rounds = 0;
     double seconds = 0.0;
     bool timedOut = false;

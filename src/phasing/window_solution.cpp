@@ -53,8 +53,9 @@ void improveAndProve(const RunSettings& settings, const std::vector<std::string>
     }
     solution.improvedHaplotypes = static_cast<int>(reconstruction.haplotypes.size());
     if (!settings.bound && !settings.prove) return;
-    const ProofOutcome outcome = runProofPhase(genotypes, reconstruction, {settings.prove, settings.proveSeconds},
-                                               [](const std::string&) {}, kInterrupted);
+    const ProofRequest request{settings.prove, static_cast<double>(settings.proveSeconds)};
+    const ProofOutcome outcome =
+        runProofPhase(genotypes, reconstruction, request, [](const std::string&) {}, kInterrupted);
     if (outcome.smaller) reconstruction = *outcome.smaller;
     solution.lowerBound = outcome.lowerBound;
     solution.provenOptimal = outcome.proven;

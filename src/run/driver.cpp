@@ -368,6 +368,7 @@ Ending improve(Run& run, const std::vector<std::string>& genotypes)
     improvement.seconds = run.settings.improveSeconds;
     improvement.seed = static_cast<unsigned>(run.settings.seed);
     improvement.interrupted = [] { return interruptSignal() != 0; };
+    improvement.exactDescent = true;
 #ifndef NDEBUG
     improvement.checkEveryMove = true;
 #endif
@@ -398,7 +399,7 @@ Ending prove(Run& run, const std::vector<std::string>& genotypes)
 {
     const RunSettings& settings = run.settings;
     if ((!settings.bound && !settings.prove) || run.interruptedBy != 0) return std::nullopt;
-    const ProofRequest request{settings.prove, settings.proveSeconds};
+    const ProofRequest request{settings.prove, static_cast<double>(settings.proveSeconds)};
     ProofOutcome outcome = runProofPhase(genotypes, run.reconstruction, request, printConsoleLine,
                                          [] { return interruptSignal() != 0; });
     if (outcome.interrupted && run.interruptedBy == 0) {

@@ -59,28 +59,42 @@ void expectPhaseLines(const Phase& phase, bool smaller)
 
 TEST(ProofPhase, FindsAndProvesTheBruteForceOptimumFromTheGenotypesOwnHaplotypes)
 {
+    // The exact check as --prove runs it, the descent of --improve (no
+    // climbing from the bound), and without the start's hints.
+    struct Strategy {
+        const char* name;
+        ProofStrategy strategy;
+    };
+    const Strategy strategies[] = {
+        {"default", {}},
+        {"descent", {false, 0, true}},
+        {"no hints", {true, 0, false}},
+    };
     std::mt19937 rng(4242);
     for (int instance = 0; instance < 400; ++instance) {
         const std::vector<std::string> genotypes = exact_support::tinyInstance(rng);
         const int optimum = brute_force::fewestHaplotypes(genotypes);
         const Reconstruction start = exact_support::ownHaplotypes(genotypes);
-        SCOPED_TRACE(exact_support::describe(genotypes) + "optimum " + std::to_string(optimum));
-        const Phase phase = runPhase(genotypes, start, {true, 0});
-        const ProofOutcome& o = phase.outcome;
-        EXPECT_TRUE(o.proven);
-        EXPECT_EQ(o.found, optimum);
-        EXPECT_EQ(o.lowerBound, optimum);
-        EXPECT_FALSE(o.interrupted || o.timeUp);
-        if (optimum < static_cast<int>(start.haplotypes.size())) {
-            ASSERT_TRUE(o.smaller.has_value());
-            EXPECT_EQ(findReconstructionFault(genotypes, *o.smaller), "");
-            EXPECT_EQ(static_cast<int>(o.smaller->haplotypes.size()), optimum);
-            EXPECT_TRUE(std::is_sorted(o.smaller->haplotypes.begin(), o.smaller->haplotypes.end()));
-        } else {
-            EXPECT_FALSE(o.smaller.has_value());
+        for (const Strategy& strategy : strategies) {
+            SCOPED_TRACE(exact_support::describe(genotypes) + "optimum " + std::to_string(optimum) + ", "
+                         + strategy.name);
+            const Phase phase = runPhase(genotypes, start, {true, 0, strategy.strategy});
+            const ProofOutcome& o = phase.outcome;
+            EXPECT_TRUE(o.proven);
+            EXPECT_EQ(o.found, optimum);
+            EXPECT_EQ(o.lowerBound, optimum);
+            EXPECT_FALSE(o.interrupted || o.timeUp);
+            if (optimum < static_cast<int>(start.haplotypes.size())) {
+                ASSERT_TRUE(o.smaller.has_value());
+                EXPECT_EQ(findReconstructionFault(genotypes, *o.smaller), "");
+                EXPECT_EQ(static_cast<int>(o.smaller->haplotypes.size()), optimum);
+                EXPECT_TRUE(std::is_sorted(o.smaller->haplotypes.begin(), o.smaller->haplotypes.end()));
+            } else {
+                EXPECT_FALSE(o.smaller.has_value());
+            }
+            expectPhaseLines(phase, o.smaller.has_value());
+            EXPECT_EQ(proofVerdictLine(o), "Proven optimal: " + std::to_string(optimum) + " haplotypes\n");
         }
-        expectPhaseLines(phase, o.smaller.has_value());
-        EXPECT_EQ(proofVerdictLine(o), "Proven optimal: " + std::to_string(optimum) + " haplotypes\n");
     }
 }
 

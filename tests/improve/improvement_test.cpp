@@ -183,19 +183,33 @@ TEST(Improvement, AnInterruptOrATimeLimitStopsThePhaseWithAValidResult)
 
 TEST(Improvement, ReachesTheOptimumOnTinyInputsWhereOneAttemptOfTheSearchFallsShort)
 {
-    // One attempt of the search, then the phase with no time limit, against
-    // the fewest haplotypes found by brute force.
+    // One attempt of the search, then the phase with no time limit, with and
+    // without the exact descent, against the fewest haplotypes found by
+    // brute force.
     std::mt19937 rng(31);
     int searchShort = 0;
     for (int round = 0; round < 300; ++round) {
         const std::vector<std::string> genotypes = exact_support::tinyInstance(rng);
         SCOPED_TRACE(testing::PrintToString(genotypes));
-        Reconstruction r = searchOnce(genotypes, static_cast<int>(rng() % 1000));
+        const Reconstruction searched = searchOnce(genotypes, static_cast<int>(rng() % 1000));
         const int optimum = brute_force::fewestHaplotypes(genotypes);
-        if (static_cast<int>(r.haplotypes.size()) > optimum) ++searchShort;
-        ASSERT_NO_THROW(improveReconstruction(genotypes, r, checkedSettings(round)));
-        EXPECT_EQ(findReconstructionFault(genotypes, r), "");
-        EXPECT_EQ(static_cast<int>(r.haplotypes.size()), optimum);
+        if (static_cast<int>(searched.haplotypes.size()) > optimum) ++searchShort;
+        for (const bool descent : {false, true}) {
+            Reconstruction r = searched;
+            ImprovementSettings settings = checkedSettings(round);
+            settings.exactDescent = descent;
+            ImprovementOutcome outcome;
+            ASSERT_NO_THROW(outcome = improveReconstruction(genotypes, r, settings));
+            EXPECT_EQ(findReconstructionFault(genotypes, r), "");
+            EXPECT_EQ(static_cast<int>(r.haplotypes.size()), optimum);
+            EXPECT_EQ(outcome.finalCount, optimum);
+            EXPECT_EQ(outcome.startCount - outcome.finalCount,
+                      outcome.savedByElimination + outcome.savedByExchange + outcome.savedByNeighbourhoods
+                          + outcome.savedByDescent);
+            if (!descent) {
+                EXPECT_EQ(outcome.savedByDescent, 0);
+            }
+        }
     }
     EXPECT_GT(searchShort, 0);
 }
