@@ -79,6 +79,9 @@ struct SearchState {
     // positions of the slots that fit a genotype, the open candidates.
     std::vector<int> componentSize;
     std::vector<int> fittingPositions;
+    // Per fitting position, its zero and one planes at the genotype's
+    // heterozygous sites.
+    std::vector<std::uint64_t> fittingHeterozygous;
     // Per site, the live positions holding '0' and those holding '1'; the
     // live positions that fit one genotype.
     std::vector<std::uint64_t> zeroAtSite, oneAtSite, fittingMask;

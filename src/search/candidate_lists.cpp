@@ -216,38 +216,45 @@ void maskLiveSlotsBySite(SearchState& state, int blocks)
 // The positions of the live slots that have no determined site against a
 // homozygous site of the genotype, ascending: every live position, less
 // those holding '1' where the genotype holds '0' and the other way round,
-// 64 sites at a time; once few positions are left, the rest of their sites
-// is compared slot by slot.
+// one site at a time; once few positions are left, each of them is compared
+// with the whole genotype slot by slot.
 VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, int blocks,
                                               std::vector<int>& fitting)
 {
     const HaplotypeList& current = state.current;
     const int live = current.liveCount;
     const SitePlanes& genotypes = state.genotypePlanes;
+    const int words = genotypes.words;
     const std::uint64_t* gz = genotypes.zeroOf(2 * genotype);
     const std::uint64_t* go = genotypes.oneOf(2 * genotype);
     std::vector<std::uint64_t>& fits = state.fittingMask;
     fits.assign(static_cast<std::size_t>(blocks), ~std::uint64_t{0});
     if (live % 64 != 0) fits[blocks - 1] = (std::uint64_t{1} << (live % 64)) - 1;
-    auto exclude = [&](int w, std::uint64_t homozygous, const std::vector<std::uint64_t>& opposite) {
-        for (; homozygous != 0; homozygous &= homozygous - 1) {
-            const std::uint64_t* against =
-                opposite.data() + static_cast<std::size_t>(64 * w + __builtin_ctzll(homozygous)) * blocks;
-            for (int b = 0; b < blocks; ++b) fits[b] &= ~against[b];
-        }
-    };
     // Sieving a site costs `blocks` words; checking a slot directly costs
-    // two words per word of sites left.
+    // two words per word of sites. Every few sites the positions left are
+    // counted, and the sieve stops once checking them directly is cheaper
+    // than sieving the homozygous sites left.
+    constexpr int kSitesBetweenCounts = 4;
     int homozygousLeft = 0;
-    for (int w = 0; w < genotypes.words; ++w) homozygousLeft += __builtin_popcountll(gz[w] | go[w]);
-    int w = 0;
-    for (; w < genotypes.words; ++w) {
-        exclude(w, gz[w], state.oneAtSite);
-        exclude(w, go[w], state.zeroAtSite);
-        homozygousLeft -= __builtin_popcountll(gz[w] | go[w]);
-        int left = 0;
-        for (int b = 0; b < blocks; ++b) left += __builtin_popcountll(fits[b]);
-        if (left * 2 * (genotypes.words - w - 1) <= homozygousLeft * blocks) break;
+    for (int w = 0; w < words; ++w) homozygousLeft += __builtin_popcountll(gz[w] | go[w]);
+    int sieved = 0;
+    for (int w = 0; w < words && homozygousLeft > 0; ++w) {
+        bool stop = false;
+        for (std::uint64_t homozygous = gz[w] | go[w]; homozygous != 0; homozygous &= homozygous - 1) {
+            const int bit = __builtin_ctzll(homozygous);
+            const std::vector<std::uint64_t>& opposite = ((gz[w] >> bit) & 1) != 0 ? state.oneAtSite : state.zeroAtSite;
+            const std::uint64_t* against = opposite.data() + static_cast<std::size_t>(64 * w + bit) * blocks;
+            for (int b = 0; b < blocks; ++b) fits[b] &= ~against[b];
+            --homozygousLeft;
+            if (++sieved % kSitesBetweenCounts != 0) continue;
+            int left = 0;
+            for (int b = 0; b < blocks; ++b) left += __builtin_popcountll(fits[b]);
+            if (left * 2 * words <= homozygousLeft * blocks) {
+                stop = true;
+                break;
+            }
+        }
+        if (stop) break;
     }
     fitting.clear();
     for (int b = 0; b < blocks; ++b) {
@@ -257,7 +264,7 @@ VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, 
             const std::uint64_t* zero = state.currentPlanes.zeroOf(s);
             const std::uint64_t* one = state.currentPlanes.oneOf(s);
             std::uint64_t clash = 0;
-            for (int rest = w + 1; rest < genotypes.words; ++rest) clash |= (zero[rest] & go[rest]) | (one[rest] & gz[rest]);
+            for (int w = 0; w < words; ++w) clash |= (zero[w] & go[w]) | (one[w] & gz[w]);
             if (clash == 0) fitting.push_back(p);
         }
     }
@@ -274,14 +281,38 @@ void buildPairLists(SearchState& state, const HaplotypeList& initial)
     maskLiveSlotsBySite(state, blocks);
     const int genotypes = initial.slotCount / 2;
     std::vector<int>& fitting = state.fittingPositions;
+    const int words = state.genotypePlanes.words;
+    std::vector<std::uint64_t>& held = state.fittingHeterozygous;
     for (int i = 0; i < genotypes; ++i) {
         listFittingPositions(state, i, blocks, fitting);
         PairRecord*& head = state.pairLists[i];
-        for (const int p : fitting) {
+        // The values the fitting slots hold at the genotype's heterozygous
+        // sites: two slots holding the same value at one of them never
+        // explain it, and most pairs fail there, before any pricing.
+        const std::uint64_t* heterozygous = state.genotypePlanes.openOf(2 * i);
+        const std::size_t stride = 2 * static_cast<std::size_t>(words);
+        held.resize(fitting.size() * stride);
+        for (std::size_t k = 0; k < fitting.size(); ++k) {
+            const int s = current.order[fitting[k]];
+            const std::uint64_t* zero = state.currentPlanes.zeroOf(s);
+            const std::uint64_t* one = state.currentPlanes.oneOf(s);
+            for (int w = 0; w < words; ++w) {
+                held[k * stride + w] = zero[w] & heterozygous[w];
+                held[k * stride + words + w] = one[w] & heterozygous[w];
+            }
+        }
+        for (std::size_t k1 = 0; k1 < fitting.size(); ++k1) {
+            const int p = fitting[k1];
             const int s1 = current.order[p];
-            for (const int q : fitting) {
+            const std::uint64_t* held1 = held.data() + k1 * stride;
+            for (std::size_t k2 = 0; k2 < fitting.size(); ++k2) {
+                const int q = fitting[k2];
                 const int s2 = current.order[q];
                 if (s2 < s1) continue;
+                const std::uint64_t* held2 = held.data() + k2 * stride;
+                std::uint64_t same = 0;
+                for (int w = 0; w < 2 * words; ++w) same |= held1[w] & held2[w];
+                if (same != 0) continue;
                 const PairEvaluation price = priceCandidate(state, i, s1, s2);
                 if (!price.accepted) continue;
                 PairRecord* record = state.pairPool.allocate();
