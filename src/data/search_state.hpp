@@ -91,6 +91,12 @@ struct SearchState {
     std::vector<int> componentFileFill;
     std::vector<int> componentFiles;
     ConflictPlanes conflictPlanes;
+    // What a commit of the collapse pass changed, for updateConflicts: by
+    // label magnitude, 1 for a component whose slots were written, 2 for one
+    // whose candidates' counts are stale (a candidate with a slot in it was
+    // dropped, closed or written), 0 else; and the magnitudes marked.
+    std::vector<std::uint8_t> componentChange;
+    std::vector<int> changedComponents;
     // Planes of the texts: of the list the state was created from, and of
     // the live slots of current, set by a reset and kept in step by every
     // collapse and by the pass.

@@ -82,6 +82,7 @@ bool chooseNextPair(SearchState& state, const HaplotypeList& initial)
     if (best == nullptr) return false;
     const int genotype = best->genotype;
     fixPairSites(state, initial, genotype, best->hap1, best->hap2);
+    noteComponentChange(state, state.current.order[best->hap1], true);
     commitPair(state, genotype, best);
     return true;
 }
@@ -126,6 +127,12 @@ void fixPairSites(SearchState& state, const HaplotypeList& initial, int genotype
 void commitPair(SearchState& state, int genotype, PairRecord* record)
 {
     HaplotypeList& current = state.current;
+    // Every candidate that leaves the open lists is noted for updateConflicts.
+    const auto noteLeaving = [&](const PairRecord* r) {
+        noteComponentChange(state, current.order[r->hap1], false);
+        noteComponentChange(state, current.order[r->hap2], false);
+    };
+    for (const PairRecord* r = state.pairLists[genotype]; r != nullptr; r = r->next) noteLeaving(r);
     keepOnlyPair(state, genotype, record);
     current.mark[current.order[record->hap1]] = 2;
     current.mark[current.order[record->hap2]] = 2;
@@ -140,12 +147,14 @@ void commitPair(SearchState& state, int genotype, PairRecord* record)
                 link = &r->next;
                 ++left;
             } else {
+                noteLeaving(r);
                 *link = r->next;
                 state.pairPool.release(r);
             }
         }
         if (left == 1) {
             const PairRecord* only = state.pairLists[j];
+            noteLeaving(only);
             current.mark[current.order[only->hap1]] = 2;
             current.mark[current.order[only->hap2]] = 2;
         }
@@ -193,9 +202,12 @@ CollapsePassResult collapsePass(SearchState& state, const HaplotypeList& initial
     resetMarks(state);
     settleUsedPairs(state);
 
+    // The first counts are made for every open candidate; after each commit
+    // only those the commit can have changed are counted again.
+    countConflicts(state);
     bool committed = true;
-    while (committed) {
-        countConflicts(state);
+    for (bool first = true; committed; first = false) {
+        if (!first) updateConflicts(state);
         rescorePairs(state, initial);
         committed = chooseNextPair(state, initial);
     }

@@ -123,7 +123,55 @@ bool wouldConflict(const SearchState& state, const OpenCandidate& r, int l1, int
 
 } // namespace
 
+namespace {
+
+// Bits of a component's change: stale, and written (which makes it stale too).
+enum : std::uint8_t { kUnchanged = 0, kStale = 1, kWritten = 3 };
+
+void markComponent(SearchState& state, int magnitude, std::uint8_t change)
+{
+    std::vector<std::uint8_t>& marks = state.componentChange;
+    if (static_cast<std::size_t>(magnitude) >= marks.size()) marks.resize(static_cast<std::size_t>(magnitude) + 1, kUnchanged);
+    if (marks[magnitude] == kUnchanged) state.changedComponents.push_back(magnitude);
+    marks[magnitude] |= change;
+}
+
+std::uint8_t changeOf(const SearchState& state, int magnitude)
+{
+    const std::vector<std::uint8_t>& marks = state.componentChange;
+    return static_cast<std::size_t>(magnitude) < marks.size() ? marks[magnitude] : std::uint8_t{kUnchanged};
+}
+
+void clearComponentChanges(SearchState& state)
+{
+    for (const int m : state.changedComponents) state.componentChange[m] = kUnchanged;
+    state.changedComponents.clear();
+}
+
+void countConflictsOf(SearchState& state, bool all);
+
+} // namespace
+
+void noteComponentChange(SearchState& state, int slot, bool written)
+{
+    markComponent(state, std::abs(state.current.label[slot]), written ? kWritten : kStale);
+}
+
 void countConflicts(SearchState& state)
+{
+    countConflictsOf(state, true);
+    clearComponentChanges(state);
+}
+
+void updateConflicts(SearchState& state)
+{
+    countConflictsOf(state, false);
+    clearComponentChanges(state);
+}
+
+namespace {
+
+void countConflictsOf(SearchState& state, bool all)
 {
     const HaplotypeList& current = state.current;
     const int count = countOpenPairs(state);
@@ -163,8 +211,22 @@ void countConflicts(SearchState& state)
         }
     }
 
+    // A candidate with a slot in a written component makes both its
+    // components stale: the counts of the candidates that read it change.
+    if (!all) {
+        for (const OpenCandidate& c : open) {
+            if (((changeOf(state, std::abs(c.m1)) | changeOf(state, std::abs(c.m2))) & kWritten) == kWritten) {
+                markComponent(state, std::abs(c.m1), kStale);
+                markComponent(state, std::abs(c.m2), kStale);
+            }
+        }
+    }
+
     ConflictPlanes& planes = state.conflictPlanes;
     for (const OpenCandidate& q : open) {
+        if (!all && changeOf(state, std::abs(q.m1)) == kUnchanged && changeOf(state, std::abs(q.m2)) == kUnchanged) {
+            continue;  // neither it nor any candidate it reads changed
+        }
         q.record->sd = 0;
         const int l1 = q.m1;
         const int l2 = q.m2;
@@ -190,3 +252,5 @@ void countConflicts(SearchState& state)
         q.record->sd = conflicts;
     }
 }
+
+} // namespace

@@ -29,3 +29,15 @@ struct ConflictPlanes {
 // genotypes that would no longer fit their genotype if q were fixed now.
 // Reads the site planes that buildPairLists prepared.
 void countConflicts(SearchState& state);
+
+// Notes, for updateConflicts, that the slots of the component of `slot`
+// were written (`written`), or that a candidate with `slot` left the open
+// lists.
+void noteComponentChange(SearchState& state, int slot, bool written);
+
+// The same counts after one commit of the collapse pass, recounted only for
+// the candidates that the commit's noted changes can have touched: a
+// candidate's count depends only on the candidates with a slot in one of
+// its two components, and on its own and their slots. The others keep
+// theirs. Clears the notes.
+void updateConflicts(SearchState& state);
