@@ -65,6 +65,12 @@ struct SearchState {
     // components, leaves it stale until the next reset.
     std::vector<std::vector<int>> componentMembers;
     std::vector<int> memberIndex;  // slot -> its index in componentMembers
+    // Between beginComponentCollapses and endComponentCollapses: the
+    // component of each slot (an index of componentMembers, no longer its
+    // label magnitude), its side, and each component's label for side +1.
+    std::vector<int> slotComponent;
+    std::vector<int> slotSide;
+    std::vector<int> componentLabel;
     std::vector<std::uint8_t> groupMark;  // scratch of collapseSlots: 1 for A's group, 2 for B's, else 0
     // Slots of current whose planes changed while their texts were left
     // behind (see collapseSlotsLeavingTexts), and a flag per slot.

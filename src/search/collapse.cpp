@@ -353,3 +353,95 @@ void collapseSlotsLeavingTexts(SearchState& state, int keepPosition, int removeP
     collapse(state, keepPosition, removePosition, distances,
              distances != nullptr ? DistanceUpkeep::Full : DistanceUpkeep::None, false);
 }
+
+void beginComponentCollapses(SearchState& state)
+{
+    const HaplotypeList& list = state.current;
+    const auto slots = static_cast<std::size_t>(list.slotCount);
+    state.slotComponent.resize(slots);
+    state.slotSide.resize(slots);
+    state.componentLabel.resize(state.componentMembers.size());
+    for (std::size_t c = 0; c < state.componentLabel.size(); ++c) state.componentLabel[c] = static_cast<int>(c);
+    for (int s = 0; s < list.slotCount; ++s) {
+        state.slotComponent[s] = std::abs(list.label[s]);
+        state.slotSide[s] = list.label[s] < 0 ? -1 : 1;
+    }
+}
+
+void collapseInComponents(SearchState& state, int keepPosition, int removePosition)
+{
+    HaplotypeList& list = state.current;
+    const int a = list.order[keepPosition];
+    const int b = list.order[removePosition];
+    const int componentA = state.slotComponent[a];
+    const int componentB = state.slotComponent[b];
+    const int sideA = state.slotSide[a];
+    const int sideB = state.slotSide[b];
+
+    // 1. The sites each slot takes over from the other.
+    listFixedSites(state, a, b, false);
+
+    // B leaves its component's list, keeping the label it has now, and the
+    // live part.
+    {
+        std::vector<int>& membersB = state.componentMembers[componentB];
+        const int index = state.memberIndex[b];
+        membersB[index] = membersB.back();
+        state.memberIndex[membersB[index]] = index;
+        membersB.pop_back();
+    }
+    list.label[b] = sideB * state.componentLabel[componentB];
+    --list.liveCount;
+    const int last = list.order[list.liveCount];
+    list.order[removePosition] = last;
+    list.order[list.liveCount] = b;
+    list.position[last] = removePosition;
+    list.position[b] = list.liveCount;
+
+    auto fix = [&](int x, bool sameSide, const FixedSites& fixed) {
+        takeOverSites(state.currentPlanes, x, sameSide, fixed);
+        if (state.textBehind[x] == 0) {
+            state.textBehind[x] = 1;
+            state.textsBehind.push_back(x);
+        }
+    };
+    // 5. A's component takes B's values (mates the complement).
+    if (state.firstSiteCount > 0) {
+        for (const int x : state.componentMembers[componentA]) fix(x, state.slotSide[x] == sideA, state.firstFixed);
+    }
+    if (componentA == componentB) return;
+
+    // 6. B's component takes A's values and joins A's component: a member
+    // on B's side takes A's label, its mates the opposite one.
+    std::vector<int>& membersB = state.componentMembers[componentB];
+    if (state.secondSiteCount > 0) {
+        for (const int x : membersB) fix(x, state.slotSide[x] == sideB, state.secondFixed);
+    }
+    const int flip = sideA * sideB;
+    int into = componentA;
+    int from = componentB;
+    if (membersB.size() > state.componentMembers[componentA].size()) {
+        // The larger list stays: B's, with A's label seen from B's sides.
+        state.componentLabel[componentB] = flip * state.componentLabel[componentA];
+        std::swap(into, from);
+    }
+    std::vector<int>& intoMembers = state.componentMembers[into];
+    std::vector<int>& fromMembers = state.componentMembers[from];
+    for (const int x : fromMembers) {
+        state.slotSide[x] *= flip;
+        state.slotComponent[x] = into;
+        state.memberIndex[x] = static_cast<int>(intoMembers.size());
+        intoMembers.push_back(x);
+    }
+    fromMembers.clear();
+}
+
+void endComponentCollapses(SearchState& state)
+{
+    HaplotypeList& list = state.current;
+    for (int p = 0; p < list.liveCount; ++p) {
+        const int s = list.order[p];
+        list.label[s] = state.slotSide[s] * state.componentLabel[state.slotComponent[s]];
+    }
+    indexComponents(state);
+}
