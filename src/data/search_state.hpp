@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct DistanceStructure;
@@ -91,6 +92,8 @@ struct SearchState {
     // Per site, the live positions holding '0' and those holding '1'; the
     // live positions that fit one genotype.
     std::vector<std::uint64_t> zeroAtSite, oneAtSite, fittingMask;
+    std::vector<const std::uint64_t*> sieveRows;  // scratch of the sieve: the masks of one word's sites
+    std::vector<std::uint64_t> livePlanes;  // zero and one planes of the live slots, by position
     std::vector<PairRecord*> openPairs;
     std::vector<OpenCandidate> openCandidates;
     std::vector<int> componentFileStart;  // open candidates filed by component

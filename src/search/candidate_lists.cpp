@@ -193,6 +193,14 @@ void maskLiveSlotsBySite(SearchState& state, int blocks)
     const std::size_t size = static_cast<std::size_t>(planes.words) * 64 * blocks;
     state.zeroAtSite.assign(size, 0);
     state.oneAtSite.assign(size, 0);
+    // The zero and one planes of the live slots by position, side by side.
+    const std::size_t stride = 2 * static_cast<std::size_t>(planes.words);
+    state.livePlanes.resize(static_cast<std::size_t>(live) * stride);
+    for (int p = 0; p < live; ++p) {
+        const int s = current.order[p];
+        std::copy_n(planes.zeroOf(s), planes.words, state.livePlanes.data() + p * stride);
+        std::copy_n(planes.oneOf(s), planes.words, state.livePlanes.data() + p * stride + planes.words);
+    }
     std::uint64_t zero[64];
     std::uint64_t one[64];
     for (int b = 0; b < blocks; ++b) {
@@ -216,13 +224,12 @@ void maskLiveSlotsBySite(SearchState& state, int blocks)
 // The positions of the live slots that have no determined site against a
 // homozygous site of the genotype, ascending: every live position, less
 // those holding '1' where the genotype holds '0' and the other way round,
-// one site at a time; once few positions are left, each of them is compared
-// with the whole genotype slot by slot.
+// 64 sites at a time (four sites to a pass over the positions); once few
+// positions are left, the rest of their sites is compared slot by slot.
 VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, int blocks,
                                               std::vector<int>& fitting)
 {
-    const HaplotypeList& current = state.current;
-    const int live = current.liveCount;
+    const int live = state.current.liveCount;
     const SitePlanes& genotypes = state.genotypePlanes;
     const int words = genotypes.words;
     const std::uint64_t* gz = genotypes.zeroOf(2 * genotype);
@@ -230,41 +237,42 @@ VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, 
     std::vector<std::uint64_t>& fits = state.fittingMask;
     fits.assign(static_cast<std::size_t>(blocks), ~std::uint64_t{0});
     if (live % 64 != 0) fits[blocks - 1] = (std::uint64_t{1} << (live % 64)) - 1;
+    // The masks of the positions each homozygous site of a word rules out.
+    const std::uint64_t** against = state.sieveRows.data();
     // Sieving a site costs `blocks` words; checking a slot directly costs
-    // two words per word of sites. Every few sites the positions left are
-    // counted, and the sieve stops once checking them directly is cheaper
-    // than sieving the homozygous sites left.
-    constexpr int kSitesBetweenCounts = 4;
+    // two words per word of sites left.
     int homozygousLeft = 0;
     for (int w = 0; w < words; ++w) homozygousLeft += __builtin_popcountll(gz[w] | go[w]);
-    int sieved = 0;
-    for (int w = 0; w < words && homozygousLeft > 0; ++w) {
-        bool stop = false;
+    int w = 0;
+    for (; w < words; ++w) {
+        int rows = 0;
         for (std::uint64_t homozygous = gz[w] | go[w]; homozygous != 0; homozygous &= homozygous - 1) {
             const int bit = __builtin_ctzll(homozygous);
             const std::vector<std::uint64_t>& opposite = ((gz[w] >> bit) & 1) != 0 ? state.oneAtSite : state.zeroAtSite;
-            const std::uint64_t* against = opposite.data() + static_cast<std::size_t>(64 * w + bit) * blocks;
-            for (int b = 0; b < blocks; ++b) fits[b] &= ~against[b];
-            --homozygousLeft;
-            if (++sieved % kSitesBetweenCounts != 0) continue;
-            int left = 0;
-            for (int b = 0; b < blocks; ++b) left += __builtin_popcountll(fits[b]);
-            if (left * 2 * words <= homozygousLeft * blocks) {
-                stop = true;
-                break;
-            }
+            against[rows++] = opposite.data() + static_cast<std::size_t>(64 * w + bit) * blocks;
         }
-        if (stop) break;
+        int r = 0;
+        for (; r + 4 <= rows; r += 4) {
+            const std::uint64_t *a0 = against[r], *a1 = against[r + 1], *a2 = against[r + 2], *a3 = against[r + 3];
+            for (int b = 0; b < blocks; ++b) fits[b] &= ~(a0[b] | a1[b] | a2[b] | a3[b]);
+        }
+        for (; r < rows; ++r) {
+            const std::uint64_t* a = against[r];
+            for (int b = 0; b < blocks; ++b) fits[b] &= ~a[b];
+        }
+        homozygousLeft -= rows;
+        int left = 0;
+        for (int b = 0; b < blocks; ++b) left += __builtin_popcountll(fits[b]);
+        if (left * 2 * (words - w - 1) <= homozygousLeft * blocks) break;
     }
     fitting.clear();
+    const std::size_t stride = 2 * static_cast<std::size_t>(words);
     for (int b = 0; b < blocks; ++b) {
         for (std::uint64_t bits = fits[b]; bits != 0; bits &= bits - 1) {
             const int p = 64 * b + __builtin_ctzll(bits);
-            const int s = current.order[p];
-            const std::uint64_t* zero = state.currentPlanes.zeroOf(s);
-            const std::uint64_t* one = state.currentPlanes.oneOf(s);
+            const std::uint64_t* planes = state.livePlanes.data() + static_cast<std::size_t>(p) * stride;
             std::uint64_t clash = 0;
-            for (int w = 0; w < words; ++w) clash |= (zero[w] & go[w]) | (one[w] & gz[w]);
+            for (int rest = w + 1; rest < words; ++rest) clash |= (planes[rest] & go[rest]) | (planes[words + rest] & gz[rest]);
             if (clash == 0) fitting.push_back(p);
         }
     }
@@ -279,6 +287,7 @@ void buildPairLists(SearchState& state, const HaplotypeList& initial)
     preparePairPlanes(state, initial);
     const int blocks = (current.liveCount + 63) / 64;
     maskLiveSlotsBySite(state, blocks);
+    state.sieveRows.resize(64);
     const int genotypes = initial.slotCount / 2;
     std::vector<int>& fitting = state.fittingPositions;
     const int words = state.genotypePlanes.words;
@@ -293,9 +302,8 @@ void buildPairLists(SearchState& state, const HaplotypeList& initial)
         const std::size_t stride = 2 * static_cast<std::size_t>(words);
         held.resize(fitting.size() * stride);
         for (std::size_t k = 0; k < fitting.size(); ++k) {
-            const int s = current.order[fitting[k]];
-            const std::uint64_t* zero = state.currentPlanes.zeroOf(s);
-            const std::uint64_t* one = state.currentPlanes.oneOf(s);
+            const std::uint64_t* zero = state.livePlanes.data() + static_cast<std::size_t>(fitting[k]) * stride;
+            const std::uint64_t* one = zero + words;
             for (int w = 0; w < words; ++w) {
                 held[k * stride + w] = zero[w] & heterozygous[w];
                 held[k * stride + words + w] = one[w] & heterozygous[w];
