@@ -1,6 +1,7 @@
 #include "output/solution_analysis.hpp"
 
 #include "data/search_state.hpp"
+#include "data/site_planes.hpp"
 #include "search/random_generator.hpp"
 
 #include <algorithm>
@@ -82,32 +83,75 @@ int completeUndetermined(SearchState& state, RandomGenerator& random)
 {
     HaplotypeList& current = state.current;
     const int length = current.length;
+    const int cap = 2 * length;
+    const int magnitudes = current.slotCount / 2;
+    auto hasVariables = [&](int g) {
+        return g >= 1 && g <= magnitudes && g < static_cast<int>(current.variableBase.size())
+               && current.variableBase[g] > 0;
+    };
+
+    // The used slots in position order, and the used members of each
+    // component with variables, also in position order, filed by magnitude
+    // in one pass (labels and marks do not change here, only texts).
+    std::vector<int> used;
+    std::vector<int> memberStart(static_cast<std::size_t>(magnitudes) + 2, 0);
+    for (int k = 0; k < current.liveCount; ++k) {
+        const int d = current.order[k];
+        if (current.mark[d] != 2) continue;
+        used.push_back(d);
+        const int g = std::abs(current.label[d]);
+        if (hasVariables(g)) ++memberStart[g + 1];
+    }
+    for (int g = 1; g <= magnitudes + 1; ++g) memberStart[g] += memberStart[g - 1];
+    std::vector<int> memberSlots(static_cast<std::size_t>(memberStart[magnitudes + 1]));
+    {
+        std::vector<int> fill(memberStart.begin(), memberStart.end() - 1);
+        for (const int d : used) {
+            const int g = std::abs(current.label[d]);
+            if (hasVariables(g)) memberSlots[fill[g]++] = d;
+        }
+    }
+    if (memberSlots.empty()) return 0;
+
+    // The texts of the used slots as planes, kept in step with the
+    // completions. mismatchCount on planes: a shared undetermined site gives
+    // the cap, which never wins; otherwise the determined sites of d where e
+    // holds anything else. A count that reaches the best score so far stops,
+    // as it cannot win; a score of 0 cannot be beaten.
+    SitePlanes planes;
+    resizeSitePlanes(planes, current.slotCount, length);
+    for (const int d : used) refreshSitePlanes(planes, d, current.text[d].data(), length);
+    const int words = planes.words;
+
     int fixed = 0;
-    std::vector<int> members;
-    members.reserve(static_cast<std::size_t>(current.slotCount));
-    for (int g = 1; g <= current.slotCount / 2; ++g) {
-        if (current.variableBase[g] <= 0) continue;
-        members.clear();
-        int b = -1;
+    for (int g = 1; g <= magnitudes; ++g) {
+        if (!hasVariables(g)) continue;
+        const int* members = memberSlots.data() + memberStart[g];
+        const int memberCount = memberStart[g + 1] - memberStart[g];
+        if (memberCount == 0) continue;
+        int b = members[0];
         int nearest = -1;
-        int bestScore = 2 * length;
-        for (int k = 0; k < current.liveCount; ++k) {
-            const int d = current.order[k];
-            if (std::abs(current.label[d]) != g || current.mark[d] != 2) continue;
-            if (b == -1) b = d;
-            members.push_back(d);
-            for (int l = 0; l < current.liveCount; ++l) {
-                const int e = current.order[l];
-                if (current.mark[e] != 2) continue;
-                const int f = mismatchCount(current, d, e);
-                if (f < bestScore) {
+        int bestScore = cap;
+        for (int i = 0; i < memberCount && bestScore > 0; ++i) {
+            const int d = members[i];
+            const SlotPlanes pd = planes.slotOf(d);
+            for (const int e : used) {
+                const SlotPlanes pe = planes.slotOf(e);
+                std::uint64_t shared = 0;
+                for (int w = 0; w < words; ++w) shared |= pd.open[w] & pe.open[w];
+                if (shared != 0) continue;
+                int m = 0;
+                for (int w = 0; w < words && m < bestScore; ++w) {
+                    m += __builtin_popcountll((pd.zero[w] & ~pe.zero[w]) | (pd.one[w] & ~pe.one[w]));
+                }
+                if (m < bestScore) {
                     b = d;
                     nearest = e;
-                    bestScore = f;
+                    bestScore = m;
+                    if (bestScore == 0) break;
                 }
             }
         }
-        if (b == -1) continue;
         const int ref = std::abs(current.label[b]);
         for (int s = 0; s < length; ++s) {
             if (current.text[b][s] != '2') continue;
@@ -117,7 +161,8 @@ int completeUndetermined(SearchState& state, RandomGenerator& random)
             } else {
                 ch = (drawRandom(random) % 2 == 1) ? '1' : '0';
             }
-            for (const int x : members) {
+            for (int i = 0; i < memberCount; ++i) {
+                const int x = members[i];
                 if (current.label[x] == ref) {
                     current.text[x][s] = ch;
                 } else if (current.label[x] == -ref) {
@@ -125,6 +170,9 @@ int completeUndetermined(SearchState& state, RandomGenerator& random)
                 }
             }
             ++fixed;
+        }
+        for (int i = 0; i < memberCount; ++i) {
+            refreshSitePlanes(planes, members[i], current.text[members[i]].data(), length);
         }
     }
     return fixed;

@@ -182,6 +182,11 @@ bool candidateFits(const SearchState& state, int genotype, int s1, int s2)
 
 namespace {
 
+// From this many fitting slots on, a genotype's pairs are found through
+// masks of the slots holding each value at each heterozygous site rather
+// than by comparing every pair.
+constexpr std::size_t kMaskedPairsFrom = 192;
+
 // For every site, the live positions whose slot holds '0' there and those
 // whose slot holds '1', as masks of `blocks` words (bit j of word b for
 // position 64b + j): the slots' planes transposed 64 x 64 bits at a time.
@@ -283,6 +288,7 @@ VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, 
 void buildPairLists(SearchState& state, const HaplotypeList& initial)
 {
     HaplotypeList& current = state.current;
+    state.writtenComponent = -1;
     updateIsolated(current, state.componentSize);
     preparePairPlanes(state, initial);
     const int blocks = (current.liveCount + 63) / 64;
@@ -292,6 +298,9 @@ void buildPairLists(SearchState& state, const HaplotypeList& initial)
     std::vector<int>& fitting = state.fittingPositions;
     const int words = state.genotypePlanes.words;
     std::vector<std::uint64_t>& held = state.fittingHeterozygous;
+    std::vector<int> siteIndex(static_cast<std::size_t>(words) * 64, 0);
+    std::vector<std::uint64_t> partnersOf;
+    const std::size_t stride = 2 * static_cast<std::size_t>(words);
     for (int i = 0; i < genotypes; ++i) {
         listFittingPositions(state, i, blocks, fitting);
         PairRecord*& head = state.pairLists[i];
@@ -299,33 +308,90 @@ void buildPairLists(SearchState& state, const HaplotypeList& initial)
         // sites: two slots holding the same value at one of them never
         // explain it, and most pairs fail there, before any pricing.
         const std::uint64_t* heterozygous = state.genotypePlanes.openOf(2 * i);
-        const std::size_t stride = 2 * static_cast<std::size_t>(words);
-        held.resize(fitting.size() * stride);
-        for (std::size_t k = 0; k < fitting.size(); ++k) {
+        const std::size_t count = fitting.size();
+        auto addPair = [&](int p, int q, int s1, int s2) {
+            const PairEvaluation price = priceCandidate(state, i, s1, s2);
+            if (!price.accepted) return;
+            PairRecord* record = state.pairPool.allocate();
+            *record = PairRecord{p, q, price.w, price.vts, price.vnc, i, 0, 1, head};
+            head = record;
+        };
+        if (count < kMaskedPairsFrom) {
+            // Few slots: every pair compared on its values.
+            held.resize(count * stride);
+            for (std::size_t k = 0; k < count; ++k) {
+                const std::uint64_t* zero = state.livePlanes.data() + static_cast<std::size_t>(fitting[k]) * stride;
+                const std::uint64_t* one = zero + words;
+                for (int w = 0; w < words; ++w) {
+                    held[k * stride + w] = zero[w] & heterozygous[w];
+                    held[k * stride + words + w] = one[w] & heterozygous[w];
+                }
+            }
+            for (std::size_t k1 = 0; k1 < count; ++k1) {
+                const int p = fitting[k1];
+                const int s1 = current.order[p];
+                const std::uint64_t* held1 = held.data() + k1 * stride;
+                for (std::size_t k2 = 0; k2 < count; ++k2) {
+                    const int q = fitting[k2];
+                    const int s2 = current.order[q];
+                    if (s2 < s1) continue;
+                    const std::uint64_t* held2 = held.data() + k2 * stride;
+                    std::uint64_t same = 0;
+                    for (int w = 0; w < 2 * words; ++w) same |= held1[w] & held2[w];
+                    if (same == 0) addPair(p, q, s1, s2);
+                }
+            }
+            continue;
+        }
+        // Many slots: per heterozygous site and value, the fitting slots
+        // (by index in `fitting`) that hold it; a slot's partners are the
+        // fitting slots outside the masks of the values it holds.
+        const std::size_t maskWords = (count + 63) / 64;
+        int sites = 0;
+        for (int w = 0; w < words; ++w) {
+            for (std::uint64_t bits = heterozygous[w]; bits != 0; bits &= bits - 1) {
+                siteIndex[64 * w + __builtin_ctzll(bits)] = sites++;
+            }
+        }
+        held.assign(2 * static_cast<std::size_t>(sites) * maskWords, 0);
+        for (std::size_t k = 0; k < count; ++k) {
             const std::uint64_t* zero = state.livePlanes.data() + static_cast<std::size_t>(fitting[k]) * stride;
             const std::uint64_t* one = zero + words;
             for (int w = 0; w < words; ++w) {
-                held[k * stride + w] = zero[w] & heterozygous[w];
-                held[k * stride + words + w] = one[w] & heterozygous[w];
+                for (int side = 0; side < 2; ++side) {
+                    const std::uint64_t* plane = side == 0 ? zero : one;
+                    for (std::uint64_t bits = plane[w] & heterozygous[w]; bits != 0; bits &= bits - 1) {
+                        const std::size_t j = static_cast<std::size_t>(siteIndex[64 * w + __builtin_ctzll(bits)]);
+                        held[(2 * j + side) * maskWords + k / 64] |= std::uint64_t{1} << (k % 64);
+                    }
+                }
             }
         }
-        for (std::size_t k1 = 0; k1 < fitting.size(); ++k1) {
+        partnersOf.resize(maskWords);
+        for (std::size_t k1 = 0; k1 < count; ++k1) {
             const int p = fitting[k1];
             const int s1 = current.order[p];
-            const std::uint64_t* held1 = held.data() + k1 * stride;
-            for (std::size_t k2 = 0; k2 < fitting.size(); ++k2) {
-                const int q = fitting[k2];
-                const int s2 = current.order[q];
-                if (s2 < s1) continue;
-                const std::uint64_t* held2 = held.data() + k2 * stride;
-                std::uint64_t same = 0;
-                for (int w = 0; w < 2 * words; ++w) same |= held1[w] & held2[w];
-                if (same != 0) continue;
-                const PairEvaluation price = priceCandidate(state, i, s1, s2);
-                if (!price.accepted) continue;
-                PairRecord* record = state.pairPool.allocate();
-                *record = PairRecord{p, q, price.w, price.vts, price.vnc, i, 0, 1, head};
-                head = record;
+            std::fill(partnersOf.begin(), partnersOf.end(), ~std::uint64_t{0});
+            const std::uint64_t* zero = state.livePlanes.data() + static_cast<std::size_t>(p) * stride;
+            const std::uint64_t* one = zero + words;
+            for (int w = 0; w < words; ++w) {
+                for (int side = 0; side < 2; ++side) {
+                    const std::uint64_t* plane = side == 0 ? zero : one;
+                    for (std::uint64_t bits = plane[w] & heterozygous[w]; bits != 0; bits &= bits - 1) {
+                        const std::size_t j = static_cast<std::size_t>(siteIndex[64 * w + __builtin_ctzll(bits)]);
+                        const std::uint64_t* mask = held.data() + (2 * j + side) * maskWords;
+                        for (std::size_t m = 0; m < maskWords; ++m) partnersOf[m] &= ~mask[m];
+                    }
+                }
+            }
+            if (count % 64 != 0) partnersOf[maskWords - 1] &= (std::uint64_t{1} << (count % 64)) - 1;
+            for (std::size_t m = 0; m < maskWords; ++m) {
+                for (std::uint64_t bits = partnersOf[m]; bits != 0; bits &= bits - 1) {
+                    const std::size_t k2 = 64 * m + __builtin_ctzll(bits);
+                    const int q = fitting[k2];
+                    const int s2 = current.order[q];
+                    if (s2 >= s1) addPair(p, q, s1, s2);
+                }
             }
         }
     }

@@ -23,6 +23,7 @@ struct ConflictPlanes {
     std::vector<std::uint64_t> sites;
     std::vector<std::uint64_t> first0, first1, first2;
     std::vector<std::uint64_t> second0, second1, second2;
+    std::vector<std::uint64_t> none, all;  // no site, every site: what a slot outside q's components takes
 };
 
 // Gives every open candidate q its sd: the number of open candidates of other

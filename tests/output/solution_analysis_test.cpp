@@ -305,6 +305,84 @@ TEST(CompleteUndetermined, ComponentsWithoutVariablesOrWithoutUsedSlotsAreSkippe
     EXPECT_EQ(random.state, before);
 }
 
+namespace {
+
+// completeUndetermined as the rule states it, site by site on the texts:
+// every component's used members found by a walk over all positions, and
+// every member against every used slot with mismatchCount.
+int completeAsStated(HaplotypeList& list, RandomGenerator& random)
+{
+    int fixed = 0;
+    for (int g = 1; g <= list.slotCount / 2; ++g) {
+        if (list.variableBase[g] <= 0) continue;
+        std::vector<int> members;
+        int b = -1, nearest = -1, bestScore = 2 * list.length;
+        for (int k = 0; k < list.liveCount; ++k) {
+            const int d = list.order[k];
+            if (std::abs(list.label[d]) != g || list.mark[d] != 2) continue;
+            if (b == -1) b = d;
+            members.push_back(d);
+            for (int l = 0; l < list.liveCount; ++l) {
+                const int e = list.order[l];
+                if (list.mark[e] != 2) continue;
+                const int f = mismatchCount(list, d, e);
+                if (f < bestScore) b = d, nearest = e, bestScore = f;
+            }
+        }
+        if (b == -1) continue;
+        const int ref = std::abs(list.label[b]);
+        for (int s = 0; s < list.length; ++s) {
+            if (list.text[b][s] != '2') continue;
+            const char ch = nearest != -1 ? list.text[nearest][s] : drawRandom(random) % 2 == 1 ? '1' : '0';
+            for (const int x : members) {
+                if (list.label[x] == ref) list.text[x][s] = ch;
+                if (list.label[x] == -ref) list.text[x][s] = flip(ch);
+            }
+            ++fixed;
+        }
+    }
+    return fixed;
+}
+
+} // namespace
+
+TEST(CompleteUndetermined, DoesWhatTheRuleStatesOnRandomLists)
+{
+    // Small lists over few values, so that ties, shared undetermined sites,
+    // models completed earlier and components without any model all occur;
+    // lengths across a word boundary; components whose slots are open at
+    // different sites too.
+    std::mt19937 draw(2024);
+    for (int round = 0; round < 3000; ++round) {
+        const int n = 2 * static_cast<int>(draw() % 7 + 1);
+        const int length = std::vector<int>{0, 1, 3, 5, 63, 64, 70, 130}[draw() % 8];
+        const int openPercent = static_cast<int>(draw() % 60);
+        std::vector<std::string> texts(static_cast<std::size_t>(n), std::string(static_cast<std::size_t>(length), '0'));
+        std::vector<int> labels(static_cast<std::size_t>(n));
+        for (int s = 0; s < n; ++s) {
+            for (char& c : texts[s]) c = static_cast<int>(draw() % 100) < openPercent ? '2' : draw() % 2 ? '1' : '0';
+            labels[s] = static_cast<int>(draw() % (n / 2) + 1) * (draw() % 2 ? 1 : -1);
+        }
+        SearchState state = stateOf(texts, labels);
+        HaplotypeList& list = state.current;
+        std::vector<int> order(static_cast<std::size_t>(n));
+        for (int s = 0; s < n; ++s) order[s] = s;
+        std::shuffle(order.begin(), order.end(), draw);
+        setOrder(list, order, static_cast<int>(draw() % n + 1));
+        for (int s = 0; s < n; ++s) list.mark[s] = draw() % 4 == 0 ? 1 : 2;
+        for (int g = 1; g <= n / 2; ++g) list.variableBase[g] = static_cast<int>(draw() % 4) - 1;
+        HaplotypeList expected = list;
+        const int seed = static_cast<int>(draw() % 1000);
+        RandomGenerator random = seededGenerator(seed);
+        RandomGenerator expectedRandom = seededGenerator(seed);
+
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        ASSERT_EQ(completeUndetermined(state, random), completeAsStated(expected, expectedRandom));
+        ASSERT_EQ(list.text, expected.text);
+        ASSERT_EQ(random.state, expectedRandom.state);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // sortUsedSlots
 
