@@ -14,6 +14,40 @@ int countUndetermined(const std::string& text)
     return static_cast<int>(std::count(text.begin(), text.end(), '2'));
 }
 
+// The used member d of a component and the used slot e with the smallest
+// mismatchCount(d, e) below `cap`, the first in member order and then in
+// the order of `used` on ties; `nearest` stays -1 when every count reaches
+// the cap. On planes: a shared undetermined site gives the cap, which never
+// wins; otherwise the count is that of the determined sites of d where e
+// holds anything else. A count that reaches the best score so far stops,
+// as it cannot win, and a score of 0 cannot be beaten.
+VELMORA_COUNTS_BITS void closestModel(const SitePlanes& planes, const int* members, int memberCount,
+                                      const std::vector<int>& used, int cap, int& b, int& nearest)
+{
+    const int words = planes.words;
+    int bestScore = cap;
+    for (int i = 0; i < memberCount && bestScore > 0; ++i) {
+        const int d = members[i];
+        const SlotPlanes pd = planes.slotOf(d);
+        for (const int e : used) {
+            const SlotPlanes pe = planes.slotOf(e);
+            std::uint64_t shared = 0;
+            for (int w = 0; w < words; ++w) shared |= pd.open[w] & pe.open[w];
+            if (shared != 0) continue;
+            int m = 0;
+            for (int w = 0; w < words && m < bestScore; ++w) {
+                m += __builtin_popcountll((pd.zero[w] & ~pe.zero[w]) | (pd.one[w] & ~pe.one[w]));
+            }
+            if (m < bestScore) {
+                b = d;
+                nearest = e;
+                bestScore = m;
+                if (bestScore == 0) break;
+            }
+        }
+    }
+}
+
 } // namespace
 
 int resolveSingleSites(SearchState& state)
@@ -114,14 +148,10 @@ int completeUndetermined(SearchState& state, RandomGenerator& random)
     if (memberSlots.empty()) return 0;
 
     // The texts of the used slots as planes, kept in step with the
-    // completions. mismatchCount on planes: a shared undetermined site gives
-    // the cap, which never wins; otherwise the determined sites of d where e
-    // holds anything else. A count that reaches the best score so far stops,
-    // as it cannot win; a score of 0 cannot be beaten.
+    // completions.
     SitePlanes planes;
     resizeSitePlanes(planes, current.slotCount, length);
     for (const int d : used) refreshSitePlanes(planes, d, current.text[d].data(), length);
-    const int words = planes.words;
 
     int fixed = 0;
     for (int g = 1; g <= magnitudes; ++g) {
@@ -131,27 +161,7 @@ int completeUndetermined(SearchState& state, RandomGenerator& random)
         if (memberCount == 0) continue;
         int b = members[0];
         int nearest = -1;
-        int bestScore = cap;
-        for (int i = 0; i < memberCount && bestScore > 0; ++i) {
-            const int d = members[i];
-            const SlotPlanes pd = planes.slotOf(d);
-            for (const int e : used) {
-                const SlotPlanes pe = planes.slotOf(e);
-                std::uint64_t shared = 0;
-                for (int w = 0; w < words; ++w) shared |= pd.open[w] & pe.open[w];
-                if (shared != 0) continue;
-                int m = 0;
-                for (int w = 0; w < words && m < bestScore; ++w) {
-                    m += __builtin_popcountll((pd.zero[w] & ~pe.zero[w]) | (pd.one[w] & ~pe.one[w]));
-                }
-                if (m < bestScore) {
-                    b = d;
-                    nearest = e;
-                    bestScore = m;
-                    if (bestScore == 0) break;
-                }
-            }
-        }
+        closestModel(planes, members, memberCount, used, cap, b, nearest);
         const int ref = std::abs(current.label[b]);
         for (int s = 0; s < length; ++s) {
             if (current.text[b][s] != '2') continue;
@@ -194,6 +204,19 @@ int sortUsedSlots(const SearchState& state, std::vector<int>& sortedSlots, std::
     }
     // Equal to bestCount whenever a reconstruction was saved.
     const int used = std::min(k, state.bestCount);
+    // With no two texts equal, the exchange sort leaves them ascending, as
+    // any sort does; equal texts end in the order its exchanges leave.
+    std::vector<int> byText(sortedSlots.begin(), sortedSlots.begin() + used);
+    std::sort(byText.begin(), byText.end(), [&](int x, int y) { return current.text[x] < current.text[y]; });
+    bool distinct = true;
+    for (int j = 0; j + 1 < used && distinct; ++j) distinct = current.text[byText[j]] != current.text[byText[j + 1]];
+    if (distinct) {
+        for (int j = 0; j < used; ++j) {
+            sortedSlots[j] = byText[j];
+            rankOfSlot[byText[j]] = j;
+        }
+        return used;
+    }
     for (int j = 0; j + 1 < used; ++j) {
         for (int i = j + 1; i < used; ++i) {
             const char* textJ = current.text[sortedSlots[j]].data();
