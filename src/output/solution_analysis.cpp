@@ -14,35 +14,67 @@ int countUndetermined(const std::string& text)
     return static_cast<int>(std::count(text.begin(), text.end(), '2'));
 }
 
+// Per site, the used slots (by index in the used order) undetermined there.
+struct OpenUsedSlots {
+    int maskWords = 0;
+    std::vector<std::uint64_t> bits;  // maskWords words per site
+    std::vector<int> index;           // slot -> its index among the used slots, or -1
+
+    std::uint64_t* at(int site) { return bits.data() + static_cast<std::size_t>(site) * maskWords; }
+    // Sets slot x's bits from its open plane.
+    void follow(const SitePlanes& planes, int x, const std::uint64_t* before)
+    {
+        const std::uint64_t* open = planes.openOf(x);
+        const int i = index[x];
+        for (int w = 0; w < planes.words; ++w) {
+            for (std::uint64_t changed = open[w] ^ before[w]; changed != 0; changed &= changed - 1) {
+                std::uint64_t& word = at(64 * w + __builtin_ctzll(changed))[i / 64];
+                word ^= std::uint64_t{1} << (i % 64);
+            }
+        }
+    }
+};
+
 // The used member d of a component and the used slot e with the smallest
 // mismatchCount(d, e) below `cap`, the first in member order and then in
 // the order of `used` on ties; `nearest` stays -1 when every count reaches
-// the cap. On planes: a shared undetermined site gives the cap, which never
-// wins; otherwise the count is that of the determined sites of d where e
-// holds anything else. A count that reaches the best score so far stops,
-// as it cannot win, and a score of 0 cannot be beaten.
-VELMORA_COUNTS_BITS void closestModel(const SitePlanes& planes, const int* members, int memberCount,
-                                      const std::vector<int>& used, int cap, int& b, int& nearest)
+// the cap. A used slot undetermined at one of d's undetermined sites gives
+// the cap, which never wins: the others are found by the per-site masks.
+// Otherwise the count is that of the determined sites of d where e holds
+// anything else. A count that reaches the best score so far stops, as it
+// cannot win, and a score of 0 cannot be beaten.
+VELMORA_COUNTS_BITS void closestModel(const SitePlanes& planes, OpenUsedSlots& openUsed, const int* members,
+                                      int memberCount, const std::vector<int>& used, int cap, int& b, int& nearest,
+                                      std::vector<std::uint64_t>& candidates)
 {
     const int words = planes.words;
+    const int count = static_cast<int>(used.size());
     int bestScore = cap;
     for (int i = 0; i < memberCount && bestScore > 0; ++i) {
         const int d = members[i];
         const SlotPlanes pd = planes.slotOf(d);
-        for (const int e : used) {
-            const SlotPlanes pe = planes.slotOf(e);
-            std::uint64_t shared = 0;
-            for (int w = 0; w < words; ++w) shared |= pd.open[w] & pe.open[w];
-            if (shared != 0) continue;
-            int m = 0;
-            for (int w = 0; w < words && m < bestScore; ++w) {
-                m += __builtin_popcountll((pd.zero[w] & ~pe.zero[w]) | (pd.one[w] & ~pe.one[w]));
+        candidates.assign(static_cast<std::size_t>(openUsed.maskWords), ~std::uint64_t{0});
+        if (count % 64 != 0) candidates.back() = (std::uint64_t{1} << (count % 64)) - 1;
+        for (int w = 0; w < words; ++w) {
+            for (std::uint64_t open = pd.open[w]; open != 0; open &= open - 1) {
+                const std::uint64_t* mask = openUsed.at(64 * w + __builtin_ctzll(open));
+                for (int m = 0; m < openUsed.maskWords; ++m) candidates[m] &= ~mask[m];
             }
-            if (m < bestScore) {
-                b = d;
-                nearest = e;
-                bestScore = m;
-                if (bestScore == 0) break;
+        }
+        for (int m = 0; m < openUsed.maskWords && bestScore > 0; ++m) {
+            for (std::uint64_t bits = candidates[m]; bits != 0; bits &= bits - 1) {
+                const int e = used[64 * m + __builtin_ctzll(bits)];
+                const SlotPlanes pe = planes.slotOf(e);
+                int score = 0;
+                for (int w = 0; w < words && score < bestScore; ++w) {
+                    score += __builtin_popcountll((pd.zero[w] & ~pe.zero[w]) | (pd.one[w] & ~pe.one[w]));
+                }
+                if (score < bestScore) {
+                    b = d;
+                    nearest = e;
+                    bestScore = score;
+                    if (bestScore == 0) break;
+                }
             }
         }
     }
@@ -152,6 +184,17 @@ int completeUndetermined(SearchState& state, RandomGenerator& random)
     SitePlanes planes;
     resizeSitePlanes(planes, current.slotCount, length);
     for (const int d : used) refreshSitePlanes(planes, d, current.text[d].data(), length);
+    OpenUsedSlots openUsed;
+    openUsed.maskWords = static_cast<int>((used.size() + 63) / 64);
+    openUsed.bits.assign(static_cast<std::size_t>(length) * openUsed.maskWords, 0);
+    openUsed.index.assign(static_cast<std::size_t>(current.slotCount), -1);
+    const std::vector<std::uint64_t> noneOpen(static_cast<std::size_t>(planes.words), 0);
+    for (std::size_t i = 0; i < used.size(); ++i) {
+        openUsed.index[used[i]] = static_cast<int>(i);
+        openUsed.follow(planes, used[i], noneOpen.data());
+    }
+    std::vector<std::uint64_t> candidates;
+    std::vector<std::uint64_t> openBefore(static_cast<std::size_t>(planes.words));
 
     int fixed = 0;
     for (int g = 1; g <= magnitudes; ++g) {
@@ -161,7 +204,7 @@ int completeUndetermined(SearchState& state, RandomGenerator& random)
         if (memberCount == 0) continue;
         int b = members[0];
         int nearest = -1;
-        closestModel(planes, members, memberCount, used, cap, b, nearest);
+        closestModel(planes, openUsed, members, memberCount, used, cap, b, nearest, candidates);
         const int ref = std::abs(current.label[b]);
         for (int s = 0; s < length; ++s) {
             if (current.text[b][s] != '2') continue;
@@ -182,7 +225,10 @@ int completeUndetermined(SearchState& state, RandomGenerator& random)
             ++fixed;
         }
         for (int i = 0; i < memberCount; ++i) {
-            refreshSitePlanes(planes, members[i], current.text[members[i]].data(), length);
+            const int x = members[i];
+            std::copy_n(planes.openOf(x), planes.words, openBefore.data());
+            refreshSitePlanes(planes, x, current.text[x].data(), length);
+            openUsed.follow(planes, x, openBefore.data());
         }
     }
     return fixed;
