@@ -72,6 +72,7 @@ void createSearchState(SearchState& state, const HaplotypeList& initial)
     state.currentPlanes = state.initialPlanes;
     const auto words = static_cast<std::size_t>(state.initialPlanes.words);
     state.unchangedWords.assign(words, ~std::uint64_t{0});
+    state.noSites.assign(words, 0);
     state.changedWords.reserve(words);
     for (FixedSites* fixed : {&state.firstFixed, &state.secondFixed}) {
         fixed->sites.assign(words, 0);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct DistanceStructure;
@@ -65,6 +66,12 @@ struct SearchState {
     // components, leaves it stale until the next reset.
     std::vector<std::vector<int>> componentMembers;
     std::vector<int> memberIndex;  // slot -> its index in componentMembers
+    // Between beginComponentCollapses and endComponentCollapses: the
+    // component of each slot (an index of componentMembers, no longer its
+    // label magnitude), its side, and each component's label for side +1.
+    std::vector<int> slotComponent;
+    std::vector<int> slotSide;
+    std::vector<int> componentLabel;
     std::vector<std::uint8_t> groupMark;  // scratch of collapseSlots: 1 for A's group, 2 for B's, else 0
     // Slots of current whose planes changed while their texts were left
     // behind (see collapseSlotsLeavingTexts), and a flag per slot.
@@ -72,6 +79,7 @@ struct SearchState {
     std::vector<std::uint8_t> textBehind;
     std::vector<int> changedWords;               // scratch of collapseSlots: words with a site taken over
     std::vector<std::uint64_t> unchangedWords;  // all ones, zero in the changed words while they are recounted
+    std::vector<std::uint64_t> noSites;          // all zeros: the sites a slot outside the groups took over
     FixedSites firstFixed;   // scratch of collapseSlots: firstSites and firstValues as planes
     FixedSites secondFixed;  // secondSites and secondValues as planes
 
@@ -79,15 +87,32 @@ struct SearchState {
     // positions of the slots that fit a genotype, the open candidates.
     std::vector<int> componentSize;
     std::vector<int> fittingPositions;
+    // The values the fitting slots hold at the genotype's heterozygous
+    // sites: per slot its zero and one planes there, or, for many slots,
+    // per site and value the mask of the slots (by index) holding it.
+    std::vector<std::uint64_t> fittingHeterozygous;
     // Per site, the live positions holding '0' and those holding '1'; the
     // live positions that fit one genotype.
     std::vector<std::uint64_t> zeroAtSite, oneAtSite, fittingMask;
+    std::vector<const std::uint64_t*> sieveRows;  // scratch of the sieve: the masks of one word's sites
+    std::vector<std::uint64_t> livePlanes;  // zero and one planes of the live slots, by position
+    std::vector<std::uint64_t> pairSitePlanes;  // scratch of fixPairSites: the sites it writes and their values
     std::vector<PairRecord*> openPairs;
     std::vector<OpenCandidate> openCandidates;
     std::vector<int> componentFileStart;  // open candidates filed by component
     std::vector<int> componentFileFill;
     std::vector<int> componentFiles;
     ConflictPlanes conflictPlanes;
+    // What a commit of the collapse pass changed, for updateConflicts: by
+    // label magnitude, 1 for a component whose slots were written, 2 for one
+    // whose candidates' counts are stale (a candidate with a slot in it was
+    // dropped, closed or written), 0 else; and the magnitudes marked.
+    std::vector<std::uint8_t> componentChange;
+    std::vector<int> changedComponents;
+    // The label magnitude of the component the last commit of the collapse
+    // pass wrote (its two components joined), until the next pricing reads
+    // it; -1 when unknown: everything is checked and priced again.
+    int writtenComponent = -1;
     // Planes of the texts: of the list the state was created from, and of
     // the live slots of current, set by a reset and kept in step by every
     // collapse and by the pass.

@@ -58,30 +58,6 @@ void sumBlocks(const DistanceStructure& distances, DistanceHistograms& set, cons
     }
 }
 
-// The slot distance from the planes, for `Words` words a plane (0: as many
-// as the planes have).
-template <int Words>
-inline __attribute__((always_inline)) int planeDistanceOf(const SitePlanes& planes, int a, int b, bool opposite)
-{
-    if constexpr (Words == 0) {
-        return planeDistance(planes, a, b, opposite);
-    } else {
-        const std::uint64_t* pa = planes.zeroOf(a);  // zero, one, open: Words words each
-        const std::uint64_t* pb = planes.zeroOf(b);
-        // Most pairs of an input clash already in their first word.
-        if (((pa[0] & pb[Words]) | (pa[Words] & pb[0])) != 0) return -1;
-        std::uint64_t clash = 0;
-        std::uint64_t shared = 0;
-        int count = 0;
-        for (int w = 0; w < Words; ++w) {
-            clash |= (pa[w] & pb[Words + w]) | (pa[Words + w] & pb[w]);
-            shared |= pa[2 * Words + w] & pb[2 * Words + w];
-            count += __builtin_popcountll(pa[2 * Words + w] ^ pb[2 * Words + w]);
-        }
-        return clash != 0 || (opposite && shared != 0) ? -1 : count;
-    }
-}
-
 // Counts every pair of slots of the initial list into empty histograms and
 // sets the bits (a, b), b < a, of the compatible pairs.
 template <int Words>
@@ -122,9 +98,11 @@ VELMORA_COUNTS_BITS void countAllPairs(const DistanceStructure& distances, Dista
 
 // Counts the pairs of live slots of a working list into empty histograms,
 // visiting only the pairs that were compatible in the initial list.
-VELMORA_COUNTS_BITS void countLivePairs(const DistanceStructure& distances, DistanceHistograms& set,
-                                        const SitePlanes& planes, const std::vector<int>& live,
-                                        const std::vector<int>& label)
+template <int Words>
+inline __attribute__((always_inline)) void countLivePairsOf(const DistanceStructure& distances,
+                                                            DistanceHistograms& set, const SitePlanes& planes,
+                                                            const std::vector<int>& live,
+                                                            const std::vector<int>& label)
 {
     const std::uint64_t* liveBits = distances.liveSlots.data();
     for (const int a : live) {
@@ -136,12 +114,23 @@ VELMORA_COUNTS_BITS void countLivePairs(const DistanceStructure& distances, Dist
             if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
             for (; word != 0; word &= word - 1) {
                 const int b = w * 64 + __builtin_ctzll(word);
-                const int d = planeDistance(planes, a, b, labelA == -label[b]);
+                const int d = planeDistanceOf<Words>(planes, a, b, labelA == -label[b]);
                 if (d < 0) continue;
                 ++set.histogram[d];
                 ++rowBins[d];
             }
         }
+    }
+}
+
+VELMORA_COUNTS_BITS void countLivePairs(const DistanceStructure& distances, DistanceHistograms& set,
+                                        const SitePlanes& planes, const std::vector<int>& live,
+                                        const std::vector<int>& label)
+{
+    switch (planes.words) {
+    case 1: countLivePairsOf<1>(distances, set, planes, live, label); break;
+    case 2: countLivePairsOf<2>(distances, set, planes, live, label); break;
+    default: countLivePairsOf<0>(distances, set, planes, live, label); break;
     }
 }
 
@@ -166,12 +155,6 @@ void markLive(DistanceStructure& distances, const std::vector<int>& slotPosition
     for (int s = 0; s < distances.slotCount; ++s) {
         if (slotPosition[s] < distances.liveCount) setBit(distances.liveSlots.data(), s);
     }
-}
-
-void addToBlock(DistanceStructure& distances, int a, int d, int count)
-{
-    const int block = distances.slotPosition[a] >> 6;
-    distances.working.blockHistogram[static_cast<std::size_t>(d) * distances.positionBlocks + block] += count;
 }
 
 } // namespace
@@ -251,34 +234,6 @@ void restoreDistances(DistanceStructure& distances)
     markLive(distances, distances.slotPosition);
     renewSieve(distances);
     distances.diagonalRestored = true;
-}
-
-void countWorkingPair(DistanceStructure& distances, int a, int b, int d, int count)
-{
-    if (d < 0) return;
-    const int hi = std::max(a, b);
-    DistanceHistograms& working = distances.working;
-    rowBinsOf(distances, working, hi)[d] = static_cast<std::uint16_t>(rowBinsOf(distances, working, hi)[d] + count);
-    working.histogram[d] += count;
-    addToBlock(distances, hi, d, count);
-}
-
-void moveWorkingPair(DistanceStructure& distances, int a, int b, int from, int to)
-{
-    const int hi = std::max(a, b);
-    DistanceHistograms& working = distances.working;
-    std::uint16_t* row = rowBinsOf(distances, working, hi);
-    std::int32_t* blocks = working.blockHistogram.data() + (distances.slotPosition[hi] >> 6);
-    if (from >= 0) {
-        --row[from];
-        --working.histogram[from];
-        --blocks[static_cast<std::size_t>(from) * distances.positionBlocks];
-    }
-    if (to >= 0) {
-        ++row[to];
-        ++working.histogram[to];
-        ++blocks[static_cast<std::size_t>(to) * distances.positionBlocks];
-    }
 }
 
 void takeOutRow(DistanceStructure& distances, int a)

@@ -3,6 +3,7 @@
 #include "data/haplotype_list.hpp"
 #include "data/site_planes.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -66,6 +67,7 @@ struct DistanceStructure {
     SitePlanes planes;              // scratch of computeDistances
     std::vector<int> liveInOrder;   // scratch of computeDistances
     std::vector<int> partners;      // scratch of listLivePartners
+    std::vector<int> choicePositions;  // scratch of the pair choice
 
     std::size_t binsPerRow() const { return static_cast<std::size_t>(length) + 1; }
     bool isLive(int slot) const { return ((liveSlots[slot >> 6] >> (slot & 63)) & 1) != 0; }
@@ -114,6 +116,30 @@ inline int planeDistance(const SitePlanes& planes, int a, int b, bool oppositeLa
     return count;
 }
 
+// The slot distance from the planes, for `Words` words a plane (0: as many
+// as the planes have).
+template <int Words>
+inline __attribute__((always_inline)) int planeDistanceOf(const SitePlanes& planes, int a, int b, bool opposite)
+{
+    if constexpr (Words == 0) {
+        return planeDistance(planes, a, b, opposite);
+    } else {
+        const std::uint64_t* pa = planes.zeroOf(a);  // zero, one, open: Words words each
+        const std::uint64_t* pb = planes.zeroOf(b);
+        // Most pairs of an input clash already in their first word.
+        if (((pa[0] & pb[Words]) | (pa[Words] & pb[0])) != 0) return -1;
+        std::uint64_t clash = 0;
+        std::uint64_t shared = 0;
+        int count = 0;
+        for (int w = 0; w < Words; ++w) {
+            clash |= (pa[w] & pb[Words + w]) | (pa[Words + w] & pb[w]);
+            shared |= pa[2 * Words + w] & pb[2 * Words + w];
+            count += __builtin_popcountll(pa[2 * Words + w] ^ pb[2 * Words + w]);
+        }
+        return clash != 0 || (opposite && shared != 0) ? -1 : count;
+    }
+}
+
 // The slot distance of two slots of a list whose planes are given.
 inline int slotDistance(const SitePlanes& planes, const std::vector<int>& label, int a, int b)
 {
@@ -139,10 +165,82 @@ void restoreDistances(DistanceStructure& distances);
 
 // Counts a pair of slots at distance d in the working set, or (count -1)
 // takes it out again; d < 0 counts nothing.
-void countWorkingPair(DistanceStructure& distances, int a, int b, int d, int count);
+inline void countWorkingPair(DistanceStructure& distances, int a, int b, int d, int count)
+{
+    if (d < 0) return;
+    const int hi = std::max(a, b);
+    DistanceHistograms& working = distances.working;
+    std::uint16_t& bin = working.rowHistogram[static_cast<std::size_t>(hi) * distances.binsPerRow() + d];
+    bin = static_cast<std::uint16_t>(bin + count);
+    working.histogram[d] += count;
+    working.blockHistogram[static_cast<std::size_t>(d) * distances.positionBlocks + (distances.slotPosition[hi] >> 6)] +=
+        count;
+}
 // Moves a pair of slots from distance `from` to distance `to` (either may
 // be -1: not counted).
-void moveWorkingPair(DistanceStructure& distances, int a, int b, int from, int to);
+inline void moveWorkingPair(DistanceStructure& distances, int a, int b, int from, int to)
+{
+    const int hi = std::max(a, b);
+    DistanceHistograms& working = distances.working;
+    std::uint16_t* row = working.rowHistogram.data() + static_cast<std::size_t>(hi) * distances.binsPerRow();
+    std::int32_t* blocks = working.blockHistogram.data() + (distances.slotPosition[hi] >> 6);
+    if (from >= 0) {
+        --row[from];
+        --working.histogram[from];
+        --blocks[static_cast<std::size_t>(from) * distances.positionBlocks];
+    }
+    if (to >= 0) {
+        ++row[to];
+        ++working.histogram[to];
+        ++blocks[static_cast<std::size_t>(to) * distances.positionBlocks];
+    }
+}
+
+// Moves of pairs between classes of the working set, each applied some
+// pairs after it is noted, with the row bins it touches fetched meanwhile:
+// the rows of different slots lie far apart, and the moves commute. All are
+// applied by `flush` (and on destruction), before the histograms are read.
+class DeferredMoves {
+public:
+    explicit DeferredMoves(DistanceStructure& distances) : distances_(distances) {}
+    DeferredMoves(const DeferredMoves&) = delete;
+    DeferredMoves& operator=(const DeferredMoves&) = delete;
+    ~DeferredMoves() { flush(); }
+
+    // As moveWorkingPair(distances, a, b, from, to), later.
+    void move(int a, int b, int from, int to)
+    {
+        const int hi = std::max(a, b);
+        const std::uint16_t* row =
+            distances_.working.rowHistogram.data() + static_cast<std::size_t>(hi) * distances_.binsPerRow();
+        if (from >= 0) __builtin_prefetch(row + from, 1);
+        if (to >= 0) __builtin_prefetch(row + to, 1);
+        __builtin_prefetch(distances_.slotPosition.data() + hi);
+        Move& slot = ring_[noted_ % kDepth];
+        if (noted_ >= kDepth) moveWorkingPair(distances_, slot.hi, slot.hi, slot.from, slot.to);
+        slot = Move{hi, from, to};
+        ++noted_;
+    }
+    void flush()
+    {
+        const std::size_t pending = noted_ < kDepth ? noted_ : kDepth;
+        for (std::size_t k = 0; k < pending; ++k) {
+            const Move& m = ring_[(noted_ - pending + k) % kDepth];
+            moveWorkingPair(distances_, m.hi, m.hi, m.from, m.to);
+        }
+        noted_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kDepth = 16;
+    struct Move {
+        int hi, from, to;
+    };
+    DistanceStructure& distances_;
+    Move ring_[kDepth];
+    std::size_t noted_ = 0;
+};
+
 // Takes the pairs of slot a with the smaller slots (its row's bins) out of
 // the working set.
 void takeOutRow(DistanceStructure& distances, int a);

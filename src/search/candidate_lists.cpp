@@ -182,6 +182,11 @@ bool candidateFits(const SearchState& state, int genotype, int s1, int s2)
 
 namespace {
 
+// From this many fitting slots on, a genotype's pairs are found through
+// masks of the slots holding each value at each heterozygous site rather
+// than by comparing every pair.
+constexpr std::size_t kMaskedPairsFrom = 192;
+
 // For every site, the live positions whose slot holds '0' there and those
 // whose slot holds '1', as masks of `blocks` words (bit j of word b for
 // position 64b + j): the slots' planes transposed 64 x 64 bits at a time.
@@ -193,6 +198,14 @@ void maskLiveSlotsBySite(SearchState& state, int blocks)
     const std::size_t size = static_cast<std::size_t>(planes.words) * 64 * blocks;
     state.zeroAtSite.assign(size, 0);
     state.oneAtSite.assign(size, 0);
+    // The zero and one planes of the live slots by position, side by side.
+    const std::size_t stride = 2 * static_cast<std::size_t>(planes.words);
+    state.livePlanes.resize(static_cast<std::size_t>(live) * stride);
+    for (int p = 0; p < live; ++p) {
+        const int s = current.order[p];
+        std::copy_n(planes.zeroOf(s), planes.words, state.livePlanes.data() + p * stride);
+        std::copy_n(planes.oneOf(s), planes.words, state.livePlanes.data() + p * stride + planes.words);
+    }
     std::uint64_t zero[64];
     std::uint64_t one[64];
     for (int b = 0; b < blocks; ++b) {
@@ -216,48 +229,55 @@ void maskLiveSlotsBySite(SearchState& state, int blocks)
 // The positions of the live slots that have no determined site against a
 // homozygous site of the genotype, ascending: every live position, less
 // those holding '1' where the genotype holds '0' and the other way round,
-// 64 sites at a time; once few positions are left, the rest of their sites
-// is compared slot by slot.
+// 64 sites at a time (four sites to a pass over the positions); once few
+// positions are left, the rest of their sites is compared slot by slot.
 VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, int blocks,
                                               std::vector<int>& fitting)
 {
-    const HaplotypeList& current = state.current;
-    const int live = current.liveCount;
+    const int live = state.current.liveCount;
     const SitePlanes& genotypes = state.genotypePlanes;
+    const int words = genotypes.words;
     const std::uint64_t* gz = genotypes.zeroOf(2 * genotype);
     const std::uint64_t* go = genotypes.oneOf(2 * genotype);
     std::vector<std::uint64_t>& fits = state.fittingMask;
     fits.assign(static_cast<std::size_t>(blocks), ~std::uint64_t{0});
     if (live % 64 != 0) fits[blocks - 1] = (std::uint64_t{1} << (live % 64)) - 1;
-    auto exclude = [&](int w, std::uint64_t homozygous, const std::vector<std::uint64_t>& opposite) {
-        for (; homozygous != 0; homozygous &= homozygous - 1) {
-            const std::uint64_t* against =
-                opposite.data() + static_cast<std::size_t>(64 * w + __builtin_ctzll(homozygous)) * blocks;
-            for (int b = 0; b < blocks; ++b) fits[b] &= ~against[b];
-        }
-    };
+    // The masks of the positions each homozygous site of a word rules out.
+    const std::uint64_t** against = state.sieveRows.data();
     // Sieving a site costs `blocks` words; checking a slot directly costs
     // two words per word of sites left.
     int homozygousLeft = 0;
-    for (int w = 0; w < genotypes.words; ++w) homozygousLeft += __builtin_popcountll(gz[w] | go[w]);
+    for (int w = 0; w < words; ++w) homozygousLeft += __builtin_popcountll(gz[w] | go[w]);
     int w = 0;
-    for (; w < genotypes.words; ++w) {
-        exclude(w, gz[w], state.oneAtSite);
-        exclude(w, go[w], state.zeroAtSite);
-        homozygousLeft -= __builtin_popcountll(gz[w] | go[w]);
+    for (; w < words; ++w) {
+        int rows = 0;
+        for (std::uint64_t homozygous = gz[w] | go[w]; homozygous != 0; homozygous &= homozygous - 1) {
+            const int bit = __builtin_ctzll(homozygous);
+            const std::vector<std::uint64_t>& opposite = ((gz[w] >> bit) & 1) != 0 ? state.oneAtSite : state.zeroAtSite;
+            against[rows++] = opposite.data() + static_cast<std::size_t>(64 * w + bit) * blocks;
+        }
+        int r = 0;
+        for (; r + 4 <= rows; r += 4) {
+            const std::uint64_t *a0 = against[r], *a1 = against[r + 1], *a2 = against[r + 2], *a3 = against[r + 3];
+            for (int b = 0; b < blocks; ++b) fits[b] &= ~(a0[b] | a1[b] | a2[b] | a3[b]);
+        }
+        for (; r < rows; ++r) {
+            const std::uint64_t* a = against[r];
+            for (int b = 0; b < blocks; ++b) fits[b] &= ~a[b];
+        }
+        homozygousLeft -= rows;
         int left = 0;
         for (int b = 0; b < blocks; ++b) left += __builtin_popcountll(fits[b]);
-        if (left * 2 * (genotypes.words - w - 1) <= homozygousLeft * blocks) break;
+        if (left * 2 * (words - w - 1) <= homozygousLeft * blocks) break;
     }
     fitting.clear();
+    const std::size_t stride = 2 * static_cast<std::size_t>(words);
     for (int b = 0; b < blocks; ++b) {
         for (std::uint64_t bits = fits[b]; bits != 0; bits &= bits - 1) {
             const int p = 64 * b + __builtin_ctzll(bits);
-            const int s = current.order[p];
-            const std::uint64_t* zero = state.currentPlanes.zeroOf(s);
-            const std::uint64_t* one = state.currentPlanes.oneOf(s);
+            const std::uint64_t* planes = state.livePlanes.data() + static_cast<std::size_t>(p) * stride;
             std::uint64_t clash = 0;
-            for (int rest = w + 1; rest < genotypes.words; ++rest) clash |= (zero[rest] & go[rest]) | (one[rest] & gz[rest]);
+            for (int rest = w + 1; rest < words; ++rest) clash |= (planes[rest] & go[rest]) | (planes[words + rest] & gz[rest]);
             if (clash == 0) fitting.push_back(p);
         }
     }
@@ -268,25 +288,110 @@ VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, 
 void buildPairLists(SearchState& state, const HaplotypeList& initial)
 {
     HaplotypeList& current = state.current;
+    state.writtenComponent = -1;
     updateIsolated(current, state.componentSize);
     preparePairPlanes(state, initial);
     const int blocks = (current.liveCount + 63) / 64;
     maskLiveSlotsBySite(state, blocks);
+    state.sieveRows.resize(64);
     const int genotypes = initial.slotCount / 2;
     std::vector<int>& fitting = state.fittingPositions;
+    const int words = state.genotypePlanes.words;
+    std::vector<std::uint64_t>& held = state.fittingHeterozygous;
+    std::vector<int> siteIndex(static_cast<std::size_t>(words) * 64, 0);
+    std::vector<std::uint64_t> partnersOf;
+    const std::size_t stride = 2 * static_cast<std::size_t>(words);
     for (int i = 0; i < genotypes; ++i) {
         listFittingPositions(state, i, blocks, fitting);
         PairRecord*& head = state.pairLists[i];
-        for (const int p : fitting) {
+        // The values the fitting slots hold at the genotype's heterozygous
+        // sites: two slots holding the same value at one of them never
+        // explain it, and most pairs fail there, before any pricing.
+        const std::uint64_t* heterozygous = state.genotypePlanes.openOf(2 * i);
+        const std::size_t count = fitting.size();
+        auto addPair = [&](int p, int q, int s1, int s2) {
+            const PairEvaluation price = priceCandidate(state, i, s1, s2);
+            if (!price.accepted) return;
+            PairRecord* record = state.pairPool.allocate();
+            *record = PairRecord{p, q, price.w, price.vts, price.vnc, i, 0, 1, head};
+            head = record;
+        };
+        if (count < kMaskedPairsFrom) {
+            // Few slots: every pair compared on its values.
+            held.resize(count * stride);
+            for (std::size_t k = 0; k < count; ++k) {
+                const std::uint64_t* zero = state.livePlanes.data() + static_cast<std::size_t>(fitting[k]) * stride;
+                const std::uint64_t* one = zero + words;
+                for (int w = 0; w < words; ++w) {
+                    held[k * stride + w] = zero[w] & heterozygous[w];
+                    held[k * stride + words + w] = one[w] & heterozygous[w];
+                }
+            }
+            for (std::size_t k1 = 0; k1 < count; ++k1) {
+                const int p = fitting[k1];
+                const int s1 = current.order[p];
+                const std::uint64_t* held1 = held.data() + k1 * stride;
+                for (std::size_t k2 = 0; k2 < count; ++k2) {
+                    const int q = fitting[k2];
+                    const int s2 = current.order[q];
+                    if (s2 < s1) continue;
+                    const std::uint64_t* held2 = held.data() + k2 * stride;
+                    std::uint64_t same = 0;
+                    for (int w = 0; w < 2 * words; ++w) same |= held1[w] & held2[w];
+                    if (same == 0) addPair(p, q, s1, s2);
+                }
+            }
+            continue;
+        }
+        // Many slots: per heterozygous site and value, the fitting slots
+        // (by index in `fitting`) that hold it; a slot's partners are the
+        // fitting slots outside the masks of the values it holds.
+        const std::size_t maskWords = (count + 63) / 64;
+        int sites = 0;
+        for (int w = 0; w < words; ++w) {
+            for (std::uint64_t bits = heterozygous[w]; bits != 0; bits &= bits - 1) {
+                siteIndex[64 * w + __builtin_ctzll(bits)] = sites++;
+            }
+        }
+        held.assign(2 * static_cast<std::size_t>(sites) * maskWords, 0);
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::uint64_t* zero = state.livePlanes.data() + static_cast<std::size_t>(fitting[k]) * stride;
+            const std::uint64_t* one = zero + words;
+            for (int w = 0; w < words; ++w) {
+                for (int side = 0; side < 2; ++side) {
+                    const std::uint64_t* plane = side == 0 ? zero : one;
+                    for (std::uint64_t bits = plane[w] & heterozygous[w]; bits != 0; bits &= bits - 1) {
+                        const std::size_t j = static_cast<std::size_t>(siteIndex[64 * w + __builtin_ctzll(bits)]);
+                        held[(2 * j + side) * maskWords + k / 64] |= std::uint64_t{1} << (k % 64);
+                    }
+                }
+            }
+        }
+        partnersOf.resize(maskWords);
+        for (std::size_t k1 = 0; k1 < count; ++k1) {
+            const int p = fitting[k1];
             const int s1 = current.order[p];
-            for (const int q : fitting) {
-                const int s2 = current.order[q];
-                if (s2 < s1) continue;
-                const PairEvaluation price = priceCandidate(state, i, s1, s2);
-                if (!price.accepted) continue;
-                PairRecord* record = state.pairPool.allocate();
-                *record = PairRecord{p, q, price.w, price.vts, price.vnc, i, 0, 1, head};
-                head = record;
+            std::fill(partnersOf.begin(), partnersOf.end(), ~std::uint64_t{0});
+            const std::uint64_t* zero = state.livePlanes.data() + static_cast<std::size_t>(p) * stride;
+            const std::uint64_t* one = zero + words;
+            for (int w = 0; w < words; ++w) {
+                for (int side = 0; side < 2; ++side) {
+                    const std::uint64_t* plane = side == 0 ? zero : one;
+                    for (std::uint64_t bits = plane[w] & heterozygous[w]; bits != 0; bits &= bits - 1) {
+                        const std::size_t j = static_cast<std::size_t>(siteIndex[64 * w + __builtin_ctzll(bits)]);
+                        const std::uint64_t* mask = held.data() + (2 * j + side) * maskWords;
+                        for (std::size_t m = 0; m < maskWords; ++m) partnersOf[m] &= ~mask[m];
+                    }
+                }
+            }
+            if (count % 64 != 0) partnersOf[maskWords - 1] &= (std::uint64_t{1} << (count % 64)) - 1;
+            for (std::size_t m = 0; m < maskWords; ++m) {
+                for (std::uint64_t bits = partnersOf[m]; bits != 0; bits &= bits - 1) {
+                    const std::size_t k2 = 64 * m + __builtin_ctzll(bits);
+                    const int q = fitting[k2];
+                    const int s2 = current.order[q];
+                    if (s2 >= s1) addPair(p, q, s1, s2);
+                }
             }
         }
     }

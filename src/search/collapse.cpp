@@ -161,24 +161,80 @@ inline __attribute__((always_inline)) void recountPair(DistanceStructure& distan
 
 // Recounts the pairs of the members of a group that took over sites with
 // their live partners; a pair of two such members is recounted once, from
-// the larger slot.
+// the larger slot. `Words` is the number of words per plane (0: any): the
+// distances before and now are counted over every word, the sites taken
+// over put back as open for "before" (they lie only in the changed words).
+template <int Words>
+inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& state, DistanceStructure& distances,
+                                                               const CollapseChange& change,
+                                                               const std::vector<int>& group, int count)
+{
+    const SitePlanes& planes = state.currentPlanes;
+    const int words = Words > 0 ? Words : planes.words;
+    const bool firstChanged = state.firstSiteCount > 0;
+    const bool secondChanged = state.secondSiteCount > 0;
+    const std::uint64_t* none = state.noSites.data();
+    const std::uint64_t* reopenOf[3] = {none, firstChanged ? state.firstFixed.sites.data() : none,
+                                        secondChanged ? state.secondFixed.sites.data() : none};
+    const std::vector<int>& label = state.current.label;
+    const std::uint8_t* groupMark = state.groupMark.data();
+    std::vector<int>& partners = distances.partners;
+    DeferredMoves moves(distances);
+    for (int gi = 0; gi < count; ++gi) {
+        const int x = group[gi];
+        const SlotPlanes px = planes.slotOf(x);
+        const std::uint64_t* reopenX = reopenOf[groupMark[x]];
+        const int labelX = label[x];
+        const int labelBeforeX = change.labelBefore(x);
+        listLivePartners(distances, x, partners);
+        const std::size_t size = partners.size();
+        std::uint64_t* ownRow = nullptr;
+        for (std::size_t k = 0; k < size; ++k) {
+            if (k + kPrefetchAhead < size) {
+                // A slot's three planes may straddle two lines.
+                const std::uint64_t* ahead = planes.zeroOf(partners[k + kPrefetchAhead]);
+                __builtin_prefetch(ahead);
+                __builtin_prefetch(ahead + 3 * words - 1);
+            }
+            const int y = partners[k];
+            const int mark = groupMark[y];
+            if (y < x && ((mark == 1 && firstChanged) || (mark == 2 && secondChanged))) continue;
+            const SlotPlanes py = planes.slotOf(y);
+            const std::uint64_t* reopenY = reopenOf[mark];
+            std::uint64_t clashNow = 0, sharedNow = 0, clashBefore = 0, sharedBefore = 0;
+            int countNow = 0, countBefore = 0;
+            for (int w = 0; w < words; ++w) {
+                clashNow |= (px.zero[w] & py.one[w]) | (px.one[w] & py.zero[w]);
+                sharedNow |= px.open[w] & py.open[w];
+                countNow += __builtin_popcountll(px.open[w] ^ py.open[w]);
+                const std::uint64_t mx = reopenX[w], my = reopenY[w];
+                const std::uint64_t zeroX = px.zero[w] & ~mx, oneX = px.one[w] & ~mx, openX = px.open[w] | mx;
+                const std::uint64_t zeroY = py.zero[w] & ~my, oneY = py.one[w] & ~my, openY = py.open[w] | my;
+                clashBefore |= (zeroX & oneY) | (oneX & zeroY);
+                sharedBefore |= openX & openY;
+                countBefore += __builtin_popcountll(openX ^ openY);
+            }
+            const int labelY = label[y];
+            const int labelBeforeY = mark != 2 ? labelY : labelY == change.labelA ? change.labelB : -change.labelB;
+            const int before =
+                clashBefore != 0 || (labelBeforeX == -labelBeforeY && sharedBefore != 0) ? -1 : countBefore;
+            const int now = clashNow != 0 || (labelX == -labelY && sharedNow != 0) ? -1 : countNow;
+            if (before != now) moves.move(x, y, before, now);
+            if (now < 0) {
+                if (ownRow == nullptr) ownRow = ownPartnerRow(distances, x);
+                ownRow[y >> 6] &= ~(std::uint64_t{1} << (y & 63));
+            }
+        }
+    }
+}
+
 VELMORA_COUNTS_BITS void recountGroupPairs(SearchState& state, DistanceStructure& distances,
                                            const CollapseChange& change, const std::vector<int>& group, int count)
 {
-    const bool firstChanged = state.firstSiteCount > 0;
-    const bool secondChanged = state.secondSiteCount > 0;
-    std::vector<int>& partners = distances.partners;
-    for (int gi = 0; gi < count; ++gi) {
-        const int x = group[gi];
-        listLivePartners(distances, x, partners);
-        const std::size_t size = partners.size();
-        for (std::size_t k = 0; k < size; ++k) {
-            if (k + kPrefetchAhead < size) __builtin_prefetch(state.currentPlanes.zeroOf(partners[k + kPrefetchAhead]));
-            const int y = partners[k];
-            const int mark = state.groupMark[y];
-            if (y < x && ((mark == 1 && firstChanged) || (mark == 2 && secondChanged))) continue;
-            recountPair(distances, change, x, y);
-        }
+    switch (state.currentPlanes.words) {
+    case 1: recountGroupPairsOf<1>(state, distances, change, group, count); break;
+    case 2: recountGroupPairsOf<2>(state, distances, change, group, count); break;
+    default: recountGroupPairsOf<0>(state, distances, change, group, count); break;
     }
 }
 
@@ -214,14 +270,28 @@ VELMORA_COUNTS_BITS void recountChangedPairs(SearchState& state, DistanceStructu
 }
 
 // Step 3: B's pairs leave the working histograms.
-VELMORA_COUNTS_BITS void removeSlotPairs(SearchState& state, DistanceStructure& distances, int b)
+template <int Words>
+inline __attribute__((always_inline)) void removeSlotPairsOf(SearchState& state, DistanceStructure& distances, int b)
 {
     // The pairs with the smaller slots are the bins of B's own row.
     takeOutRow(distances, b);
     // The pairs with larger slots lie in their rows, one by one.
+    const std::vector<int>& label = state.current.label;
+    const int oppositeB = -label[b];
+    DeferredMoves moves(distances);
     forEachLiveUpperPartner(distances, b, [&](int y) {
-        countWorkingPair(distances, b, y, slotDistance(state.currentPlanes, state.current.label, b, y), -1);
+        const int d = planeDistanceOf<Words>(state.currentPlanes, b, y, label[y] == oppositeB);
+        if (d >= 0) moves.move(b, y, d, -1);
     });
+}
+
+VELMORA_COUNTS_BITS void removeSlotPairs(SearchState& state, DistanceStructure& distances, int b)
+{
+    switch (state.currentPlanes.words) {
+    case 1: removeSlotPairsOf<1>(state, distances, b); break;
+    case 2: removeSlotPairsOf<2>(state, distances, b); break;
+    default: removeSlotPairsOf<0>(state, distances, b); break;
+    }
 }
 
 enum class DistanceUpkeep {
@@ -352,4 +422,96 @@ void collapseSlotsLeavingTexts(SearchState& state, int keepPosition, int removeP
 {
     collapse(state, keepPosition, removePosition, distances,
              distances != nullptr ? DistanceUpkeep::Full : DistanceUpkeep::None, false);
+}
+
+void beginComponentCollapses(SearchState& state)
+{
+    const HaplotypeList& list = state.current;
+    const auto slots = static_cast<std::size_t>(list.slotCount);
+    state.slotComponent.resize(slots);
+    state.slotSide.resize(slots);
+    state.componentLabel.resize(state.componentMembers.size());
+    for (std::size_t c = 0; c < state.componentLabel.size(); ++c) state.componentLabel[c] = static_cast<int>(c);
+    for (int s = 0; s < list.slotCount; ++s) {
+        state.slotComponent[s] = std::abs(list.label[s]);
+        state.slotSide[s] = list.label[s] < 0 ? -1 : 1;
+    }
+}
+
+void collapseInComponents(SearchState& state, int keepPosition, int removePosition)
+{
+    HaplotypeList& list = state.current;
+    const int a = list.order[keepPosition];
+    const int b = list.order[removePosition];
+    const int componentA = state.slotComponent[a];
+    const int componentB = state.slotComponent[b];
+    const int sideA = state.slotSide[a];
+    const int sideB = state.slotSide[b];
+
+    // 1. The sites each slot takes over from the other.
+    listFixedSites(state, a, b, false);
+
+    // B leaves its component's list, keeping the label it has now, and the
+    // live part.
+    {
+        std::vector<int>& membersB = state.componentMembers[componentB];
+        const int index = state.memberIndex[b];
+        membersB[index] = membersB.back();
+        state.memberIndex[membersB[index]] = index;
+        membersB.pop_back();
+    }
+    list.label[b] = sideB * state.componentLabel[componentB];
+    --list.liveCount;
+    const int last = list.order[list.liveCount];
+    list.order[removePosition] = last;
+    list.order[list.liveCount] = b;
+    list.position[last] = removePosition;
+    list.position[b] = list.liveCount;
+
+    auto fix = [&](int x, bool sameSide, const FixedSites& fixed) {
+        takeOverSites(state.currentPlanes, x, sameSide, fixed);
+        if (state.textBehind[x] == 0) {
+            state.textBehind[x] = 1;
+            state.textsBehind.push_back(x);
+        }
+    };
+    // 5. A's component takes B's values (mates the complement).
+    if (state.firstSiteCount > 0) {
+        for (const int x : state.componentMembers[componentA]) fix(x, state.slotSide[x] == sideA, state.firstFixed);
+    }
+    if (componentA == componentB) return;
+
+    // 6. B's component takes A's values and joins A's component: a member
+    // on B's side takes A's label, its mates the opposite one.
+    std::vector<int>& membersB = state.componentMembers[componentB];
+    if (state.secondSiteCount > 0) {
+        for (const int x : membersB) fix(x, state.slotSide[x] == sideB, state.secondFixed);
+    }
+    const int flip = sideA * sideB;
+    int into = componentA;
+    int from = componentB;
+    if (membersB.size() > state.componentMembers[componentA].size()) {
+        // The larger list stays: B's, with A's label seen from B's sides.
+        state.componentLabel[componentB] = flip * state.componentLabel[componentA];
+        std::swap(into, from);
+    }
+    std::vector<int>& intoMembers = state.componentMembers[into];
+    std::vector<int>& fromMembers = state.componentMembers[from];
+    for (const int x : fromMembers) {
+        state.slotSide[x] *= flip;
+        state.slotComponent[x] = into;
+        state.memberIndex[x] = static_cast<int>(intoMembers.size());
+        intoMembers.push_back(x);
+    }
+    fromMembers.clear();
+}
+
+void endComponentCollapses(SearchState& state)
+{
+    HaplotypeList& list = state.current;
+    for (int p = 0; p < list.liveCount; ++p) {
+        const int s = list.order[p];
+        list.label[s] = state.slotSide[s] * state.componentLabel[state.slotComponent[s]];
+    }
+    indexComponents(state);
 }

@@ -22,3 +22,17 @@ void collapseSlots(SearchState& state, int keepPosition, int removePosition,
 // from scratch afterwards.
 void collapseSlotsLeavingTexts(SearchState& state, int keepPosition, int removePosition,
                                DistanceStructure* distances);
+
+// Collapses in a row that need neither the working distances nor the
+// slots' labels until the last one, as the perturbation makes them: each
+// component is held as a list of members with one label for the whole
+// component, each slot with its side (+1 or -1), and a component joining
+// another moves the members of the smaller list, not of the one relabelled.
+// The texts are left behind as with collapseSlotsLeavingTexts; the labels
+// of the live slots are written, and componentMembers rebuilt, by
+// endComponentCollapses. Between begin and end, each collapse changes the
+// planes, order, positions and liveCount as collapseSlotsLeavingTexts
+// without distances does, and the labels end up as its would.
+void beginComponentCollapses(SearchState& state);
+void collapseInComponents(SearchState& state, int keepPosition, int removePosition);
+void endComponentCollapses(SearchState& state);

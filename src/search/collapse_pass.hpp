@@ -19,7 +19,10 @@ CollapsePassResult collapsePass(SearchState& state, const HaplotypeList& initial
 // prepares (see preparePairPlanes); fixPairSites keeps them in step with the
 // texts it writes.
 
-// Reprices every open candidate and recomputes the slot weights.
+// Reprices the open candidates and recomputes the slot weights. After a
+// commit made by chooseNextPair only the candidates with a slot in the
+// component it wrote are priced again (the others' prices cannot change);
+// otherwise every one.
 void rescorePairs(SearchState& state, const HaplotypeList& initial);
 
 // The open candidate the pass takes next: most used slots (marked 2), then
@@ -38,7 +41,9 @@ bool chooseNextPair(SearchState& state, const HaplotypeList& initial);
 void fixPairSites(SearchState& state, const HaplotypeList& initial, int genotype, int p1, int p2);
 
 // Makes `record` the only candidate of its genotype, marks its slots used,
-// and prunes every open list of the candidates that no longer fit.
+// and prunes every open list of the candidates that no longer fit (when
+// called by chooseNextPair, only candidates with a slot in the component
+// the commit wrote are checked: no other can have stopped fitting).
 void commitPair(SearchState& state, int genotype, PairRecord* record);
 
 // The closing sweep: clears `active` of the chosen pairs that use a slot no

@@ -29,32 +29,27 @@ int labelAfterJoin(int m, int l1, int l2)
     return m;
 }
 
-// The three planes of one slot's characters, for 64 sites.
-struct Sites64 {
-    std::uint64_t zero, one, open;
+// The planes from which a slot of another candidate takes its characters
+// once q is fixed, by the rule of its label: at its open sites it takes
+// '0' where `zero`, '1' where `one` and stays '2' where `open` (q's first or
+// second values, flipped for the opposite side); a slot outside q's
+// components (`Nothing`) keeps its characters: no zero, no one, open all.
+struct FixValues {
+    const std::uint64_t* zero;
+    const std::uint64_t* one;
+    const std::uint64_t* open;
 };
 
-// The characters a slot would hold after q is fixed: its open sites take
-// q's first or second values ('0', '1' or '2'), flipped for the opposite
-// side; a value that marks an already determined slot of q leaves nothing.
-Sites64 afterFix(Sites64 slot, Takes rule, const ConflictPlanes& q, int w)
+FixValues fixValues(Takes rule, const ConflictPlanes& q)
 {
     switch (rule) {
-    case Takes::First:
-        return {slot.zero | (slot.open & q.first0[w]), slot.one | (slot.open & q.first1[w]),
-                slot.open & q.first2[w]};
-    case Takes::FirstFlipped:
-        return {slot.zero | (slot.open & q.first1[w]), slot.one | (slot.open & q.first0[w]),
-                slot.open & q.first2[w]};
-    case Takes::Second:
-        return {slot.zero | (slot.open & q.second0[w]), slot.one | (slot.open & q.second1[w]),
-                slot.open & q.second2[w]};
-    case Takes::SecondFlipped:
-        return {slot.zero | (slot.open & q.second1[w]), slot.one | (slot.open & q.second0[w]),
-                slot.open & q.second2[w]};
+    case Takes::First: return {q.first0.data(), q.first1.data(), q.first2.data()};
+    case Takes::FirstFlipped: return {q.first1.data(), q.first0.data(), q.first2.data()};
+    case Takes::Second: return {q.second0.data(), q.second1.data(), q.second2.data()};
+    case Takes::SecondFlipped: return {q.second1.data(), q.second0.data(), q.second2.data()};
     case Takes::Nothing: break;
     }
-    return slot;
+    return {q.none.data(), q.none.data(), q.all.data()};
 }
 
 // q's site list as planes: the sites where either of its slots is open, and
@@ -70,6 +65,8 @@ bool fillConflictPlanes(ConflictPlanes& q, const SitePlanes& slots, const SitePl
     q.second0.resize(words);
     q.second1.resize(words);
     q.second2.resize(words);
+    q.none.assign(words, 0);
+    q.all.assign(words, ~std::uint64_t{0});
     std::uint64_t any = 0;
     for (int w = 0; w < words; ++w) {
         const std::uint64_t zeroA = slots.zeroOf(s1)[w], oneA = slots.oneOf(s1)[w], openA = slots.openOf(s1)[w];
@@ -91,39 +88,103 @@ bool fillConflictPlanes(ConflictPlanes& q, const SitePlanes& slots, const SitePl
     return any != 0;
 }
 
-// True when candidate r would stop fitting its genotype once q's sites are
-// fixed: the rejection rules of a pair evaluation, at q's sites, on the
-// values and labels r's slots would have then.
-bool wouldConflict(const SearchState& state, const OpenCandidate& r, int l1, int l2, const ConflictPlanes& q)
+// wouldConflict for `Words` words a plane (0: any number).
+template <int Words>
+inline __attribute__((always_inline)) bool wouldConflictOf(const SearchState& state, const OpenCandidate& r, int l1,
+                                                           int l2, const ConflictPlanes& q)
 {
     const int e1 = labelAfterJoin(r.m1, l1, l2);
     const int e2 = labelAfterJoin(r.m2, l1, l2);
-    const bool oppositeAfter = e1 == -e2;
-    const bool equalAfter = e1 == e2;
-    const Takes rule1 = takes(r.m1, l1, l2);
-    const Takes rule2 = takes(r.m2, l1, l2);
+    const std::uint64_t oppositeAfter = e1 == -e2 ? ~std::uint64_t{0} : 0;
+    const std::uint64_t equalAfter = e1 == e2 ? ~std::uint64_t{0} : 0;
+    const FixValues v1 = fixValues(takes(r.m1, l1, l2), q);
+    const FixValues v2 = fixValues(takes(r.m2, l1, l2), q);
     const SitePlanes& slots = state.currentPlanes;
-    const SitePlanes& genotypes = state.genotypePlanes;
-    for (int w = 0; w < slots.words; ++w) {
-        const Sites64 c = afterFix({slots.zeroOf(r.slot1)[w], slots.oneOf(r.slot1)[w], slots.openOf(r.slot1)[w]},
-                                   rule1, q, w);
-        const Sites64 d = afterFix({slots.zeroOf(r.slot2)[w], slots.oneOf(r.slot2)[w], slots.openOf(r.slot2)[w]},
-                                   rule2, q, w);
-        const std::uint64_t bothOpen = c.open & d.open;
-        const std::uint64_t gz = genotypes.zeroOf(2 * r.genotype)[w];
-        const std::uint64_t go = genotypes.oneOf(2 * r.genotype)[w];
-        const std::uint64_t gh = genotypes.openOf(2 * r.genotype)[w];
-        const std::uint64_t conflict = (gz & (c.one | d.one | (oppositeAfter ? bothOpen : 0)))
-                                       | (go & (c.zero | d.zero | (oppositeAfter ? bothOpen : 0)))
-                                       | (gh & ((c.zero & d.zero) | (c.one & d.one) | (equalAfter ? bothOpen : 0)));
-        if ((conflict & q.sites[w]) != 0) return true;
+    const int words = Words > 0 ? Words : slots.words;
+    const SlotPlanes a = slots.slotOf(r.slot1);
+    const SlotPlanes b = slots.slotOf(r.slot2);
+    const SlotPlanes g = state.genotypePlanes.slotOf(2 * r.genotype);
+    std::uint64_t conflict = 0;
+    for (int w = 0; w < words; ++w) {
+        const std::uint64_t cZero = a.zero[w] | (a.open[w] & v1.zero[w]);
+        const std::uint64_t cOne = a.one[w] | (a.open[w] & v1.one[w]);
+        const std::uint64_t cOpen = a.open[w] & v1.open[w];
+        const std::uint64_t dZero = b.zero[w] | (b.open[w] & v2.zero[w]);
+        const std::uint64_t dOne = b.one[w] | (b.open[w] & v2.one[w]);
+        const std::uint64_t dOpen = b.open[w] & v2.open[w];
+        const std::uint64_t bothOpen = cOpen & dOpen;
+        conflict |= ((g.zero[w] & (cOne | dOne | (oppositeAfter & bothOpen)))
+                     | (g.one[w] & (cZero | dZero | (oppositeAfter & bothOpen)))
+                     | (g.open[w] & ((cZero & dZero) | (cOne & dOne) | (equalAfter & bothOpen))))
+                    & q.sites[w];
     }
-    return false;
+    return conflict != 0;
+}
+
+// True when candidate r would stop fitting its genotype once q's sites are
+// fixed: the rejection rules of a pair evaluation, at q's sites, on the
+// values and labels r's slots would have then.
+inline __attribute__((always_inline)) bool wouldConflict(const SearchState& state, const OpenCandidate& r, int l1,
+                                                         int l2, const ConflictPlanes& q)
+{
+    switch (state.currentPlanes.words) {
+    case 1: return wouldConflictOf<1>(state, r, l1, l2, q);
+    case 2: return wouldConflictOf<2>(state, r, l1, l2, q);
+    default: return wouldConflictOf<0>(state, r, l1, l2, q);
+    }
 }
 
 } // namespace
 
+namespace {
+
+// Bits of a component's change: stale, and written (which makes it stale too).
+enum : std::uint8_t { kUnchanged = 0, kStale = 1, kWritten = 3 };
+
+void markComponent(SearchState& state, int magnitude, std::uint8_t change)
+{
+    std::vector<std::uint8_t>& marks = state.componentChange;
+    if (static_cast<std::size_t>(magnitude) >= marks.size()) marks.resize(static_cast<std::size_t>(magnitude) + 1, kUnchanged);
+    if (marks[magnitude] == kUnchanged) state.changedComponents.push_back(magnitude);
+    marks[magnitude] |= change;
+}
+
+std::uint8_t changeOf(const SearchState& state, int magnitude)
+{
+    const std::vector<std::uint8_t>& marks = state.componentChange;
+    return static_cast<std::size_t>(magnitude) < marks.size() ? marks[magnitude] : std::uint8_t{kUnchanged};
+}
+
+void clearComponentChanges(SearchState& state)
+{
+    for (const int m : state.changedComponents) state.componentChange[m] = kUnchanged;
+    state.changedComponents.clear();
+}
+
+void countConflictsOf(SearchState& state, bool all);
+
+} // namespace
+
+void noteComponentChange(SearchState& state, int slot, bool written)
+{
+    markComponent(state, std::abs(state.current.label[slot]), written ? kWritten : kStale);
+}
+
 void countConflicts(SearchState& state)
+{
+    countConflictsOf(state, true);
+    clearComponentChanges(state);
+}
+
+void updateConflicts(SearchState& state)
+{
+    countConflictsOf(state, false);
+    clearComponentChanges(state);
+}
+
+namespace {
+
+void countConflictsOf(SearchState& state, bool all)
 {
     const HaplotypeList& current = state.current;
     const int count = countOpenPairs(state);
@@ -163,8 +224,22 @@ void countConflicts(SearchState& state)
         }
     }
 
+    // A candidate with a slot in a written component makes both its
+    // components stale: the counts of the candidates that read it change.
+    if (!all) {
+        for (const OpenCandidate& c : open) {
+            if (((changeOf(state, std::abs(c.m1)) | changeOf(state, std::abs(c.m2))) & kWritten) == kWritten) {
+                markComponent(state, std::abs(c.m1), kStale);
+                markComponent(state, std::abs(c.m2), kStale);
+            }
+        }
+    }
+
     ConflictPlanes& planes = state.conflictPlanes;
     for (const OpenCandidate& q : open) {
+        if (!all && changeOf(state, std::abs(q.m1)) == kUnchanged && changeOf(state, std::abs(q.m2)) == kUnchanged) {
+            continue;  // neither it nor any candidate it reads changed
+        }
         q.record->sd = 0;
         const int l1 = q.m1;
         const int l2 = q.m2;
@@ -190,3 +265,5 @@ void countConflicts(SearchState& state)
         q.record->sd = conflicts;
     }
 }
+
+} // namespace

@@ -20,8 +20,10 @@ namespace {
 
 // The choice, compiled with and without the popcount instruction (only
 // functions of this file's own can be: see VELMORA_COUNTS_BITS).
-VELMORA_COUNTS_BITS PairChoice choosePairCounted(DistanceStructure& distances, const SitePlanes& planes,
-                                                 const HaplotypeList& list, int windowWidth, RandomGenerator& random)
+template <int Words>
+inline __attribute__((always_inline)) PairChoice choosePairOf(DistanceStructure& distances, const SitePlanes& planes,
+                                                              const HaplotypeList& list, int windowWidth,
+                                                              RandomGenerator& random)
 {
     const std::vector<int>& order = list.order;
     const int liveCount = list.liveCount;
@@ -77,8 +79,8 @@ VELMORA_COUNTS_BITS PairChoice choosePairCounted(DistanceStructure& distances, c
     // slots that were compatible with a in the initial list.
     // The row's bin says how many there are: the search stops at the last.
     const std::size_t matches = distances.rowHistogramOf(a)[c];
-    std::vector<int> positions;
-    positions.reserve(matches);
+    std::vector<int>& positions = distances.choicePositions;
+    positions.clear();
     std::uint64_t* row = ownPartnerRow(distances, a);
     const std::uint64_t* live = distances.liveSlots.data();
     for (int w = 0; w <= (a - 1) >> 6 && positions.size() < matches; ++w) {
@@ -86,13 +88,23 @@ VELMORA_COUNTS_BITS PairChoice choosePairCounted(DistanceStructure& distances, c
         if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
         for (; word != 0; word &= word - 1) {
             const int b = w * 64 + __builtin_ctzll(word);
-            const int d = slotDistance(planes, list.label, a, b);
+            const int d = planeDistanceOf<Words>(planes, a, b, list.label[a] == -list.label[b]);
             if (d == c) positions.push_back(distances.slotPosition[b]);
             if (d < 0) row[w] &= ~(std::uint64_t{1} << (b & 63));  // incompatible for good
         }
     }
     std::nth_element(positions.begin(), positions.begin() + k, positions.end());
     return PairChoice{p, positions[static_cast<std::size_t>(k)], c};
+}
+
+VELMORA_COUNTS_BITS PairChoice choosePairCounted(DistanceStructure& distances, const SitePlanes& planes,
+                                                 const HaplotypeList& list, int windowWidth, RandomGenerator& random)
+{
+    switch (planes.words) {
+    case 1: return choosePairOf<1>(distances, planes, list, windowWidth, random);
+    case 2: return choosePairOf<2>(distances, planes, list, windowWidth, random);
+    default: return choosePairOf<0>(distances, planes, list, windowWidth, random);
+    }
 }
 
 } // namespace

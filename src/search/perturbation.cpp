@@ -38,6 +38,7 @@ void perturb(SearchState& state, DistanceStructure& distances)
         addToChain(chains, saved.hap2, 2 * g + 1, nextFree);
     }
 
+    beginComponentCollapses(state);
     for (int h = 0; h < state.iterationBest.liveCount; ++h) {
         if (chains[h].first == -1 || chains[h].next == -1) continue;  // fewer than two slots
         const int headSlot = chains[h].first;
@@ -49,11 +50,12 @@ void perturb(SearchState& state, DistanceStructure& distances)
                 continue;  // a slot that is not live is never collapsed
             }
             // The working distances are recomputed once all chains are
-            // collapsed, and the texts follow the planes then.
-            collapseSlotsLeavingTexts(state, keepPosition, removePosition, nullptr);
+            // collapsed, and the texts and labels follow then.
+            collapseInComponents(state, keepPosition, removePosition);
         }
     }
 
+    endComponentCollapses(state);
     catchUpTexts(state);
     computeDistances(distances, current);
 }

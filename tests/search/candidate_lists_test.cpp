@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <random>
+#include <tuple>
 
 using search_testing::addCandidate;
 using testing_support::listOf;
@@ -240,6 +242,88 @@ TEST(BuildPairLists, CandidatesOfGenotypes02_22_01)
     EXPECT_EQ(priced->w, 0.25f);
     EXPECT_EQ(priced->vnc, 3);
     EXPECT_EQ(f.state.pairPool.liveRecords(), 41u);
+}
+
+TEST(BuildPairLists, ListsWhatEvaluatePairAcceptsInEnumerationOrderOnRandomLists)
+{
+    // Every ordered pair of live positions (p, q) with slot(q) >= slot(p)
+    // that evaluatePair accepts, each put at the front in turn, against
+    // the sieves; fitting sets of more than 64 slots and lengths across
+    // word boundaries included. Genotypes are made from two live slots, so
+    // that many fit.
+    std::mt19937 draw(77);
+    int manyFitting = 0;
+    for (int round = 0; round < 106; ++round) {
+        // The last rounds have hundreds of slots, many of them open, so
+        // that some genotypes fit hundreds (only a few genotypes checked).
+        const bool large = round >= 100;
+        const int n = large ? 230 + 2 * static_cast<int>(draw() % 20) : 2 * static_cast<int>(draw() % 60 + 1);
+        const int length = large ? std::vector<int>{3, 5}[draw() % 2]
+                                 : std::vector<int>{1, 5, 63, 64, 65, 100, 130}[draw() % 7];
+        const int openPercent = large ? 70 + static_cast<int>(draw() % 25) : static_cast<int>(draw() % 40);
+        std::vector<std::string> texts(static_cast<std::size_t>(n), std::string(static_cast<std::size_t>(length), '0'));
+        std::vector<int> labels(static_cast<std::size_t>(n));
+        for (int s = 0; s < n; ++s) {
+            // Few distinct values, so that many slots agree.
+            for (int l = 0; l < length; ++l) {
+                const int r = static_cast<int>(draw() % 100);
+                texts[s][l] = r < openPercent ? '2' : (l + s % 3) % 4 == 0 || r % 7 == 0 ? '1' : '0';
+            }
+            labels[s] = static_cast<int>(draw() % (n / 2) + 1) * (draw() % 2 ? 1 : -1);
+        }
+        HaplotypeList list = listOf(texts, labels);
+        std::shuffle(list.order.begin(), list.order.end(), draw);
+        for (int p = 0; p < n; ++p) list.position[list.order[p]] = p;
+        list.liveCount = large ? n - static_cast<int>(draw() % 10) : static_cast<int>(draw() % n + 1);
+        std::vector<std::string> genotypeTexts(static_cast<std::size_t>(n), std::string(static_cast<std::size_t>(length), '0'));
+        for (int g = 0; g < n / 2; ++g) {
+            const std::string& a = texts[list.order[draw() % list.liveCount]];
+            const std::string& b = texts[list.order[draw() % list.liveCount]];
+            for (int l = 0; l < length; ++l) {
+                const char x = a[l] != '2' ? a[l] : draw() % 2 ? '1' : '0';
+                const char y = b[l] != '2' ? b[l] : draw() % 2 ? '1' : '0';
+                genotypeTexts[2 * g][l] = x == y ? x : '2';
+            }
+        }
+        const HaplotypeList genotypes = listOf(genotypeTexts, labels);
+        SearchState state;
+        createSearchState(state, list);
+        buildPairLists(state, genotypes);
+
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        const HaplotypeList& current = state.current;
+        std::size_t largest = 0;
+        for (int g = 0; g < n / 2; g += large ? n / 8 : 1) {
+            std::vector<std::tuple<int, int, float, int, int>> expected;
+            for (int p = 0; p < current.liveCount; ++p) {
+                for (int q = 0; q < current.liveCount; ++q) {
+                    const int s1 = current.order[p], s2 = current.order[q];
+                    if (s2 < s1) continue;
+                    const PairEvaluation e = evaluatePair(current, genotypeTexts[2 * g].data(), s1, s2);
+                    if (e.accepted) expected.emplace_back(p, q, e.w, e.vts, e.vnc);
+                }
+            }
+            std::reverse(expected.begin(), expected.end());
+            std::vector<std::tuple<int, int, float, int, int>> listed;
+            for (const PairRecord* r = state.pairLists[g]; r != nullptr; r = r->next) {
+                listed.emplace_back(r->hap1, r->hap2, r->w, r->vts, r->vnc);
+            }
+            ASSERT_EQ(listed, expected) << "genotype " << g;
+            std::size_t fitting = 0;
+            for (int p = 0; p < current.liveCount; ++p) {
+                const std::string& text = current.text[current.order[p]];
+                bool fits = true;
+                for (int l = 0; l < length; ++l) {
+                    const char c = genotypeTexts[2 * g][l];
+                    if (c != '2' && text[l] != '2' && text[l] != c) fits = false;
+                }
+                if (fits) ++fitting;
+            }
+            largest = std::max(largest, fitting);
+        }
+        if (largest >= 192) ++manyFitting;
+    }
+    EXPECT_GE(manyFitting, 2) << "rounds with a genotype that hundreds of slots fit";
 }
 
 TEST(ResetMarks, MarksLiveAndSettledSlotsAndReportsEmptyLists)
