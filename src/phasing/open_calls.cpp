@@ -45,6 +45,10 @@ void addOpenCallPairs(WindowSolution& solution, const std::vector<std::string>& 
         const std::vector<int>& sites = missing[i];
         const auto open = std::lower_bound(sites.begin(), sites.end(), solution.sites.first);
         if (open == sites.end() || *open >= solution.sites.end) continue;
+        // A sample with few calls in the window would fit most pairs: its
+        // filled genotype's pairs stay.
+        const auto openCount = std::lower_bound(open, sites.end(), solution.sites.end) - open;
+        if (2 * openCount > static_cast<std::ptrdiff_t>(count)) continue;
         const Bits zero = bitsOf(observed[i], from, count, '0');
         const Bits one = bitsOf(observed[i], from, count, '1');
         const Bits het = bitsOf(observed[i], from, count, '2');

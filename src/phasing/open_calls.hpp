@@ -12,8 +12,9 @@ std::vector<std::string> observedCalls(std::vector<std::string> genotypes, const
 // The most pairs a sample with missing calls keeps in a window.
 inline constexpr int kOpenCallPairs = 32;
 
-// For every sample with a missing call in the window (`observed` as above,
-// `missing` its sites in increasing order), the pairs of the window's
+// For every sample with a missing call in the window, but no more than half
+// of its calls there missing (`observed` as above, `missing` its sites in
+// increasing order), the pairs of the window's
 // haplotypes that explain the sample's observed calls there, whatever they
 // give the missing ones: the pairs of the genotype the search explained
 // first (the search's own pair leading), then the others, those that agree
