@@ -353,37 +353,33 @@ void buildPairLists(SearchState& state, const HaplotypeList& initial)
                 siteIndex[64 * w + __builtin_ctzll(bits)] = sites++;
             }
         }
-        held.assign(2 * static_cast<std::size_t>(sites) * maskWords, 0);
-        for (std::size_t k = 0; k < count; ++k) {
-            const std::uint64_t* zero = state.livePlanes.data() + static_cast<std::size_t>(fitting[k]) * stride;
-            const std::uint64_t* one = zero + words;
+        // Calls visit(j, side) for each heterozygous site (j: its index
+        // among them) at which slot p holds value `side`.
+        const auto forEachHeldSite = [&](int p, auto&& visit) {
+            const std::uint64_t* planes = state.livePlanes.data() + static_cast<std::size_t>(p) * stride;
             for (int w = 0; w < words; ++w) {
                 for (int side = 0; side < 2; ++side) {
-                    const std::uint64_t* plane = side == 0 ? zero : one;
-                    for (std::uint64_t bits = plane[w] & heterozygous[w]; bits != 0; bits &= bits - 1) {
-                        const std::size_t j = static_cast<std::size_t>(siteIndex[64 * w + __builtin_ctzll(bits)]);
-                        held[(2 * j + side) * maskWords + k / 64] |= std::uint64_t{1} << (k % 64);
+                    for (std::uint64_t bits = planes[side * words + w] & heterozygous[w]; bits != 0; bits &= bits - 1) {
+                        visit(static_cast<std::size_t>(siteIndex[64 * w + __builtin_ctzll(bits)]), side);
                     }
                 }
             }
+        };
+        held.assign(2 * static_cast<std::size_t>(sites) * maskWords, 0);
+        for (std::size_t k = 0; k < count; ++k) {
+            forEachHeldSite(fitting[k], [&](std::size_t j, int side) {
+                held[(2 * j + side) * maskWords + k / 64] |= std::uint64_t{1} << (k % 64);
+            });
         }
         partnersOf.resize(maskWords);
         for (std::size_t k1 = 0; k1 < count; ++k1) {
             const int p = fitting[k1];
             const int s1 = current.order[p];
             std::fill(partnersOf.begin(), partnersOf.end(), ~std::uint64_t{0});
-            const std::uint64_t* zero = state.livePlanes.data() + static_cast<std::size_t>(p) * stride;
-            const std::uint64_t* one = zero + words;
-            for (int w = 0; w < words; ++w) {
-                for (int side = 0; side < 2; ++side) {
-                    const std::uint64_t* plane = side == 0 ? zero : one;
-                    for (std::uint64_t bits = plane[w] & heterozygous[w]; bits != 0; bits &= bits - 1) {
-                        const std::size_t j = static_cast<std::size_t>(siteIndex[64 * w + __builtin_ctzll(bits)]);
-                        const std::uint64_t* mask = held.data() + (2 * j + side) * maskWords;
-                        for (std::size_t m = 0; m < maskWords; ++m) partnersOf[m] &= ~mask[m];
-                    }
-                }
-            }
+            forEachHeldSite(p, [&](std::size_t j, int side) {
+                const std::uint64_t* mask = held.data() + (2 * j + side) * maskWords;
+                for (std::size_t m = 0; m < maskWords; ++m) partnersOf[m] &= ~mask[m];
+            });
             if (count % 64 != 0) partnersOf[maskWords - 1] &= (std::uint64_t{1} << (count % 64)) - 1;
             for (std::size_t m = 0; m < maskWords; ++m) {
                 for (std::uint64_t bits = partnersOf[m]; bits != 0; bits &= bits - 1) {

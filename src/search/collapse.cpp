@@ -9,6 +9,19 @@
 
 namespace {
 
+// Moves slot `b`, at `removePosition`, to the first position past the live
+// part, and the last live slot into its place; returns that slot.
+int retireSlot(HaplotypeList& list, int b, int removePosition)
+{
+    --list.liveCount;
+    const int last = list.order[list.liveCount];
+    list.order[removePosition] = last;
+    list.order[list.liveCount] = b;
+    list.position[last] = removePosition;
+    list.position[b] = list.liveCount;
+    return last;
+}
+
 // How many partners ahead the partner loop fetches their data.
 constexpr std::size_t kPrefetchAhead = 8;
 
@@ -341,12 +354,7 @@ void collapse(SearchState& state, int keepPosition, int removePosition, Distance
     if (upkeep != DistanceUpkeep::None) removeSlotPairs(state, *distances, b);
 
     // 4. B moves to the first position past the live part.
-    --list.liveCount;
-    const int last = list.order[list.liveCount];
-    list.order[removePosition] = last;
-    list.order[list.liveCount] = b;
-    list.position[last] = removePosition;
-    list.position[b] = list.liveCount;
+    const int last = retireSlot(list, b, removePosition);
     if (upkeep != DistanceUpkeep::None) followRemoval(*distances, b, last, removePosition);
 
     // 5. A's component takes B's values (mates the complement).
@@ -461,12 +469,7 @@ void collapseInComponents(SearchState& state, int keepPosition, int removePositi
         membersB.pop_back();
     }
     list.label[b] = sideB * state.componentLabel[componentB];
-    --list.liveCount;
-    const int last = list.order[list.liveCount];
-    list.order[removePosition] = last;
-    list.order[list.liveCount] = b;
-    list.position[last] = removePosition;
-    list.position[b] = list.liveCount;
+    retireSlot(list, b, removePosition);
 
     auto fix = [&](int x, bool sameSide, const FixedSites& fixed) {
         takeOverSites(state.currentPlanes, x, sameSide, fixed);
