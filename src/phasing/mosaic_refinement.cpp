@@ -75,8 +75,10 @@ Model modelOf(const MosaicSettings& settings, int haplotypes)
 }
 
 // What a point of the sums is: a heterozygous site (its two alleles may
-// change sides), a missing call (its alleles are imputed; the sums take no
-// weight there), or the start of a block at a homozygous site.
+// change sides), or the start of a block at a missing call (the sums take no
+// weight there) or at a homozygous site. Other missing calls are no points:
+// they weigh nothing in the runs between points, and their alleles are
+// imputed from the sums at the point before them.
 enum class PointKind : std::uint8_t { Heterozygous, Missing, Homozygous };
 
 // One sample's correction: its genotype as masks, its templates per block,
@@ -94,8 +96,10 @@ struct SampleWork {
     std::vector<std::uint64_t> templateWords;       // per block: K words of the templates' alleles there
     std::vector<int> earlierIndex;                  // per block: each template's index in the block before, or -1
     std::vector<int> laterIndex;                    // per block: each template's index in the block after, or -1
-    std::vector<int> points;                        // ascending sites: heterozygous, missing and block starts
+    std::vector<int> points;                        // ascending sites: heterozygous, block starts
     std::vector<PointKind> kinds;                   // by point
+    std::vector<std::size_t> openAfter;             // per point + 1: where its missing calls start in `openSites`
+    std::vector<int> openSites;                     // missing calls after each point, before the next
     int heterozygousCount = 0;
     std::vector<float> backward[2];                 // per point: K
     std::vector<float> f, g, h;                     // K each
@@ -109,6 +113,8 @@ void readGenotype(const std::string& genotype, const std::vector<int>& missing, 
     for (const int s : missing) work.open[static_cast<std::size_t>(s / kBlock)] |= std::uint64_t{1} << (s % kBlock);
     work.points.clear();
     work.kinds.clear();
+    work.openAfter.assign(1, 0);
+    work.openSites.clear();
     work.heterozygousCount = 0;
     for (std::size_t s = 0; s < genotype.size(); ++s) {
         const std::uint64_t bit = std::uint64_t{1} << (s % kBlock);
@@ -116,11 +122,25 @@ void readGenotype(const std::string& genotype, const std::vector<int>& missing, 
         const bool heterozygous = genotype[s] == '2' && !open;
         if (heterozygous) work.heterozygous[s / kBlock] |= bit;
         if (genotype[s] == '1' && !open) work.ones[s / kBlock] |= bit;
-        if (s % kBlock != 0 && !heterozygous && !open) continue;
+        if (s % kBlock != 0 && !heterozygous) {
+            if (open) work.openSites.push_back(static_cast<int>(s));
+            continue;
+        }
+        work.openAfter.push_back(work.openSites.size());
         work.points.push_back(static_cast<int>(s));
         work.kinds.push_back(heterozygous ? PointKind::Heterozygous : open ? PointKind::Missing : PointKind::Homozygous);
         work.heterozygousCount += heterozygous;
     }
+    work.openAfter.push_back(work.openSites.size());
+    work.openAfter.erase(work.openAfter.begin());
+}
+
+// The missing calls between point `p` and the next: their alleles are
+// imputed from the sums at `p`.
+std::pair<const int*, const int*> openCallsAfter(const SampleWork& work, std::size_t p)
+{
+    const int* sites = work.openSites.data();
+    return {sites + work.openAfter[p], sites + work.openAfter[p + 1]};
 }
 
 // Chooses the templates of every block: of the other samples' haplotypes,
@@ -441,13 +461,13 @@ bool swapHelps(const Model& model, const SampleWork& work, std::size_t p, const 
     return c0 * c1 > s0 * s1 * 1.0001;
 }
 
-// The alleles of both haplotypes at the missing call of point `p`: each the
-// allele its templates carry with the greater weight.
-void imputeAt(const Model& model, const SampleWork& work, std::size_t p, const float* f0, const float* f1,
+// The alleles of both haplotypes at the missing call `site`, at point `p` or
+// after it in its block: each the allele that its templates at `p` carry
+// with the greater weight.
+void imputeAt(const Model& model, const SampleWork& work, std::size_t p, int site, const float* f0, const float* f1,
               SamplePhase& phase)
 {
     const int k = model.templates;
-    const int site = work.points[p];
     const std::uint64_t* words = work.templateWords.data() + static_cast<std::size_t>(site / kBlock) * k;
     const int bit = site % kBlock;
     for (int side = 0; side < 2; ++side) {
@@ -484,14 +504,14 @@ std::vector<std::size_t> findCorrections(const Model& model, SamplePhase& phase,
     float total[2] = {1.0f, 1.0f};
     std::size_t heterozygous = 0;
     const auto weigh = [&](std::size_t p) {
-        if (work.kinds[p] == PointKind::Homozygous) return;
+        const auto [open, openEnd] = openCallsAfter(work, p);
+        if (work.kinds[p] == PointKind::Homozygous && open == openEnd) return;
         const float scale0 = 1.0f / total[0];
         const float scale1 = 1.0f / total[1];
         for (int t = 0; t < k; ++t) scaled[t] = f0[t] * scale0, scaled[k + t] = f1[t] * scale1;
-        if (work.kinds[p] == PointKind::Missing) {
-            imputeAt(model, work, p, scaled, scaled + k, phase);
-            return;
-        }
+        if (work.kinds[p] == PointKind::Missing) imputeAt(model, work, p, work.points[p], scaled, scaled + k, phase);
+        for (const int* site = open; site != openEnd; ++site) imputeAt(model, work, p, *site, scaled, scaled + k, phase);
+        if (work.kinds[p] != PointKind::Heterozygous) return;
         ++heterozygous;
         const bool helps = kind == Correction::Flip
                                ? flipHelps(model, work, phase, p, scaled, scaled + k)
@@ -540,19 +560,21 @@ std::vector<std::size_t> findCorrections(const Model& model, SamplePhase& phase,
 void applyCorrections(const std::vector<std::size_t>& helping, Correction kind, SamplePhase& phase,
                       const SampleWork& work)
 {
-    const auto exchange = [&](std::size_t p) {
-        const auto site = static_cast<std::size_t>(work.points[p]);
-        std::swap(phase.first[site], phase.second[site]);
+    const auto exchange = [&](int site) {
+        std::swap(phase.first[static_cast<std::size_t>(site)], phase.second[static_cast<std::size_t>(site)]);
     };
     if (kind == Correction::Flip) {
-        for (const std::size_t p : helping) exchange(p);
+        for (const std::size_t p : helping) exchange(work.points[p]);
         return;
     }
     std::size_t next = 0;
     bool exchanged = false;
     for (std::size_t p = 0; p < work.points.size(); ++p) {
-        if (exchanged && work.kinds[p] != PointKind::Homozygous) exchange(p);
+        if (exchanged && work.kinds[p] != PointKind::Homozygous) exchange(work.points[p]);
         if (next < helping.size() && helping[next] == p) exchanged = !exchanged, ++next;
+        if (!exchanged) continue;
+        const auto [open, openEnd] = openCallsAfter(work, p);
+        for (const int* site = open; site != openEnd; ++site) exchange(*site);
     }
 }
 

@@ -162,10 +162,17 @@ std::vector<std::string> filledFromPhases(std::vector<std::string> genotypes,
 
 const auto kInterrupted = [] { return interruptSignal() != 0; };
 
+// The quick phasing's perturbation attempts per window and templates per
+// block: a rough phase is enough to impute a call for the windows' searches,
+// which the refinement imputes again.
+constexpr int kQuickStall = 5;
+constexpr int kQuickTemplates = 64;
+
 // The genotypes with their missing calls imputed by a quick phasing: windows
 // of the plan's width overlapping by an eighth, one iteration each, ligated
 // and corrected by one round of flips against the other samples'
-// haplotypes. Empty when an interrupt cut it short.
+// haplotypes (no improvement phase, bound or proof in its windows). Empty
+// when an interrupt cut it short.
 std::vector<std::string> quickImputation(const std::vector<std::string>& genotypes,
                                          const std::vector<std::string>& observed,
                                          const std::vector<std::vector<int>>& missing, const WindowPlan& plan,
@@ -173,6 +180,10 @@ std::vector<std::string> quickImputation(const std::vector<std::string>& genotyp
 {
     RunSettings quick = windowSettings;
     quick.maxIter = 1;
+    quick.maxStall = std::min(quick.maxStall, kQuickStall);
+    quick.improveSeconds = -1;
+    quick.bound = false;
+    quick.prove = false;
     const int width = plan.windows.front().size();
     WindowPlan quickPlan;
     quickPlan.windows = planWindows(static_cast<int>(genotypes.front().size()), width, width / 8);
@@ -183,6 +194,7 @@ std::vector<std::string> quickImputation(const std::vector<std::string>& genotyp
     MosaicSettings mosaic;
     mosaic.passes = 1;
     mosaic.rounds = 1;
+    mosaic.templates = kQuickTemplates;
     refineByMosaics(genotypes, missing, ligation.phases, mosaic, threads, kInterrupted);
     return filledFromPhases(genotypes, missing, ligation.phases);
 }

@@ -86,6 +86,42 @@ TEST(MosaicRefinement, PutsBackSwitchesMadeInTheTruePhaseAndChangesOnlyHeterozyg
     EXPECT_EQ(untouched[0].first, p.truth[0].first);
 }
 
+TEST(MosaicRefinement, ImputesMissingCallsFromTheTemplatesAndCarriesThemThroughSwaps)
+{
+    const Population p = mosaicPopulation(11, 60, 300, 6, 600);
+    // One call in 17 missing (given as '0'); every fifth sample's haplotypes
+    // exchanged after site 150, which a round of swaps puts back.
+    std::vector<std::string> genotypes = p.genotypes;
+    std::vector<std::vector<int>> missing(genotypes.size());
+    std::vector<SamplePhase> phases = p.truth;
+    for (std::size_t i = 0; i < phases.size(); ++i) {
+        for (std::size_t s = 0; s < genotypes[i].size(); ++s) {
+            if (i % 5 == 0 && s >= 150) std::swap(phases[i].first[s], phases[i].second[s]);
+            if ((s * 7 + i * 3) % 17 == 0) missing[i].push_back(static_cast<int>(s)), genotypes[i][s] = '0';
+        }
+    }
+    MosaicSettings settings;
+    settings.passes = 1;
+    refineByMosaics(genotypes, missing, phases, settings, 1);
+    // Imputed right, of all missing calls and of those that are heterozygous
+    // in the exchanged parts: each haplotype's allele on the side the truth
+    // has it, so the round of swaps exchanged the imputed alleles too.
+    int calls[2] = {}, imputed[2] = {};
+    for (std::size_t i = 0; i < phases.size(); ++i) {
+        for (const int s : missing[i]) {
+            const auto at = static_cast<std::size_t>(s);
+            const bool right = phases[i].first[at] == p.truth[i].first[at] && phases[i].second[at] == p.truth[i].second[at];
+            const bool exchanged = i % 5 == 0 && s >= 150 && p.truth[i].first[at] != p.truth[i].second[at];
+            ++calls[0], imputed[0] += right;
+            if (exchanged) ++calls[1], imputed[1] += right;
+            genotypes[i][at] = phases[i].first[at] == phases[i].second[at] ? phases[i].first[at] : '2';
+        }
+    }
+    expectExplained(genotypes, phases);
+    EXPECT_GT(imputed[0], calls[0] * 95 / 100) << imputed[0] << " of " << calls[0];
+    EXPECT_GT(imputed[1], calls[1] * 9 / 10) << imputed[1] << " of " << calls[1];
+}
+
 TEST(MosaicRefinement, WorksWithFewerHaplotypesThanTemplates)
 {
     const Population p = mosaicPopulation(5, 3, 70, 2, 30);
