@@ -33,6 +33,13 @@
 // derived from the initial list are among these bits: the bitmap is the
 // sieve through which the search visits a slot's partners. The initial set
 // is shared read-only by every copy of the structure.
+//
+// The working sieve numbers the slots it holds by rank: after a restore
+// every slot, its rank its index; after a computation only the slots live
+// then, ranked in index order (so that the order of two slots is that of
+// their ranks), its rows holding only the pairs compatible then. A working
+// list of a few thousand live slots out of many thousands then scans short
+// rows of few bits.
 struct DistanceHistograms {
     std::vector<std::uint16_t> rowHistogram;   // n rows of L+1 bins
     std::vector<std::int32_t> histogram;       // L+1 bins
@@ -52,17 +59,26 @@ struct DistanceStructure {
 
     std::shared_ptr<const InitialDistances> initial;
     DistanceHistograms working;
-    // The working sieve: the initial bitmap, less pairs found incompatible
-    // since, each row copied from the initial one when first needed after a
-    // restore or a computation (rows whose `partnerEpoch` is not `epoch`
-    // are still the initial ones). A pair is only ever taken out of the row
-    // of the slot from which it was found incompatible.
+    // The ranks of the working sieve: of each slot (-1 for a slot it does
+    // not hold) and the slot of each rank; rankWords words a row.
+    std::vector<int> rankOf;
+    std::vector<int> slotOfRank;
+    int rankCount = 0;
+    int rankWords = 0;
+    // The working sieve, rows and columns by rank: after a restore, the
+    // initial bitmap less pairs found incompatible since, each row copied
+    // from the initial one when first needed (rows whose `partnerEpoch` is
+    // not `epoch` are still the initial ones); after a computation, the
+    // pairs compatible then (every row its own), less pairs found
+    // incompatible since. A pair is only ever taken out of the row of the
+    // slot from which it was found incompatible.
     std::vector<std::uint64_t> partnerRows;
     std::vector<std::uint32_t> partnerEpoch;
     std::uint32_t epoch = 1;
     std::vector<int> slotPosition;  // the position of each slot in the order the working set follows
     int liveCount = 0;              // slots at positions below it are live
-    std::vector<std::uint64_t> liveSlots;  // one bit per live slot
+    std::vector<std::uint64_t> liveSlots;  // one bit per live slot, by rank
+    std::vector<std::uint64_t> liveBySlot;  // scratch of computeDistances: one bit per live slot, by index
     bool diagonalRestored = false;  // the dump shows the initial diagonal (0) after a restore, -1 otherwise
     SitePlanes planes;              // scratch of computeDistances
     std::vector<int> liveInOrder;   // scratch of computeDistances
@@ -70,17 +86,22 @@ struct DistanceStructure {
     std::vector<int> choicePositions;  // scratch of the pair choice
 
     std::size_t binsPerRow() const { return static_cast<std::size_t>(length) + 1; }
-    bool isLive(int slot) const { return ((liveSlots[slot >> 6] >> (slot & 63)) & 1) != 0; }
+    bool isLive(int slot) const
+    {
+        const int r = rankOf[slot];
+        return r >= 0 && ((liveSlots[r >> 6] >> (r & 63)) & 1) != 0;
+    }
 
     const std::uint64_t* compatibleRow(int a) const
     {
         return initial->compatible.data() + static_cast<std::size_t>(a) * wordsPerRow;
     }
-    // Slot a's row of the working sieve, read only.
+    // Slot a's row of the working sieve, read only: bits by rank.
     const std::uint64_t* partnerRow(int a) const
     {
-        if (partnerEpoch[a] != epoch) return compatibleRow(a);
-        return partnerRows.data() + static_cast<std::size_t>(a) * wordsPerRow;
+        const int r = rankOf[a];
+        if (partnerEpoch[r] != epoch) return compatibleRow(a);  // ranks are indices then
+        return partnerRows.data() + static_cast<std::size_t>(r) * rankWords;
     }
     bool initiallyCompatible(int a, int b) const
     {
@@ -208,7 +229,7 @@ public:
     ~DeferredMoves() { flush(); }
 
     // As moveWorkingPair(distances, a, b, from, to), later.
-    void move(int a, int b, int from, int to)
+    __attribute__((always_inline)) void move(int a, int b, int from, int to)
     {
         const int hi = std::max(a, b);
         const std::uint16_t* row =
@@ -251,13 +272,16 @@ void followRemoval(DistanceStructure& distances, int slot, int moved, int positi
 // Records that the slot now sits at `position` of the order.
 void placeSlot(DistanceStructure& distances, int slot, int position);
 
-// Slot a's row of the working sieve, to take pairs out of.
+// Slot a's row of the working sieve, to take pairs out of (bits by rank).
 std::uint64_t* ownPartnerRow(DistanceStructure& distances, int a);
 // Takes slot b out of slot a's row of the working sieve: the pair is
-// incompatible now (and will stay so).
+// incompatible now (and will stay so). Only a's row: b's row lies far away,
+// and a pair left in it costs no more than a test when b's partners are
+// listed.
 inline void dropPartner(DistanceStructure& distances, int a, int b)
 {
-    ownPartnerRow(distances, a)[b >> 6] &= ~(std::uint64_t{1} << (b & 63));
+    const int rb = distances.rankOf[b];
+    ownPartnerRow(distances, a)[rb >> 6] &= ~(std::uint64_t{1} << (rb & 63));
 }
 
 // The live slots in slot a's row of the working sieve, ascending: a
@@ -272,9 +296,11 @@ inline __attribute__((always_inline)) void forEachLiveUpperPartner(const Distanc
 {
     const std::uint64_t* row = distances.partnerRow(a);
     const std::uint64_t* live = distances.liveSlots.data();
-    for (int w = (a + 1) >> 6; w < distances.wordsPerRow; ++w) {
+    const int* slotOfRank = distances.slotOfRank.data();
+    const int ra = distances.rankOf[a];
+    for (int w = (ra + 1) >> 6; w < distances.rankWords; ++w) {
         std::uint64_t word = row[w] & live[w];
-        if (w == a >> 6) word &= ~((std::uint64_t{2} << (a & 63)) - 1);
-        for (; word != 0; word &= word - 1) visit(w * 64 + __builtin_ctzll(word));
+        if (w == ra >> 6) word &= ~((std::uint64_t{2} << (ra & 63)) - 1);
+        for (; word != 0; word &= word - 1) visit(slotOfRank[w * 64 + __builtin_ctzll(word)]);
     }
 }

@@ -268,7 +268,7 @@ VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, 
         homozygousLeft -= rows;
         int left = 0;
         for (int b = 0; b < blocks; ++b) left += __builtin_popcountll(fits[b]);
-        if (left * 2 * (words - w - 1) <= homozygousLeft * blocks) break;
+        if (left * 8 * (words - w - 1) <= homozygousLeft * blocks) break;
     }
     fitting.clear();
     const std::size_t stride = 2 * static_cast<std::size_t>(words);

@@ -235,7 +235,8 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
             if (before != now) moves.move(x, y, before, now);
             if (now < 0) {
                 if (ownRow == nullptr) ownRow = ownPartnerRow(distances, x);
-                ownRow[y >> 6] &= ~(std::uint64_t{1} << (y & 63));
+                const int rank = distances.rankOf[y];
+                ownRow[rank >> 6] &= ~(std::uint64_t{1} << (rank & 63));
             }
         }
     }
