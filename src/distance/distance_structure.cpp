@@ -225,6 +225,69 @@ void clearDistances(DistanceStructure& distances)
     distances.diagonalRestored = false;
 }
 
+namespace {
+
+// Whether the live part of the list is the input of the last computation.
+bool sameAsLastComputed(const ComputedDistances& last, const HaplotypeList& list)
+{
+    const auto live = static_cast<std::size_t>(list.liveCount);
+    const auto length = static_cast<std::size_t>(list.length);
+    if (last.order.size() != live || last.texts.size() != live * length) return false;
+    for (std::size_t p = 0; p < live; ++p) {
+        const int s = list.order[p];
+        if (last.order[p] != s || last.label[p] != list.label[s]
+            || list.text[s].compare(0, length, last.texts, p * length, length) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Keeps the input and the result of the computation just made.
+void keepComputed(DistanceStructure& distances, const HaplotypeList& list)
+{
+    ComputedDistances& last = distances.lastComputed;
+    const auto live = static_cast<std::size_t>(list.liveCount);
+    const std::size_t bins = distances.binsPerRow();
+    last.order.assign(list.order.begin(), list.order.begin() + list.liveCount);
+    last.label.resize(live);
+    last.texts.resize(live * static_cast<std::size_t>(list.length));
+    for (std::size_t p = 0; p < live; ++p) {
+        const int s = list.order[p];
+        last.label[p] = list.label[s];
+        last.texts.replace(p * list.length, list.length, list.text[s], 0, list.length);
+    }
+    last.live = distances.liveInOrder;
+    last.rows.resize(live * bins);
+    for (std::size_t r = 0; r < live; ++r) {
+        std::copy_n(distances.rowHistogramOf(last.live[r]), bins, last.rows.data() + r * bins);
+    }
+    last.histogram = distances.working.histogram;
+    last.blockHistogram = distances.working.blockHistogram;
+    last.sieve.assign(distances.partnerRows.begin(),
+                      distances.partnerRows.begin() + static_cast<std::size_t>(distances.rankCount) * distances.rankWords);
+}
+
+// Copies the kept result into an empty working set.
+void takeComputed(DistanceStructure& distances)
+{
+    const ComputedDistances& last = distances.lastComputed;
+    const std::size_t bins = distances.binsPerRow();
+    distances.liveInOrder = last.live;
+    rankLiveSlots(distances, last.live);
+    renewSieve(distances);
+    for (std::size_t r = 0; r < last.live.size(); ++r) {
+        std::copy_n(last.rows.data() + r * bins, bins,
+                    distances.working.rowHistogram.data() + static_cast<std::size_t>(last.live[r]) * bins);
+    }
+    distances.working.histogram = last.histogram;
+    distances.working.blockHistogram = last.blockHistogram;
+    std::copy(last.sieve.begin(), last.sieve.end(), distances.partnerRows.begin());
+    std::fill_n(distances.partnerEpoch.begin(), distances.rankCount, distances.epoch);
+}
+
+} // namespace
+
 void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
 {
     // A random collapse leaves no compatible pair, so the working set is
@@ -237,6 +300,10 @@ void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
     distances.diagonalRestored = false;
     distances.slotPosition = list.position;
     distances.liveCount = list.liveCount;
+    if (sameAsLastComputed(distances.lastComputed, list)) {
+        takeComputed(distances);
+        return;
+    }
 
     SitePlanes& planes = distances.planes;
     resizeSitePlanes(planes, list.slotCount, list.length);
@@ -255,6 +322,7 @@ void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
     mirrorLowerBits(distances.partnerRows, distances.rankCount, distances.rankWords);
     std::fill_n(distances.partnerEpoch.begin(), distances.rankCount, distances.epoch);
     sumBlocks(distances, working, live, distances.slotPosition);
+    keepComputed(distances, list);
 }
 
 void restoreDistances(DistanceStructure& distances)

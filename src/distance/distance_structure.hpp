@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 // Pairwise slot distances of a haplotype list, kept as histograms.
@@ -51,6 +52,22 @@ struct InitialDistances {
     std::vector<std::uint64_t> compatible;  // n rows of wordsPerRow words
 };
 
+// The last computation of a working set from a list, to be taken again when
+// a list with the same live part comes (a perturbation of an unchanged best
+// makes the same list every time): its input, the live slots by position
+// with their labels and texts, and what it gave, the live slots' rows of
+// bins, the global and block bins and the working sieve.
+struct ComputedDistances {
+    std::vector<int> order;   // the live slots by position
+    std::vector<int> label;   // their labels, by position
+    std::string texts;        // their texts one after the other, by position
+    std::vector<int> live;    // the live slots ascending (the sieve's ranks)
+    std::vector<std::uint16_t> rows;  // their rows of bins, ascending
+    std::vector<std::int32_t> histogram;
+    std::vector<std::int32_t> blockHistogram;
+    std::vector<std::uint64_t> sieve;  // rankCount rows of rankWords words
+};
+
 struct DistanceStructure {
     int slotCount = 0;    // n
     int length = 0;       // L; distances lie in 0..L, so every histogram has L+1 bins
@@ -84,6 +101,7 @@ struct DistanceStructure {
     std::vector<int> liveInOrder;   // scratch of computeDistances
     std::vector<int> partners;      // scratch of listLivePartners
     std::vector<int> choicePositions;  // scratch of the pair choice
+    ComputedDistances lastComputed;
 
     std::size_t binsPerRow() const { return static_cast<std::size_t>(length) + 1; }
     bool isLive(int slot) const
@@ -179,7 +197,9 @@ DistanceStructure createDistanceStructure(const HaplotypeList& initial);
 void clearDistances(DistanceStructure& distances);
 // Fills the working set from the live slots of the list, and follows its
 // order. The list descends from the initial list by collapses, so that its
-// compatible pairs were compatible in the initial list.
+// compatible pairs were compatible in the initial list. When the live slots
+// by position, their labels and texts are those of the last computation,
+// its result is copied instead of counted again.
 void computeDistances(DistanceStructure& distances, const HaplotypeList& list);
 // Makes the working set a copy of the initial set, every slot live in identity order.
 void restoreDistances(DistanceStructure& distances);
