@@ -87,8 +87,9 @@ struct DistanceStructure {
     // from the initial one when first needed (rows whose `partnerEpoch` is
     // not `epoch` are still the initial ones); after a computation, the
     // pairs compatible then (every row its own), less pairs found
-    // incompatible since. A pair is only ever taken out of the row of the
-    // slot from which it was found incompatible.
+    // incompatible since. A pair found incompatible leaves the row of the
+    // slot from which it was found, and, when a collapse recounts it, its
+    // partner's row too.
     std::vector<std::uint64_t> partnerRows;
     std::vector<std::uint32_t> partnerEpoch;
     std::uint32_t epoch = 1;
@@ -282,6 +283,53 @@ private:
     std::size_t noted_ = 0;
 };
 
+// Slot a's row of the working sieve, to take pairs out of (bits by rank).
+std::uint64_t* ownPartnerRow(DistanceStructure& distances, int a);
+
+// Takes pairs found incompatible out of the partner's row of the working
+// sieve as well, each some pairs after it is noted with the word it clears
+// fetched meanwhile (the partners' rows lie far apart). A pair left there would be found incompatible again when the
+// partner's pairs are recounted. All are applied by `flush` (and on
+// destruction), before the sieve is read again.
+class DeferredDrops {
+public:
+    explicit DeferredDrops(DistanceStructure& distances) : distances_(distances) {}
+    DeferredDrops(const DeferredDrops&) = delete;
+    DeferredDrops& operator=(const DeferredDrops&) = delete;
+    ~DeferredDrops() { flush(); }
+
+    // Takes slot a out of slot b's row, later.
+    __attribute__((always_inline)) void drop(int b, int a)
+    {
+        const int ra = distances_.rankOf[a];
+        std::uint64_t* word = ownPartnerRow(distances_, b) + (ra >> 6);
+        __builtin_prefetch(word, 1);
+        Drop& slot = ring_[noted_ % kDepth];
+        if (noted_ >= kDepth) *slot.word &= ~slot.bit;
+        slot = Drop{word, std::uint64_t{1} << (ra & 63)};
+        ++noted_;
+    }
+    void flush()
+    {
+        const std::size_t pending = noted_ < kDepth ? noted_ : kDepth;
+        for (std::size_t k = 0; k < pending; ++k) {
+            const Drop& d = ring_[(noted_ - pending + k) % kDepth];
+            *d.word &= ~d.bit;
+        }
+        noted_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kDepth = 16;
+    struct Drop {
+        std::uint64_t* word;
+        std::uint64_t bit;
+    };
+    DistanceStructure& distances_;
+    Drop ring_[kDepth];
+    std::size_t noted_ = 0;
+};
+
 // Takes the pairs of slot a with the smaller slots (its row's bins) out of
 // the working set.
 void takeOutRow(DistanceStructure& distances, int a);
@@ -292,8 +340,6 @@ void followRemoval(DistanceStructure& distances, int slot, int moved, int positi
 // Records that the slot now sits at `position` of the order.
 void placeSlot(DistanceStructure& distances, int slot, int position);
 
-// Slot a's row of the working sieve, to take pairs out of (bits by rank).
-std::uint64_t* ownPartnerRow(DistanceStructure& distances, int a);
 // Takes slot b out of slot a's row of the working sieve: the pair is
 // incompatible now (and will stay so). Only a's row: b's row lies far away,
 // and a pair left in it costs no more than a test when b's partners are

@@ -193,6 +193,7 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
     const std::uint8_t* groupMark = state.groupMark.data();
     std::vector<int>& partners = distances.partners;
     DeferredMoves moves(distances);
+    DeferredDrops drops(distances);
     for (int gi = 0; gi < count; ++gi) {
         const int x = group[gi];
         const SlotPlanes px = planes.slotOf(x);
@@ -237,6 +238,7 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
                 if (ownRow == nullptr) ownRow = ownPartnerRow(distances, x);
                 const int rank = distances.rankOf[y];
                 ownRow[rank >> 6] &= ~(std::uint64_t{1} << (rank & 63));
+                drops.drop(y, x);
             }
         }
     }
