@@ -97,17 +97,21 @@ VELMORA_COUNTS_BITS void countAllPairs(const DistanceStructure& distances, Dista
 }
 
 // Counts the pairs of live slots of a working list into empty histograms,
-// visiting only the pairs that were compatible in the initial list.
+// visiting only the pairs that were compatible in the initial list, and
+// sets the bit of each compatible pair in the row of its larger slot of the
+// working sieve (the live slots ranked in index order, `live` ascending).
 template <int Words>
-inline __attribute__((always_inline)) void countLivePairsOf(const DistanceStructure& distances,
-                                                            DistanceHistograms& set, const SitePlanes& planes,
-                                                            const std::vector<int>& live,
+inline __attribute__((always_inline)) void countLivePairsOf(DistanceStructure& distances, DistanceHistograms& set,
+                                                            const SitePlanes& planes, const std::vector<int>& live,
                                                             const std::vector<int>& label)
 {
-    const std::uint64_t* liveBits = distances.liveSlots.data();
+    const std::uint64_t* liveBits = distances.liveBySlot.data();
+    const int* rankOf = distances.rankOf.data();
     for (const int a : live) {
         std::uint16_t* rowBins = rowBinsOf(distances, set, a);
         const std::uint64_t* row = distances.compatibleRow(a);
+        std::uint64_t* sieveRow =
+            distances.partnerRows.data() + static_cast<std::size_t>(rankOf[a]) * distances.rankWords;
         const int labelA = label[a];
         for (int w = 0; w <= (a - 1) >> 6; ++w) {
             std::uint64_t word = row[w] & liveBits[w];
@@ -118,12 +122,13 @@ inline __attribute__((always_inline)) void countLivePairsOf(const DistanceStruct
                 if (d < 0) continue;
                 ++set.histogram[d];
                 ++rowBins[d];
+                setBit(sieveRow, rankOf[b]);
             }
         }
     }
 }
 
-VELMORA_COUNTS_BITS void countLivePairs(const DistanceStructure& distances, DistanceHistograms& set,
+VELMORA_COUNTS_BITS void countLivePairs(DistanceStructure& distances, DistanceHistograms& set,
                                         const SitePlanes& planes, const std::vector<int>& live,
                                         const std::vector<int>& label)
 {
@@ -148,13 +153,34 @@ void renewSieve(DistanceStructure& distances)
     }
 }
 
-// The live bits from the positions: slots below liveCount are live.
-void markLive(DistanceStructure& distances, const std::vector<int>& slotPosition)
+// Every slot holds its index as rank, and is live.
+void rankEverySlot(DistanceStructure& distances)
 {
+    const int n = distances.slotCount;
+    distances.rankOf.resize(static_cast<std::size_t>(n));
+    distances.slotOfRank.resize(static_cast<std::size_t>(n));
+    for (int s = 0; s < n; ++s) distances.rankOf[s] = distances.slotOfRank[s] = s;
+    distances.rankCount = n;
+    distances.rankWords = distances.wordsPerRow;
     distances.liveSlots.assign(static_cast<std::size_t>(distances.wordsPerRow), 0);
-    for (int s = 0; s < distances.slotCount; ++s) {
-        if (slotPosition[s] < distances.liveCount) setBit(distances.liveSlots.data(), s);
+    for (int s = 0; s < n; ++s) setBit(distances.liveSlots.data(), s);
+}
+
+// Only the slots of `live` (ascending) hold ranks, in their order, and all
+// are live.
+void rankLiveSlots(DistanceStructure& distances, const std::vector<int>& live)
+{
+    std::fill(distances.rankOf.begin(), distances.rankOf.end(), -1);
+    distances.rankCount = static_cast<int>(live.size());
+    distances.rankWords = (distances.rankCount + 63) / 64;
+    for (int r = 0; r < distances.rankCount; ++r) {
+        distances.rankOf[live[r]] = r;
+        distances.slotOfRank[r] = live[r];
     }
+    distances.liveSlots.assign(static_cast<std::size_t>(distances.rankWords), 0);
+    for (int r = 0; r < distances.rankCount; ++r) setBit(distances.liveSlots.data(), r);
+    distances.liveBySlot.assign(static_cast<std::size_t>(distances.wordsPerRow), 0);
+    for (const int s : live) setBit(distances.liveBySlot.data(), s);
 }
 
 } // namespace
@@ -188,7 +214,7 @@ DistanceStructure createDistanceStructure(const HaplotypeList& initial)
     distances.initial = std::move(set);
     distances.slotPosition = std::move(identity);
     distances.liveCount = n;
-    markLive(distances, distances.slotPosition);
+    rankEverySlot(distances);
     renewSieve(distances);
     return distances;
 }
@@ -198,6 +224,69 @@ void clearDistances(DistanceStructure& distances)
     clearHistograms(distances, distances.working);
     distances.diagonalRestored = false;
 }
+
+namespace {
+
+// Whether the live part of the list is the input of the last computation.
+bool sameAsLastComputed(const ComputedDistances& last, const HaplotypeList& list)
+{
+    const auto live = static_cast<std::size_t>(list.liveCount);
+    const auto length = static_cast<std::size_t>(list.length);
+    if (last.order.size() != live || last.texts.size() != live * length) return false;
+    for (std::size_t p = 0; p < live; ++p) {
+        const int s = list.order[p];
+        if (last.order[p] != s || last.label[p] != list.label[s]
+            || list.text[s].compare(0, length, last.texts, p * length, length) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Keeps the input and the result of the computation just made.
+void keepComputed(DistanceStructure& distances, const HaplotypeList& list)
+{
+    ComputedDistances& last = distances.lastComputed;
+    const auto live = static_cast<std::size_t>(list.liveCount);
+    const std::size_t bins = distances.binsPerRow();
+    last.order.assign(list.order.begin(), list.order.begin() + list.liveCount);
+    last.label.resize(live);
+    last.texts.resize(live * static_cast<std::size_t>(list.length));
+    for (std::size_t p = 0; p < live; ++p) {
+        const int s = list.order[p];
+        last.label[p] = list.label[s];
+        last.texts.replace(p * list.length, list.length, list.text[s], 0, list.length);
+    }
+    last.live = distances.liveInOrder;
+    last.rows.resize(live * bins);
+    for (std::size_t r = 0; r < live; ++r) {
+        std::copy_n(distances.rowHistogramOf(last.live[r]), bins, last.rows.data() + r * bins);
+    }
+    last.histogram = distances.working.histogram;
+    last.blockHistogram = distances.working.blockHistogram;
+    last.sieve.assign(distances.partnerRows.begin(),
+                      distances.partnerRows.begin() + static_cast<std::size_t>(distances.rankCount) * distances.rankWords);
+}
+
+// Copies the kept result into an empty working set.
+void takeComputed(DistanceStructure& distances)
+{
+    const ComputedDistances& last = distances.lastComputed;
+    const std::size_t bins = distances.binsPerRow();
+    distances.liveInOrder = last.live;
+    rankLiveSlots(distances, last.live);
+    renewSieve(distances);
+    for (std::size_t r = 0; r < last.live.size(); ++r) {
+        std::copy_n(last.rows.data() + r * bins, bins,
+                    distances.working.rowHistogram.data() + static_cast<std::size_t>(last.live[r]) * bins);
+    }
+    distances.working.histogram = last.histogram;
+    distances.working.blockHistogram = last.blockHistogram;
+    std::copy(last.sieve.begin(), last.sieve.end(), distances.partnerRows.begin());
+    std::fill_n(distances.partnerEpoch.begin(), distances.rankCount, distances.epoch);
+}
+
+} // namespace
 
 void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
 {
@@ -211,8 +300,10 @@ void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
     distances.diagonalRestored = false;
     distances.slotPosition = list.position;
     distances.liveCount = list.liveCount;
-    markLive(distances, list.position);
-    renewSieve(distances);
+    if (sameAsLastComputed(distances.lastComputed, list)) {
+        takeComputed(distances);
+        return;
+    }
 
     SitePlanes& planes = distances.planes;
     resizeSitePlanes(planes, list.slotCount, list.length);
@@ -221,9 +312,17 @@ void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
     std::vector<int>& live = distances.liveInOrder;
     live.assign(list.order.begin(), list.order.begin() + list.liveCount);
     std::sort(live.begin(), live.end());
+    // The working sieve holds the live slots only, with their compatible
+    // pairs: every row is its own.
+    rankLiveSlots(distances, live);
+    renewSieve(distances);
+    std::fill_n(distances.partnerRows.begin(), static_cast<std::size_t>(distances.rankCount) * distances.rankWords, 0);
     for (const int s : live) refreshSitePlanes(planes, s, list.text[s].data(), list.length);
     countLivePairs(distances, working, planes, live, list.label);
+    mirrorLowerBits(distances.partnerRows, distances.rankCount, distances.rankWords);
+    std::fill_n(distances.partnerEpoch.begin(), distances.rankCount, distances.epoch);
     sumBlocks(distances, working, live, distances.slotPosition);
+    keepComputed(distances, list);
 }
 
 void restoreDistances(DistanceStructure& distances)
@@ -231,7 +330,7 @@ void restoreDistances(DistanceStructure& distances)
     distances.working = distances.initial->histograms;
     for (int a = 0; a < distances.slotCount; ++a) distances.slotPosition[a] = a;
     distances.liveCount = distances.slotCount;
-    markLive(distances, distances.slotPosition);
+    rankEverySlot(distances);
     renewSieve(distances);
     distances.diagonalRestored = true;
 }
@@ -252,7 +351,8 @@ void takeOutRow(DistanceStructure& distances, int a)
 void followRemoval(DistanceStructure& distances, int slot, int moved, int position)
 {
     --distances.liveCount;
-    distances.liveSlots[slot >> 6] &= ~(std::uint64_t{1} << (slot & 63));
+    const int r = distances.rankOf[slot];
+    distances.liveSlots[r >> 6] &= ~(std::uint64_t{1} << (r & 63));
     placeSlot(distances, moved, position);
     distances.slotPosition[slot] = distances.liveCount;  // its row holds no pair to move
 }
@@ -275,10 +375,12 @@ void placeSlot(DistanceStructure& distances, int slot, int position)
 
 std::uint64_t* ownPartnerRow(DistanceStructure& distances, int a)
 {
-    std::uint64_t* row = distances.partnerRows.data() + static_cast<std::size_t>(a) * distances.wordsPerRow;
-    if (distances.partnerEpoch[a] != distances.epoch) {
+    const int r = distances.rankOf[a];
+    std::uint64_t* row = distances.partnerRows.data() + static_cast<std::size_t>(r) * distances.rankWords;
+    if (distances.partnerEpoch[r] != distances.epoch) {
+        // Only after a restore: ranks are indices, rows as long as the initial ones.
         std::copy_n(distances.compatibleRow(a), distances.wordsPerRow, row);
-        distances.partnerEpoch[a] = distances.epoch;
+        distances.partnerEpoch[r] = distances.epoch;
     }
     return row;
 }
@@ -288,9 +390,10 @@ void listLivePartners(const DistanceStructure& distances, int a, std::vector<int
     partners.clear();
     const std::uint64_t* row = distances.partnerRow(a);
     const std::uint64_t* live = distances.liveSlots.data();
-    for (int w = 0; w < distances.wordsPerRow; ++w) {
+    const int* slotOfRank = distances.slotOfRank.data();
+    for (int w = 0; w < distances.rankWords; ++w) {
         for (std::uint64_t bits = row[w] & live[w]; bits != 0; bits &= bits - 1) {
-            partners.push_back(w * 64 + __builtin_ctzll(bits));
+            partners.push_back(slotOfRank[w * 64 + __builtin_ctzll(bits)]);
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 // Pairwise slot distances of a haplotype list, kept as histograms.
@@ -33,6 +34,13 @@
 // derived from the initial list are among these bits: the bitmap is the
 // sieve through which the search visits a slot's partners. The initial set
 // is shared read-only by every copy of the structure.
+//
+// The working sieve numbers the slots it holds by rank: after a restore
+// every slot, its rank its index; after a computation only the slots live
+// then, ranked in index order (so that the order of two slots is that of
+// their ranks), its rows holding only the pairs compatible then. A working
+// list of a few thousand live slots out of many thousands then scans short
+// rows of few bits.
 struct DistanceHistograms {
     std::vector<std::uint16_t> rowHistogram;   // n rows of L+1 bins
     std::vector<std::int32_t> histogram;       // L+1 bins
@@ -44,6 +52,22 @@ struct InitialDistances {
     std::vector<std::uint64_t> compatible;  // n rows of wordsPerRow words
 };
 
+// The last computation of a working set from a list, to be taken again when
+// a list with the same live part comes (a perturbation of an unchanged best
+// makes the same list every time): its input, the live slots by position
+// with their labels and texts, and what it gave, the live slots' rows of
+// bins, the global and block bins and the working sieve.
+struct ComputedDistances {
+    std::vector<int> order;   // the live slots by position
+    std::vector<int> label;   // their labels, by position
+    std::string texts;        // their texts one after the other, by position
+    std::vector<int> live;    // the live slots ascending (the sieve's ranks)
+    std::vector<std::uint16_t> rows;  // their rows of bins, ascending
+    std::vector<std::int32_t> histogram;
+    std::vector<std::int32_t> blockHistogram;
+    std::vector<std::uint64_t> sieve;  // rankCount rows of rankWords words
+};
+
 struct DistanceStructure {
     int slotCount = 0;    // n
     int length = 0;       // L; distances lie in 0..L, so every histogram has L+1 bins
@@ -52,35 +76,51 @@ struct DistanceStructure {
 
     std::shared_ptr<const InitialDistances> initial;
     DistanceHistograms working;
-    // The working sieve: the initial bitmap, less pairs found incompatible
-    // since, each row copied from the initial one when first needed after a
-    // restore or a computation (rows whose `partnerEpoch` is not `epoch`
-    // are still the initial ones). A pair is only ever taken out of the row
-    // of the slot from which it was found incompatible.
+    // The ranks of the working sieve: of each slot (-1 for a slot it does
+    // not hold) and the slot of each rank; rankWords words a row.
+    std::vector<int> rankOf;
+    std::vector<int> slotOfRank;
+    int rankCount = 0;
+    int rankWords = 0;
+    // The working sieve, rows and columns by rank: after a restore, the
+    // initial bitmap less pairs found incompatible since, each row copied
+    // from the initial one when first needed (rows whose `partnerEpoch` is
+    // not `epoch` are still the initial ones); after a computation, the
+    // pairs compatible then (every row its own), less pairs found
+    // incompatible since. A pair found incompatible leaves the row of the
+    // slot from which it was found, and, when a collapse recounts it, its
+    // partner's row too.
     std::vector<std::uint64_t> partnerRows;
     std::vector<std::uint32_t> partnerEpoch;
     std::uint32_t epoch = 1;
     std::vector<int> slotPosition;  // the position of each slot in the order the working set follows
     int liveCount = 0;              // slots at positions below it are live
-    std::vector<std::uint64_t> liveSlots;  // one bit per live slot
+    std::vector<std::uint64_t> liveSlots;  // one bit per live slot, by rank
+    std::vector<std::uint64_t> liveBySlot;  // scratch of computeDistances: one bit per live slot, by index
     bool diagonalRestored = false;  // the dump shows the initial diagonal (0) after a restore, -1 otherwise
     SitePlanes planes;              // scratch of computeDistances
     std::vector<int> liveInOrder;   // scratch of computeDistances
     std::vector<int> partners;      // scratch of listLivePartners
     std::vector<int> choicePositions;  // scratch of the pair choice
+    ComputedDistances lastComputed;
 
     std::size_t binsPerRow() const { return static_cast<std::size_t>(length) + 1; }
-    bool isLive(int slot) const { return ((liveSlots[slot >> 6] >> (slot & 63)) & 1) != 0; }
+    bool isLive(int slot) const
+    {
+        const int r = rankOf[slot];
+        return r >= 0 && ((liveSlots[r >> 6] >> (r & 63)) & 1) != 0;
+    }
 
     const std::uint64_t* compatibleRow(int a) const
     {
         return initial->compatible.data() + static_cast<std::size_t>(a) * wordsPerRow;
     }
-    // Slot a's row of the working sieve, read only.
+    // Slot a's row of the working sieve, read only: bits by rank.
     const std::uint64_t* partnerRow(int a) const
     {
-        if (partnerEpoch[a] != epoch) return compatibleRow(a);
-        return partnerRows.data() + static_cast<std::size_t>(a) * wordsPerRow;
+        const int r = rankOf[a];
+        if (partnerEpoch[r] != epoch) return compatibleRow(a);  // ranks are indices then
+        return partnerRows.data() + static_cast<std::size_t>(r) * rankWords;
     }
     bool initiallyCompatible(int a, int b) const
     {
@@ -158,7 +198,9 @@ DistanceStructure createDistanceStructure(const HaplotypeList& initial);
 void clearDistances(DistanceStructure& distances);
 // Fills the working set from the live slots of the list, and follows its
 // order. The list descends from the initial list by collapses, so that its
-// compatible pairs were compatible in the initial list.
+// compatible pairs were compatible in the initial list. When the live slots
+// by position, their labels and texts are those of the last computation,
+// its result is copied instead of counted again.
 void computeDistances(DistanceStructure& distances, const HaplotypeList& list);
 // Makes the working set a copy of the initial set, every slot live in identity order.
 void restoreDistances(DistanceStructure& distances);
@@ -208,7 +250,7 @@ public:
     ~DeferredMoves() { flush(); }
 
     // As moveWorkingPair(distances, a, b, from, to), later.
-    void move(int a, int b, int from, int to)
+    __attribute__((always_inline)) void move(int a, int b, int from, int to)
     {
         const int hi = std::max(a, b);
         const std::uint16_t* row =
@@ -241,6 +283,53 @@ private:
     std::size_t noted_ = 0;
 };
 
+// Slot a's row of the working sieve, to take pairs out of (bits by rank).
+std::uint64_t* ownPartnerRow(DistanceStructure& distances, int a);
+
+// Takes pairs found incompatible out of the partner's row of the working
+// sieve as well, each some pairs after it is noted with the word it clears
+// fetched meanwhile (the partners' rows lie far apart). A pair left there would be found incompatible again when the
+// partner's pairs are recounted. All are applied by `flush` (and on
+// destruction), before the sieve is read again.
+class DeferredDrops {
+public:
+    explicit DeferredDrops(DistanceStructure& distances) : distances_(distances) {}
+    DeferredDrops(const DeferredDrops&) = delete;
+    DeferredDrops& operator=(const DeferredDrops&) = delete;
+    ~DeferredDrops() { flush(); }
+
+    // Takes slot a out of slot b's row, later.
+    __attribute__((always_inline)) void drop(int b, int a)
+    {
+        const int ra = distances_.rankOf[a];
+        std::uint64_t* word = ownPartnerRow(distances_, b) + (ra >> 6);
+        __builtin_prefetch(word, 1);
+        Drop& slot = ring_[noted_ % kDepth];
+        if (noted_ >= kDepth) *slot.word &= ~slot.bit;
+        slot = Drop{word, std::uint64_t{1} << (ra & 63)};
+        ++noted_;
+    }
+    void flush()
+    {
+        const std::size_t pending = noted_ < kDepth ? noted_ : kDepth;
+        for (std::size_t k = 0; k < pending; ++k) {
+            const Drop& d = ring_[(noted_ - pending + k) % kDepth];
+            *d.word &= ~d.bit;
+        }
+        noted_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kDepth = 16;
+    struct Drop {
+        std::uint64_t* word;
+        std::uint64_t bit;
+    };
+    DistanceStructure& distances_;
+    Drop ring_[kDepth];
+    std::size_t noted_ = 0;
+};
+
 // Takes the pairs of slot a with the smaller slots (its row's bins) out of
 // the working set.
 void takeOutRow(DistanceStructure& distances, int a);
@@ -251,13 +340,14 @@ void followRemoval(DistanceStructure& distances, int slot, int moved, int positi
 // Records that the slot now sits at `position` of the order.
 void placeSlot(DistanceStructure& distances, int slot, int position);
 
-// Slot a's row of the working sieve, to take pairs out of.
-std::uint64_t* ownPartnerRow(DistanceStructure& distances, int a);
 // Takes slot b out of slot a's row of the working sieve: the pair is
-// incompatible now (and will stay so).
+// incompatible now (and will stay so). Only a's row: b's row lies far away,
+// and a pair left in it costs no more than a test when b's partners are
+// listed.
 inline void dropPartner(DistanceStructure& distances, int a, int b)
 {
-    ownPartnerRow(distances, a)[b >> 6] &= ~(std::uint64_t{1} << (b & 63));
+    const int rb = distances.rankOf[b];
+    ownPartnerRow(distances, a)[rb >> 6] &= ~(std::uint64_t{1} << (rb & 63));
 }
 
 // The live slots in slot a's row of the working sieve, ascending: a
@@ -272,9 +362,11 @@ inline __attribute__((always_inline)) void forEachLiveUpperPartner(const Distanc
 {
     const std::uint64_t* row = distances.partnerRow(a);
     const std::uint64_t* live = distances.liveSlots.data();
-    for (int w = (a + 1) >> 6; w < distances.wordsPerRow; ++w) {
+    const int* slotOfRank = distances.slotOfRank.data();
+    const int ra = distances.rankOf[a];
+    for (int w = (ra + 1) >> 6; w < distances.rankWords; ++w) {
         std::uint64_t word = row[w] & live[w];
-        if (w == a >> 6) word &= ~((std::uint64_t{2} << (a & 63)) - 1);
-        for (; word != 0; word &= word - 1) visit(w * 64 + __builtin_ctzll(word));
+        if (w == ra >> 6) word &= ~((std::uint64_t{2} << (ra & 63)) - 1);
+        for (; word != 0; word &= word - 1) visit(slotOfRank[w * 64 + __builtin_ctzll(word)]);
     }
 }

@@ -268,7 +268,7 @@ VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, 
         homozygousLeft -= rows;
         int left = 0;
         for (int b = 0; b < blocks; ++b) left += __builtin_popcountll(fits[b]);
-        if (left * 2 * (words - w - 1) <= homozygousLeft * blocks) break;
+        if (left * 8 * (words - w - 1) <= homozygousLeft * blocks) break;
     }
     fitting.clear();
     const std::size_t stride = 2 * static_cast<std::size_t>(words);
@@ -279,6 +279,32 @@ VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, 
             std::uint64_t clash = 0;
             for (int rest = w + 1; rest < words; ++rest) clash |= (planes[rest] & go[rest]) | (planes[words + rest] & gz[rest]);
             if (clash == 0) fitting.push_back(p);
+        }
+    }
+}
+
+// Calls visit(k1, k2) for every pair of fitting slots, k1 first and k2
+// second, whose values held at the genotype's heterozygous sites (`held`:
+// per slot, `words` words of zeros then of ones; `Words` of them, 0: any)
+// never agree, and whose second slot is not below the first; in the order of
+// k1, then k2. Both tests are made for every pair and joined without a
+// branch: the order of two slots is a coin toss the processor cannot
+// predict, and a pair rarely passes both.
+template <int Words, typename Visit>
+inline __attribute__((always_inline)) void forEachPairHoldingNoSameValue(const std::vector<std::uint64_t>& held,
+                                                                         const std::vector<int>& slots, int words,
+                                                                         Visit&& visit)
+{
+    const int stride = Words > 0 ? 2 * Words : 2 * words;
+    const std::size_t count = slots.size();
+    for (std::size_t k1 = 0; k1 < count; ++k1) {
+        const int s1 = slots[k1];
+        const std::uint64_t* held1 = held.data() + k1 * stride;
+        const std::uint64_t* held2 = held.data();
+        for (std::size_t k2 = 0; k2 < count; ++k2, held2 += stride) {
+            std::uint64_t same = 0;
+            for (int w = 0; w < stride; ++w) same |= held1[w] & held2[w];
+            if (((same == 0) & (slots[k2] >= s1)) != 0) visit(k1, k2);
         }
     }
 }
@@ -300,6 +326,7 @@ void buildPairLists(SearchState& state, const HaplotypeList& initial)
     std::vector<std::uint64_t>& held = state.fittingHeterozygous;
     std::vector<int> siteIndex(static_cast<std::size_t>(words) * 64, 0);
     std::vector<std::uint64_t> partnersOf;
+    std::vector<int> fittingSlots;
     const std::size_t stride = 2 * static_cast<std::size_t>(words);
     for (int i = 0; i < genotypes; ++i) {
         listFittingPositions(state, i, blocks, fitting);
@@ -327,19 +354,15 @@ void buildPairLists(SearchState& state, const HaplotypeList& initial)
                     held[k * stride + words + w] = one[w] & heterozygous[w];
                 }
             }
-            for (std::size_t k1 = 0; k1 < count; ++k1) {
-                const int p = fitting[k1];
-                const int s1 = current.order[p];
-                const std::uint64_t* held1 = held.data() + k1 * stride;
-                for (std::size_t k2 = 0; k2 < count; ++k2) {
-                    const int q = fitting[k2];
-                    const int s2 = current.order[q];
-                    if (s2 < s1) continue;
-                    const std::uint64_t* held2 = held.data() + k2 * stride;
-                    std::uint64_t same = 0;
-                    for (int w = 0; w < 2 * words; ++w) same |= held1[w] & held2[w];
-                    if (same == 0) addPair(p, q, s1, s2);
-                }
+            fittingSlots.resize(count);
+            for (std::size_t k = 0; k < count; ++k) fittingSlots[k] = current.order[fitting[k]];
+            const auto add = [&](std::size_t k1, std::size_t k2) {
+                addPair(fitting[k1], fitting[k2], fittingSlots[k1], fittingSlots[k2]);
+            };
+            switch (words) {
+            case 1: forEachPairHoldingNoSameValue<1>(held, fittingSlots, words, add); break;
+            case 2: forEachPairHoldingNoSameValue<2>(held, fittingSlots, words, add); break;
+            default: forEachPairHoldingNoSameValue<0>(held, fittingSlots, words, add); break;
             }
             continue;
         }

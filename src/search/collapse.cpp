@@ -193,6 +193,7 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
     const std::uint8_t* groupMark = state.groupMark.data();
     std::vector<int>& partners = distances.partners;
     DeferredMoves moves(distances);
+    DeferredDrops drops(distances);
     for (int gi = 0; gi < count; ++gi) {
         const int x = group[gi];
         const SlotPlanes px = planes.slotOf(x);
@@ -235,7 +236,9 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
             if (before != now) moves.move(x, y, before, now);
             if (now < 0) {
                 if (ownRow == nullptr) ownRow = ownPartnerRow(distances, x);
-                ownRow[y >> 6] &= ~(std::uint64_t{1} << (y & 63));
+                const int rank = distances.rankOf[y];
+                ownRow[rank >> 6] &= ~(std::uint64_t{1} << (rank & 63));
+                drops.drop(y, x);
             }
         }
     }

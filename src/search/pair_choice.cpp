@@ -83,14 +83,16 @@ inline __attribute__((always_inline)) PairChoice choosePairOf(DistanceStructure&
     positions.clear();
     std::uint64_t* row = ownPartnerRow(distances, a);
     const std::uint64_t* live = distances.liveSlots.data();
-    for (int w = 0; w <= (a - 1) >> 6 && positions.size() < matches; ++w) {
+    const int ra = distances.rankOf[a];
+    for (int w = 0; w <= (ra - 1) >> 6 && positions.size() < matches; ++w) {
         std::uint64_t word = row[w] & live[w];
-        if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
+        if (w == ra >> 6) word &= (std::uint64_t{1} << (ra & 63)) - 1;
         for (; word != 0; word &= word - 1) {
-            const int b = w * 64 + __builtin_ctzll(word);
+            const int rb = w * 64 + __builtin_ctzll(word);
+            const int b = distances.slotOfRank[rb];
             const int d = planeDistanceOf<Words>(planes, a, b, list.label[a] == -list.label[b]);
             if (d == c) positions.push_back(distances.slotPosition[b]);
-            if (d < 0) row[w] &= ~(std::uint64_t{1} << (b & 63));  // incompatible for good
+            if (d < 0) dropPartner(distances, a, b);  // incompatible for good
         }
     }
     std::nth_element(positions.begin(), positions.begin() + k, positions.end());
