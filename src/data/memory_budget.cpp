@@ -111,6 +111,10 @@ RunMemory splitRunMemory(std::uint64_t genotypeCount, int distinctCount, int len
     memory.perSearch = bitmap + histograms + n * 5 * sizeof(int) + rowWords * sizeof(std::uint64_t) + planes;
     memory.perSearch += 3 * list + 3 * planes + n * 2 * planeWords * sizeof(std::uint64_t);
     memory.perSearch += n * 128 + sites * 64;
+    // The last computation of the working distances, kept to be taken again
+    // by a list with the same live part: its slots, labels and texts, their
+    // rows of bins, the histograms and the sieve of its live slots.
+    memory.perSearch += bitmap + histograms + n * (sites + 4 * sizeof(int));
     memory.perSearch += static_cast<std::uint64_t>(distinctCount) * static_cast<std::uint64_t>(distinctCount);
     return memory;
 }

@@ -35,10 +35,10 @@ TEST(MemoryBudget, EstimatesOfTheSupportedSizesAreThoseTheReadmeStates)
         int sites;
         const char* text;
     } cases[] = {
-        {1000, 60, "20 MB"},     {4000, 60, "56 MB"},     {16383, 60, "565 MB"},
-        {1000, 1000, "40 MB"},   {4000, 1000, "133 MB"},  {16383, 1000, "882 MB"},
-        {1000, 10000, "225 MB"}, {4000, 10000, "872 MB"}, {16383, 10000, "3.8 GB"},
-        {1000, 32767, "693 MB"}, {4000, 32767, "2.7 GB"}, {16383, 32767, "11 GB"},
+        {1000, 60, "21 MB"},     {4000, 60, "65 MB"},     {16383, 60, "699 MB"},
+        {1000, 1000, "46 MB"},   {4000, 1000, "164 MB"},  {16383, 1000, "1.1 GB"},
+        {1000, 10000, "284 MB"}, {4000, 10000, "1.1 GB"}, {16383, 10000, "4.9 GB"},
+        {1000, 32767, "885 MB"}, {4000, 32767, "3.4 GB"}, {16383, 32767, "14 GB"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(describeBytes(estimateRunMemory(c.distinct, c.distinct, c.sites)), c.text)
