@@ -288,9 +288,10 @@ std::uint64_t* ownPartnerRow(DistanceStructure& distances, int a);
 
 // Takes pairs found incompatible out of the partner's row of the working
 // sieve as well, each some pairs after it is noted with the word it clears
-// fetched meanwhile (the partners' rows lie far apart). A pair left there would be found incompatible again when the
-// partner's pairs are recounted. All are applied by `flush` (and on
-// destruction), before the sieve is read again.
+// fetched meanwhile (the partners' rows lie far apart). A pair left there
+// would be found incompatible again when the partner's pairs are
+// recounted. All are applied by `flush` (and on destruction), before the
+// sieve is read again.
 class DeferredDrops {
 public:
     explicit DeferredDrops(DistanceStructure& distances) : distances_(distances) {}
