@@ -142,6 +142,7 @@ VELMORA_COUNTS_BITS void countLivePairs(DistanceStructure& distances, DistanceHi
 // Every row of the working sieve becomes the initial one again.
 void renewSieve(DistanceStructure& distances)
 {
+    distances.everyRowOwn = false;
     const std::size_t size = static_cast<std::size_t>(distances.slotCount) * distances.wordsPerRow;
     if (distances.partnerRows.size() != size) {
         distances.partnerRows.assign(size, 0);
@@ -284,6 +285,7 @@ void takeComputed(DistanceStructure& distances)
     distances.working.blockHistogram = last.blockHistogram;
     std::copy(last.sieve.begin(), last.sieve.end(), distances.partnerRows.begin());
     std::fill_n(distances.partnerEpoch.begin(), distances.rankCount, distances.epoch);
+    distances.everyRowOwn = true;
 }
 
 } // namespace
@@ -321,6 +323,7 @@ void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
     countLivePairs(distances, working, planes, live, list.label);
     mirrorLowerBits(distances.partnerRows, distances.rankCount, distances.rankWords);
     std::fill_n(distances.partnerEpoch.begin(), distances.rankCount, distances.epoch);
+    distances.everyRowOwn = true;
     sumBlocks(distances, working, live, distances.slotPosition);
     keepComputed(distances, list);
 }
@@ -373,16 +376,11 @@ void placeSlot(DistanceStructure& distances, int slot, int position)
     distances.slotPosition[slot] = position;
 }
 
-std::uint64_t* ownPartnerRow(DistanceStructure& distances, int a)
+void copyInitialRow(DistanceStructure& distances, int a, std::uint64_t* row)
 {
-    const int r = distances.rankOf[a];
-    std::uint64_t* row = distances.partnerRows.data() + static_cast<std::size_t>(r) * distances.rankWords;
-    if (distances.partnerEpoch[r] != distances.epoch) {
-        // Only after a restore: ranks are indices, rows as long as the initial ones.
-        std::copy_n(distances.compatibleRow(a), distances.wordsPerRow, row);
-        distances.partnerEpoch[r] = distances.epoch;
-    }
-    return row;
+    // Only after a restore: ranks are indices, rows as long as the initial ones.
+    std::copy_n(distances.compatibleRow(a), distances.wordsPerRow, row);
+    distances.partnerEpoch[distances.rankOf[a]] = distances.epoch;
 }
 
 void listLivePartners(const DistanceStructure& distances, int a, std::vector<int>& partners)

@@ -87,12 +87,13 @@ struct DistanceStructure {
     // from the initial one when first needed (rows whose `partnerEpoch` is
     // not `epoch` are still the initial ones); after a computation, the
     // pairs compatible then (every row its own), less pairs found
-    // incompatible since. A pair found incompatible leaves the row of the
-    // slot from which it was found, and, when a collapse recounts it, its
-    // partner's row too.
+    // incompatible since. A pair found incompatible leaves both rows, so
+    // that for the pairs of live slots the sieve holds exactly the
+    // compatible ones (the recount of a collapse relies on it).
     std::vector<std::uint64_t> partnerRows;
     std::vector<std::uint32_t> partnerEpoch;
     std::uint32_t epoch = 1;
+    bool everyRowOwn = false;  // after a computation: no row is still the initial one (no epoch to check)
     std::vector<int> slotPosition;  // the position of each slot in the order the working set follows
     int liveCount = 0;              // slots at positions below it are live
     std::vector<std::uint64_t> liveSlots;  // one bit per live slot, by rank
@@ -119,7 +120,7 @@ struct DistanceStructure {
     const std::uint64_t* partnerRow(int a) const
     {
         const int r = rankOf[a];
-        if (partnerEpoch[r] != epoch) return compatibleRow(a);  // ranks are indices then
+        if (!everyRowOwn && partnerEpoch[r] != epoch) return compatibleRow(a);  // ranks are indices then
         return partnerRows.data() + static_cast<std::size_t>(r) * rankWords;
     }
     bool initiallyCompatible(int a, int b) const
@@ -242,9 +243,21 @@ inline void moveWorkingPair(DistanceStructure& distances, int a, int b, int from
 // pairs after it is noted, with the row bins it touches fetched meanwhile:
 // the rows of different slots lie far apart, and the moves commute. All are
 // applied by `flush` (and on destruction), before the histograms are read.
+// The addresses and sizes of the histograms are taken once, when it is
+// made: the structure's own fields, read through a reference, would be read
+// again after every bin written (a bin might be one of them, as far as the
+// compiler knows).
 class DeferredMoves {
 public:
-    explicit DeferredMoves(DistanceStructure& distances) : distances_(distances) {}
+    explicit DeferredMoves(DistanceStructure& distances)
+        : rows_(distances.working.rowHistogram.data()),
+          histogram_(distances.working.histogram.data()),
+          blocks_(distances.working.blockHistogram.data()),
+          slotPosition_(distances.slotPosition.data()),
+          bins_(distances.binsPerRow()),
+          positionBlocks_(static_cast<std::size_t>(distances.positionBlocks))
+    {
+    }
     DeferredMoves(const DeferredMoves&) = delete;
     DeferredMoves& operator=(const DeferredMoves&) = delete;
     ~DeferredMoves() { flush(); }
@@ -253,48 +266,81 @@ public:
     __attribute__((always_inline)) void move(int a, int b, int from, int to)
     {
         const int hi = std::max(a, b);
-        const std::uint16_t* row =
-            distances_.working.rowHistogram.data() + static_cast<std::size_t>(hi) * distances_.binsPerRow();
+        std::uint16_t* row = rows_ + static_cast<std::size_t>(hi) * bins_;
         if (from >= 0) __builtin_prefetch(row + from, 1);
         if (to >= 0) __builtin_prefetch(row + to, 1);
-        __builtin_prefetch(distances_.slotPosition.data() + hi);
+        __builtin_prefetch(slotPosition_ + hi);
         Move& slot = ring_[noted_ % kDepth];
-        if (noted_ >= kDepth) moveWorkingPair(distances_, slot.hi, slot.hi, slot.from, slot.to);
-        slot = Move{hi, from, to};
+        if (noted_ >= kDepth) apply(slot);
+        slot = Move{row, hi, from, to};
         ++noted_;
     }
     void flush()
     {
         const std::size_t pending = noted_ < kDepth ? noted_ : kDepth;
-        for (std::size_t k = 0; k < pending; ++k) {
-            const Move& m = ring_[(noted_ - pending + k) % kDepth];
-            moveWorkingPair(distances_, m.hi, m.hi, m.from, m.to);
-        }
+        for (std::size_t k = 0; k < pending; ++k) apply(ring_[(noted_ - pending + k) % kDepth]);
         noted_ = 0;
     }
 
 private:
     static constexpr std::size_t kDepth = 16;
     struct Move {
+        std::uint16_t* row;
         int hi, from, to;
     };
-    DistanceStructure& distances_;
+    __attribute__((always_inline)) void apply(const Move& m)
+    {
+        std::int32_t* blocks = blocks_ + (slotPosition_[m.hi] >> 6);
+        if (m.from >= 0) {
+            --m.row[m.from];
+            --histogram_[m.from];
+            --blocks[static_cast<std::size_t>(m.from) * positionBlocks_];
+        }
+        if (m.to >= 0) {
+            ++m.row[m.to];
+            ++histogram_[m.to];
+            ++blocks[static_cast<std::size_t>(m.to) * positionBlocks_];
+        }
+    }
+    std::uint16_t* const rows_;
+    std::int32_t* const histogram_;
+    std::int32_t* const blocks_;
+    const int* const slotPosition_;
+    const std::size_t bins_;
+    const std::size_t positionBlocks_;
     Move ring_[kDepth];
     std::size_t noted_ = 0;
 };
 
+// Makes `row`, slot a's row of the working sieve, a copy of its initial row.
+void copyInitialRow(DistanceStructure& distances, int a, std::uint64_t* row);
+
 // Slot a's row of the working sieve, to take pairs out of (bits by rank).
-std::uint64_t* ownPartnerRow(DistanceStructure& distances, int a);
+inline std::uint64_t* ownPartnerRow(DistanceStructure& distances, int a)
+{
+    const int r = distances.rankOf[a];
+    std::uint64_t* row = distances.partnerRows.data() + static_cast<std::size_t>(r) * distances.rankWords;
+    if (!distances.everyRowOwn && distances.partnerEpoch[r] != distances.epoch) copyInitialRow(distances, a, row);
+    return row;
+}
 
 // Takes pairs found incompatible out of the partner's row of the working
 // sieve as well, each some pairs after it is noted with the word it clears
-// fetched meanwhile (the partners' rows lie far apart). A pair left there
-// would be found incompatible again when the partner's pairs are
-// recounted. All are applied by `flush` (and on destruction), before the
-// sieve is read again.
+// fetched meanwhile (the partners' rows lie far apart): the sieve holds
+// only compatible pairs, which the recount of a collapse relies on. All are
+// applied by `flush` (and on destruction), before the sieve is read again.
+// After a computation, when every row is its own, a row is found without a
+// look at its epoch.
 class DeferredDrops {
 public:
-    explicit DeferredDrops(DistanceStructure& distances) : distances_(distances) {}
+    explicit DeferredDrops(DistanceStructure& distances)
+        : distances_(distances),
+          rows_(distances.partnerRows.data()),
+          rankOf_(distances.rankOf.data()),
+          rankWords_(static_cast<std::size_t>(distances.rankWords)),
+          everyRowOwn_(distances.everyRowOwn)
+    {
+    }
     DeferredDrops(const DeferredDrops&) = delete;
     DeferredDrops& operator=(const DeferredDrops&) = delete;
     ~DeferredDrops() { flush(); }
@@ -302,8 +348,10 @@ public:
     // Takes slot a out of slot b's row, later.
     __attribute__((always_inline)) void drop(int b, int a)
     {
-        const int ra = distances_.rankOf[a];
-        std::uint64_t* word = ownPartnerRow(distances_, b) + (ra >> 6);
+        const int ra = rankOf_[a];
+        std::uint64_t* row = everyRowOwn_ ? rows_ + static_cast<std::size_t>(rankOf_[b]) * rankWords_
+                                          : ownPartnerRow(distances_, b);
+        std::uint64_t* word = row + (ra >> 6);
         __builtin_prefetch(word, 1);
         Drop& slot = ring_[noted_ % kDepth];
         if (noted_ >= kDepth) *slot.word &= ~slot.bit;
@@ -327,6 +375,10 @@ private:
         std::uint64_t bit;
     };
     DistanceStructure& distances_;
+    std::uint64_t* const rows_;
+    const int* const rankOf_;
+    const std::size_t rankWords_;
+    const bool everyRowOwn_;
     Drop ring_[kDepth];
     std::size_t noted_ = 0;
 };
@@ -342,9 +394,8 @@ void followRemoval(DistanceStructure& distances, int slot, int moved, int positi
 void placeSlot(DistanceStructure& distances, int slot, int position);
 
 // Takes slot b out of slot a's row of the working sieve: the pair is
-// incompatible now (and will stay so). Only a's row: b's row lies far away,
-// and a pair left in it costs no more than a test when b's partners are
-// listed.
+// incompatible now (and will stay so). Only a's row: the caller takes a out
+// of b's row as well.
 inline void dropPartner(DistanceStructure& distances, int a, int b)
 {
     const int rb = distances.rankOf[b];

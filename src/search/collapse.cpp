@@ -169,7 +169,11 @@ inline __attribute__((always_inline)) void recountPair(DistanceStructure& distan
                                          change.labelBefore(x) == -change.labelBefore(y), label[x] == -label[y],
                                          change.state.changedWords, change.state.unchangedWords.data(), before);
     if (before != now) moveWorkingPair(distances, x, y, before, now);
-    if (now < 0) dropPartner(distances, x, y);
+    if (now < 0) {
+        // Out of both rows: the sieve holds only compatible pairs.
+        dropPartner(distances, x, y);
+        dropPartner(distances, y, x);
+    }
 }
 
 // Recounts the pairs of the members of a group that took over sites with
@@ -177,10 +181,21 @@ inline __attribute__((always_inline)) void recountPair(DistanceStructure& distan
 // the larger slot. `Words` is the number of words per plane (0: any): the
 // distances before and now are counted over every word, the sites taken
 // over put back as open for "before" (they lie only in the changed words).
+// The working sieve holds exactly the compatible pairs of live slots (a pair
+// found incompatible leaves both rows), so every partner listed was
+// compatible with the member before the collapse, and:
+// - a partner of the member's own group (`ownMark`) is unchanged: both were
+//   undetermined at the sites taken over and took the same values there;
+// - a partner outside both groups and outside A's component (all of A's
+//   component is marked when A's group was gathered, and so when it is this
+//   group) keeps its planes and stays in another component: the pair clashes
+//   now or not, and its distance before is that of the member's open sites
+//   with the sites taken over put back.
 template <int Words>
 inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& state, DistanceStructure& distances,
                                                                const CollapseChange& change,
-                                                               const std::vector<int>& group, int count)
+                                                               const std::vector<int>& group, int count,
+                                                               std::uint8_t ownMark)
 {
     const SitePlanes& planes = state.currentPlanes;
     const int words = Words > 0 ? Words : planes.words;
@@ -192,6 +207,7 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
     const std::vector<int>& label = state.current.label;
     const std::uint8_t* groupMark = state.groupMark.data();
     std::vector<int>& partners = distances.partners;
+    const bool outsideIsOtherComponent = ownMark == 1 || state.firstGroupCount > 0;
     DeferredMoves moves(distances);
     DeferredDrops drops(distances);
     for (int gi = 0; gi < count; ++gi) {
@@ -212,6 +228,26 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
             }
             const int y = partners[k];
             const int mark = groupMark[y];
+            if (mark == ownMark) continue;
+            if (mark == 0 && outsideIsOtherComponent) {
+                const SlotPlanes py = planes.slotOf(y);
+                std::uint64_t clash = 0;
+                int countNow = 0, countBefore = 0;
+                for (int w = 0; w < words; ++w) {
+                    clash |= (px.zero[w] & py.one[w]) | (px.one[w] & py.zero[w]);
+                    countNow += __builtin_popcountll(px.open[w] ^ py.open[w]);
+                    countBefore += __builtin_popcountll((px.open[w] | reopenX[w]) ^ py.open[w]);
+                }
+                const int now = clash != 0 ? -1 : countNow;
+                if (countBefore != now) moves.move(x, y, countBefore, now);
+                if (now < 0) {
+                    if (ownRow == nullptr) ownRow = ownPartnerRow(distances, x);
+                    const int rank = distances.rankOf[y];
+                    ownRow[rank >> 6] &= ~(std::uint64_t{1} << (rank & 63));
+                    drops.drop(y, x);
+                }
+                continue;
+            }
             if (y < x && ((mark == 1 && firstChanged) || (mark == 2 && secondChanged))) continue;
             const SlotPlanes py = planes.slotOf(y);
             const std::uint64_t* reopenY = reopenOf[mark];
@@ -245,12 +281,13 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
 }
 
 VELMORA_COUNTS_BITS void recountGroupPairs(SearchState& state, DistanceStructure& distances,
-                                           const CollapseChange& change, const std::vector<int>& group, int count)
+                                           const CollapseChange& change, const std::vector<int>& group, int count,
+                                           std::uint8_t ownMark)
 {
     switch (state.currentPlanes.words) {
-    case 1: recountGroupPairsOf<1>(state, distances, change, group, count); break;
-    case 2: recountGroupPairsOf<2>(state, distances, change, group, count); break;
-    default: recountGroupPairsOf<0>(state, distances, change, group, count); break;
+    case 1: recountGroupPairsOf<1>(state, distances, change, group, count, ownMark); break;
+    case 2: recountGroupPairsOf<2>(state, distances, change, group, count, ownMark); break;
+    default: recountGroupPairsOf<0>(state, distances, change, group, count, ownMark); break;
     }
 }
 
@@ -271,8 +308,8 @@ VELMORA_COUNTS_BITS void recountChangedPairs(SearchState& state, DistanceStructu
                state.secondFixed.words.end(), std::back_inserter(changed));
     changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
     for (const int w : changed) state.unchangedWords[w] = 0;
-    if (firstChanged) recountGroupPairs(state, distances, change, state.firstGroup, state.firstGroupCount);
-    if (secondChanged) recountGroupPairs(state, distances, change, state.secondGroup, state.secondGroupCount);
+    if (firstChanged) recountGroupPairs(state, distances, change, state.firstGroup, state.firstGroupCount, 1);
+    if (secondChanged) recountGroupPairs(state, distances, change, state.secondGroup, state.secondGroupCount, 2);
     if (!firstChanged && !secondChanged && aHasTwo) {
         for (int gi = 0; gi < state.secondGroupCount; ++gi) {
             const int x = state.secondGroup[gi];

@@ -92,7 +92,13 @@ inline __attribute__((always_inline)) PairChoice choosePairOf(DistanceStructure&
             const int b = distances.slotOfRank[rb];
             const int d = planeDistanceOf<Words>(planes, a, b, list.label[a] == -list.label[b]);
             if (d == c) positions.push_back(distances.slotPosition[b]);
-            if (d < 0) dropPartner(distances, a, b);  // incompatible for good
+            if (d < 0) {
+                // Incompatible for good: out of both rows (the sieve holds
+                // only compatible pairs, so this is never met after a
+                // collapse's recount; kept exact regardless).
+                dropPartner(distances, a, b);
+                dropPartner(distances, b, a);
+            }
         }
     }
     std::nth_element(positions.begin(), positions.begin() + k, positions.end());

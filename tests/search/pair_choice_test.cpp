@@ -236,6 +236,26 @@ bool planesFollowTheTexts(const SearchState& state)
     return true;
 }
 
+// True when the working sieve holds, for every pair of live slots, exactly
+// the compatible ones, in both rows (the recount of a collapse relies on it).
+bool sieveIsExact(const DistanceStructure& distances, const HaplotypeList& list, std::string& where)
+{
+    for (int p = 0; p < list.liveCount; ++p) {
+        for (int q = 0; q < list.liveCount; ++q) {
+            if (p == q) continue;
+            const int x = list.order[p];
+            const int y = list.order[q];
+            const int r = distances.rankOf[y];
+            const bool held = r >= 0 && ((distances.partnerRow(x)[r >> 6] >> (r & 63)) & 1) != 0;
+            if (held != (liveDistance(list, x, y) >= 0)) {
+                where = "sieve row " + std::to_string(x) + " slot " + std::to_string(y);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 // Runs the random collapse one choice at a time, checking every choice
 // against the reference walk and, after every collapse, that the
 // incremental distances equal a computation from scratch.
@@ -260,6 +280,8 @@ std::vector<std::pair<int, int>> collapseCheckingEveryStep(SearchFixture& f, Ran
         EXPECT_TRUE(sameWorkingSet(fromScratch, f.distances, where))
             << "after collapse " << collapses.size() << ": " << where;
         EXPECT_TRUE(componentsShareUndeterminedSites(f.state.current, where)) << where;
+        EXPECT_TRUE(sieveIsExact(f.distances, f.state.current, where)) << "after collapse " << collapses.size()
+                                                                        << ": " << where;
         EXPECT_TRUE(planesFollowTheTexts(f.state));
         if (::testing::Test::HasFailure()) break;
     }
@@ -277,6 +299,36 @@ TEST(RandomCollapse, IncrementalDistancesMatchAComputationFromScratchAfterEveryC
         const int length = round % 4 == 0 ? 60 + static_cast<int>(rng() % 90) : 2 + static_cast<int>(rng() % 25);
         const int pool = 2 + static_cast<int>(rng() % 12);
         SearchFixture f(randomGenotypes(rng, count, length, pool));
+        RandomGenerator random;
+        seedGenerator(random, static_cast<int>(rng() % 1000));
+        collapseCheckingEveryStep(f, random);
+    }
+}
+
+TEST(RandomCollapse, FromAComputedWorkingSetTheDistancesAndTheSieveStayExact)
+{
+    std::mt19937 rng(7);
+    for (int round = 0; round < 40 && !HasFailure(); ++round) {
+        const int count = 6 + static_cast<int>(rng() % 40);
+        const int length = round % 3 == 0 ? 65 + static_cast<int>(rng() % 80) : 3 + static_cast<int>(rng() % 20);
+        const int pool = 2 + static_cast<int>(rng() % 10);
+        SearchFixture f(randomGenotypes(rng, count, length, pool));
+        // Collapses of random compatible pairs without the working
+        // distances, as a perturbation makes them, then a computation.
+        HaplotypeList& list = f.state.current;
+        for (int step = 0; step < count / 3; ++step) {
+            std::vector<std::pair<int, int>> compatible;
+            for (int p = 0; p < list.liveCount; ++p)
+                for (int q = 0; q < p; ++q)
+                    if (liveDistance(list, list.order[p], list.order[q]) >= 0) compatible.emplace_back(p, q);
+            if (compatible.empty()) break;
+            const std::pair<int, int> pair = compatible[rng() % compatible.size()];
+            collapseSlotsLeavingTexts(f.state, pair.first, pair.second, nullptr);
+            catchUpTexts(f.state);
+        }
+        computeDistances(f.distances, list);
+        std::string where;
+        EXPECT_TRUE(sieveIsExact(f.distances, list, where)) << where;
         RandomGenerator random;
         seedGenerator(random, static_cast<int>(rng() % 1000));
         collapseCheckingEveryStep(f, random);
