@@ -216,6 +216,19 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
         const std::uint64_t* reopenX = reopenOf[groupMark[x]];
         const int labelX = label[x];
         const int labelBeforeX = change.labelBefore(x);
+        // The member's planes, and its open sites before the collapse, held
+        // for the loop over its partners (read through the pointers, they
+        // would be read again after every bit the loop clears).
+        constexpr int kHeld = Words > 0 ? Words : 1;
+        std::uint64_t zeroX[kHeld], oneX[kHeld], openX[kHeld], openBeforeX[kHeld];
+        if constexpr (Words > 0) {
+            for (int w = 0; w < Words; ++w) {
+                zeroX[w] = px.zero[w];
+                oneX[w] = px.one[w];
+                openX[w] = px.open[w];
+                openBeforeX[w] = px.open[w] | reopenX[w];
+            }
+        }
         listLivePartners(distances, x, partners);
         const std::size_t size = partners.size();
         std::uint64_t* ownRow = nullptr;
@@ -233,10 +246,19 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
                 const SlotPlanes py = planes.slotOf(y);
                 std::uint64_t clash = 0;
                 int countNow = 0, countBefore = 0;
-                for (int w = 0; w < words; ++w) {
-                    clash |= (px.zero[w] & py.one[w]) | (px.one[w] & py.zero[w]);
-                    countNow += __builtin_popcountll(px.open[w] ^ py.open[w]);
-                    countBefore += __builtin_popcountll((px.open[w] | reopenX[w]) ^ py.open[w]);
+                if constexpr (Words > 0) {
+#pragma GCC unroll 4
+                    for (int w = 0; w < Words; ++w) {
+                        clash |= (zeroX[w] & py.one[w]) | (oneX[w] & py.zero[w]);
+                        countNow += __builtin_popcountll(openX[w] ^ py.open[w]);
+                        countBefore += __builtin_popcountll(openBeforeX[w] ^ py.open[w]);
+                    }
+                } else {
+                    for (int w = 0; w < words; ++w) {
+                        clash |= (px.zero[w] & py.one[w]) | (px.one[w] & py.zero[w]);
+                        countNow += __builtin_popcountll(px.open[w] ^ py.open[w]);
+                        countBefore += __builtin_popcountll((px.open[w] | reopenX[w]) ^ py.open[w]);
+                    }
                 }
                 const int now = clash != 0 ? -1 : countNow;
                 if (countBefore != now) moves.move(x, y, countBefore, now);
