@@ -383,15 +383,18 @@ void copyInitialRow(DistanceStructure& distances, int a, std::uint64_t* row)
     distances.partnerEpoch[distances.rankOf[a]] = distances.epoch;
 }
 
-void listLivePartners(const DistanceStructure& distances, int a, std::vector<int>& partners)
+int listLivePartners(const DistanceStructure& distances, int a, std::vector<int>& partners)
 {
-    partners.clear();
+    if (partners.size() < static_cast<std::size_t>(distances.rankCount)) partners.resize(distances.rankCount);
+    int* out = partners.data();
+    int count = 0;
     const std::uint64_t* row = distances.partnerRow(a);
     const std::uint64_t* live = distances.liveSlots.data();
     const int* slotOfRank = distances.slotOfRank.data();
     for (int w = 0; w < distances.rankWords; ++w) {
         for (std::uint64_t bits = row[w] & live[w]; bits != 0; bits &= bits - 1) {
-            partners.push_back(slotOfRank[w * 64 + __builtin_ctzll(bits)]);
+            out[count++] = slotOfRank[w * 64 + __builtin_ctzll(bits)];
         }
     }
+    return count;
 }

@@ -275,6 +275,12 @@ public:
         slot = Move{row, hi, from, to};
         ++noted_;
     }
+    // The same at once, for a pair whose row (that of its larger slot, hi)
+    // is at hand.
+    __attribute__((always_inline)) void moveNow(int hi, int from, int to)
+    {
+        apply(Move{rows_ + static_cast<std::size_t>(hi) * bins_, hi, from, to});
+    }
     void flush()
     {
         const std::size_t pending = noted_ < kDepth ? noted_ : kDepth;
@@ -402,9 +408,10 @@ inline void dropPartner(DistanceStructure& distances, int a, int b)
     ownPartnerRow(distances, a)[rb >> 6] &= ~(std::uint64_t{1} << (rb & 63));
 }
 
-// The live slots in slot a's row of the working sieve, ascending: a
-// superset of its compatible live partners.
-void listLivePartners(const DistanceStructure& distances, int a, std::vector<int>& partners);
+// Writes the live slots in slot a's row of the working sieve, ascending, to
+// the front of `partners` (made as long as the ranks first) and returns how
+// many: a superset of its compatible live partners.
+int listLivePartners(const DistanceStructure& distances, int a, std::vector<int>& partners);
 
 // Calls visit(b) for every live slot b > a in slot a's row of the working
 // sieve, ascending.

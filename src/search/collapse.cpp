@@ -229,8 +229,7 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
                 openBeforeX[w] = px.open[w] | reopenX[w];
             }
         }
-        listLivePartners(distances, x, partners);
-        const std::size_t size = partners.size();
+        const auto size = static_cast<std::size_t>(listLivePartners(distances, x, partners));
         std::uint64_t* ownRow = nullptr;
         for (std::size_t k = 0; k < size; ++k) {
             if (k + kPrefetchAhead < size) {
@@ -261,7 +260,14 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
                     }
                 }
                 const int now = clash != 0 ? -1 : countNow;
-                if (countBefore != now) moves.move(x, y, countBefore, now);
+                if (countBefore != now) {
+                    // The pair's bin lies in x's row, at hand, when y is the smaller slot.
+                    if (y < x) {
+                        moves.moveNow(x, countBefore, now);
+                    } else {
+                        moves.move(x, y, countBefore, now);
+                    }
+                }
                 if (now < 0) {
                     if (ownRow == nullptr) ownRow = ownPartnerRow(distances, x);
                     const int rank = distances.rankOf[y];
