@@ -356,13 +356,27 @@ inline __attribute__((always_inline)) void removeSlotPairsOf(SearchState& state,
 {
     // The pairs with the smaller slots are the bins of B's own row.
     takeOutRow(distances, b);
-    // The pairs with larger slots lie in their rows, one by one.
-    const std::vector<int>& label = state.current.label;
-    const int oppositeB = -label[b];
+    // The pairs with larger slots lie in their rows, one by one. The working
+    // sieve holds only compatible pairs: each at the count of sites where
+    // exactly one of the two is open.
+    const SitePlanes& planes = state.currentPlanes;
+    const std::uint64_t* openB = planes.openOf(b);
+    constexpr int kHeld = Words > 0 ? Words : 1;
+    std::uint64_t heldOpenB[kHeld];
+    if constexpr (Words > 0) {
+        for (int w = 0; w < Words; ++w) heldOpenB[w] = openB[w];
+    }
     DeferredMoves moves(distances);
     forEachLiveUpperPartner(distances, b, [&](int y) {
-        const int d = planeDistanceOf<Words>(state.currentPlanes, b, y, label[y] == oppositeB);
-        if (d >= 0) moves.move(b, y, d, -1);
+        const std::uint64_t* openY = planes.openOf(y);
+        int d = 0;
+        if constexpr (Words > 0) {
+#pragma GCC unroll 4
+            for (int w = 0; w < Words; ++w) d += __builtin_popcountll(heldOpenB[w] ^ openY[w]);
+        } else {
+            for (int w = 0; w < planes.words; ++w) d += __builtin_popcountll(openB[w] ^ openY[w]);
+        }
+        moves.move(b, y, d, -1);
     });
 }
 
