@@ -81,24 +81,24 @@ inline __attribute__((always_inline)) PairChoice choosePairOf(DistanceStructure&
     const std::size_t matches = distances.rowHistogramOf(a)[c];
     std::vector<int>& positions = distances.choicePositions;
     positions.clear();
-    std::uint64_t* row = ownPartnerRow(distances, a);
+    // The working sieve holds only compatible pairs: each at the count of
+    // sites where exactly one of the two is open.
+    const std::uint64_t* row = distances.partnerRow(a);
     const std::uint64_t* live = distances.liveSlots.data();
     const int ra = distances.rankOf[a];
+    const int words = Words > 0 ? Words : planes.words;
+    const std::uint64_t* openA = planes.openOf(a);
     for (int w = 0; w <= (ra - 1) >> 6 && positions.size() < matches; ++w) {
         std::uint64_t word = row[w] & live[w];
         if (w == ra >> 6) word &= (std::uint64_t{1} << (ra & 63)) - 1;
         for (; word != 0; word &= word - 1) {
             const int rb = w * 64 + __builtin_ctzll(word);
             const int b = distances.slotOfRank[rb];
-            const int d = planeDistanceOf<Words>(planes, a, b, list.label[a] == -list.label[b]);
+            const std::uint64_t* openB = planes.openOf(b);
+            int d = 0;
+#pragma GCC unroll 4
+            for (int v = 0; v < words; ++v) d += __builtin_popcountll(openA[v] ^ openB[v]);
             if (d == c) positions.push_back(distances.slotPosition[b]);
-            if (d < 0) {
-                // Incompatible for good: out of both rows (the sieve holds
-                // only compatible pairs, so this is never met after a
-                // collapse's recount; kept exact regardless).
-                dropPartner(distances, a, b);
-                dropPartner(distances, b, a);
-            }
         }
     }
     std::nth_element(positions.begin(), positions.begin() + k, positions.end());
