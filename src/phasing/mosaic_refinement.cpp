@@ -1,6 +1,7 @@
 #include "phasing/mosaic_refinement.hpp"
 
 #include "data/site_planes.hpp"
+#include "phasing/closest_sums.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -23,8 +24,10 @@ struct PackedHaplotypes {
     int words = 0;
     int count = 0;
     std::vector<std::uint64_t> bits;
+    std::vector<std::uint64_t> byWord;  // the same words, word w of every haplotype side by side
 
     const std::uint64_t* of(int haplotype) const { return bits.data() + static_cast<std::size_t>(haplotype) * words; }
+    const std::uint64_t* word(int w) const { return byWord.data() + static_cast<std::size_t>(w) * count; }
 };
 
 void packText(const std::string& text, std::uint64_t* row)
@@ -43,6 +46,12 @@ PackedHaplotypes pack(const std::vector<SamplePhase>& phases, int sites)
     for (std::size_t i = 0; i < phases.size(); ++i) {
         packText(phases[i].first, packed.bits.data() + (2 * i) * packed.words);
         packText(phases[i].second, packed.bits.data() + (2 * i + 1) * packed.words);
+    }
+    packed.byWord.resize(packed.bits.size());
+    for (int h = 0; h < packed.count; ++h) {
+        for (int w = 0; w < packed.words; ++w) {
+            packed.byWord[static_cast<std::size_t>(w) * packed.count + h] = packed.of(h)[w];
+        }
     }
     return packed;
 }
@@ -90,8 +99,9 @@ struct SampleWork {
     std::vector<std::uint64_t> own;                 // the sample's two haplotypes, words per haplotype
     std::vector<std::uint8_t> distances;            // per side, block and other haplotype: sites that differ
     std::vector<std::int16_t> sums;                 // per side and other haplotype: over the blocks around one
-    std::vector<std::uint8_t> taken;                // per other haplotype: chosen for the block at hand
-    std::vector<int> counts;                        // of each distance, to choose the closest
+    std::vector<std::int16_t> eligible;             // per other haplotype: its sum, or kTaken once chosen
+    std::vector<int> picked;                        // the other haplotypes chosen for the block at hand
+    int limits[2] = {0, 0};                         // per side: the distance up to which the last block chose
     std::vector<int> templates;                     // per block: K haplotype numbers, ascending
     std::vector<std::uint64_t> templateWords;       // per block: K words of the templates' alleles there
     std::vector<int> earlierIndex;                  // per block: each template's index in the block before, or -1
@@ -161,11 +171,15 @@ VELMORA_COUNTS_BITS void chooseTemplates(const PackedHaplotypes& packed, int sam
         return work.distances.data() + (static_cast<std::size_t>(side) * words + static_cast<std::size_t>(w)) * others;
     };
     work.distances.resize(2 * static_cast<std::size_t>(words) * others);
-    for (int o = 0; o < others; ++o) {
-        const std::uint64_t* bits = packed.of(o < 2 * sample ? o : o + 2);
-        for (int side = 0; side < 2; ++side) {
-            const std::uint64_t* mine = work.own.data() + static_cast<std::size_t>(side) * words;
-            for (int w = 0; w < words; ++w) row(side, w)[o] = static_cast<std::uint8_t>(__builtin_popcountll(bits[w] ^ mine[w]));
+    const int before = 2 * sample;  // the others before the sample's own two haplotypes
+    for (int side = 0; side < 2; ++side) {
+        const std::uint64_t* mine = work.own.data() + static_cast<std::size_t>(side) * words;
+        for (int w = 0; w < words; ++w) {
+            const std::uint64_t* bits = packed.word(w);
+            const std::uint64_t own = mine[w];
+            std::uint8_t* d = row(side, w);
+            for (int o = 0; o < before; ++o) d[o] = static_cast<std::uint8_t>(__builtin_popcountll(bits[o] ^ own));
+            for (int o = before; o < others; ++o) d[o] = static_cast<std::uint8_t>(__builtin_popcountll(bits[o + 2] ^ own));
         }
     }
     work.sums.assign(2 * static_cast<std::size_t>(others), 0);
@@ -181,9 +195,8 @@ VELMORA_COUNTS_BITS void chooseTemplates(const PackedHaplotypes& packed, int sam
     for (int w = 0; w < reach; ++w) add(w, 1);
     work.templates.resize(static_cast<std::size_t>(words) * k);
     work.templateWords.resize(static_cast<std::size_t>(words) * k);
-    std::vector<std::uint8_t>& taken = work.taken;
-    taken.assign(static_cast<std::size_t>(others), 0);
-    std::vector<int>& counts = work.counts;
+    work.eligible.resize(static_cast<std::size_t>(others));
+    work.limits[0] = work.limits[1] = 0;
     for (int b = 0; b < words; ++b) {
         add(b + reach, 1);
         add(b - reach - 1, -1);
@@ -198,31 +211,21 @@ VELMORA_COUNTS_BITS void chooseTemplates(const PackedHaplotypes& packed, int sam
             continue;
         }
         // The K/2 closest to the first haplotype, then the closest to the
-        // second: all below a distance, then those at it in order.
-        int filled = 0;
-        for (int side = 0; side < 2; ++side) {
-            const int wanted = side == 0 ? k / 2 : k - filled;
-            const std::int16_t* sum = sums[side];
-            counts.assign(static_cast<std::size_t>(kBlock) * (2 * reach + 1) + 2, 0);
-            for (int o = 0; o < others; ++o) counts[static_cast<std::size_t>(sum[o])] += 1 - taken[o];
-            int limit = 0;
-            for (int below = 0; below + counts[static_cast<std::size_t>(limit)] < wanted; ++limit) {
-                below += counts[static_cast<std::size_t>(limit)];
-            }
-            int atLimit = wanted;
-            for (int d = 0; d < limit; ++d) atLimit -= counts[static_cast<std::size_t>(d)];
-            for (int o = 0; o < others; ++o) {
-                if (taken[o] != 0 || sum[o] > limit) continue;
-                if (sum[o] < limit || atLimit-- > 0) taken[o] = 1, ++filled;
-            }
-        }
-        int t = 0;
-        for (int o = 0; o < others; ++o) {
-            if (taken[o] == 0) continue;
-            taken[o] = 0;
+        // second among the others: all below a distance, then those at it
+        // in order; together, ascending.
+        std::vector<int>& picked = work.picked;
+        picked.clear();
+        pickClosest(sums[0], others, k / 2, work.limits[0], picked);
+        const std::size_t firstPicks = picked.size();
+        std::int16_t* eligible = work.eligible.data();
+        std::copy(sums[1], sums[1] + others, eligible);
+        for (const int o : picked) eligible[o] = kTaken;
+        pickClosest(eligible, others, k - static_cast<int>(firstPicks), work.limits[1], picked);
+        std::inplace_merge(picked.begin(), picked.begin() + static_cast<std::ptrdiff_t>(firstPicks), picked.end());
+        for (int t = 0; t < k; ++t) {
+            const int o = picked[static_cast<std::size_t>(t)];
             chosen[t] = o < 2 * sample ? o : o + 2;
             work.templateWords[static_cast<std::size_t>(b) * k + t] = packed.of(chosen[t])[b];
-            ++t;
         }
     }
     // Where each template stands in the neighbouring blocks.

@@ -55,7 +55,7 @@ WindowPlan planPhasing(const std::vector<std::string>& genotypes, int window, in
     return plan;
 }
 
-std::uint64_t windowedRunBytes(const WindowPlan& plan, std::uint64_t samples, int sites, int threads)
+std::uint64_t windowedRunBytes(const WindowPlan& plan, std::uint64_t samples, int sites, int threads, int templates)
 {
     const auto inFlight = static_cast<std::uint64_t>(std::max(threads, 1));
     const SiteWindow& largest = plan.windows[static_cast<std::size_t>(plan.largest)];
@@ -75,14 +75,15 @@ std::uint64_t windowedRunBytes(const WindowPlan& plan, std::uint64_t samples, in
     }
     windows += inFlight * (searchesBytes(window, 1) - programBytes());
     // While the phases are refined: the phases of the pass before, every
-    // haplotype packed, and per sample in flight its distances to the
-    // others, its templates and its backward sums.
+    // haplotype packed (twice: by haplotype and by word), and per sample in
+    // flight its distances to the others, its templates and its backward
+    // sums.
     const std::uint64_t haplotypes = 2 * samples;
     const std::uint64_t words = (static_cast<std::uint64_t>(sites) + 63) / 64;
-    const std::uint64_t templates = std::min<std::uint64_t>(kMosaicTemplates, haplotypes);
-    const std::uint64_t perSample = haplotypes * 2 * words * sizeof(int) + static_cast<std::uint64_t>(sites) * templates * 8
-                                    + words * templates * 24 + haplotypes * 8;
-    const std::uint64_t refinement = 2 * table + haplotypes * words * sizeof(std::uint64_t) + inFlight * perSample;
+    const std::uint64_t k = std::min<std::uint64_t>(static_cast<std::uint64_t>(std::max(templates, 1)), haplotypes);
+    const std::uint64_t perSample = haplotypes * 2 * words * sizeof(int) + static_cast<std::uint64_t>(sites) * k * 8
+                                    + words * k * 24 + haplotypes * 8;
+    const std::uint64_t refinement = 2 * table + 2 * haplotypes * words * sizeof(std::uint64_t) + inFlight * perSample;
     return held + std::max(windows, refinement) + (inFlight - 1) * (std::uint64_t{8} << 20);
 }
 
@@ -231,6 +232,7 @@ WindowedPhasing phaseInWindows(const std::vector<std::string>& genotypes, const 
         const auto refineStart = std::chrono::steady_clock::now();
         MosaicSettings mosaic;
         mosaic.passes = settings.refinePasses;
+        mosaic.templates = settings.refineTemplates;
         phasing.refinement = refineByMosaics(input, missing, phasing.ligation.phases, mosaic, threads, kInterrupted);
         phasing.refineSeconds = secondsSince(refineStart);
         if (phasing.refinement.passes < settings.refinePasses) phasing.interruptedBy = interruptSignal();

@@ -27,8 +27,10 @@ WindowPlan planPhasing(const std::vector<std::string>& genotypes, int window, in
 // refinement) in flight: the input and the phases throughout; while the
 // windows are solved, their solutions and a whole search for each window in
 // flight, as much as the largest window needs; while the phases are refined,
-// the packed haplotypes and each sample's distances, templates and sums.
-std::uint64_t windowedRunBytes(const WindowPlan& plan, std::uint64_t samples, int sites, int threads);
+// the packed haplotypes and each sample's distances, `templates` templates
+// and sums.
+std::uint64_t windowedRunBytes(const WindowPlan& plan, std::uint64_t samples, int sites, int threads,
+                               int templates = kMosaicTemplates);
 
 // What each window gave, for the console and the report.
 struct WindowSummary {

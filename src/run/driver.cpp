@@ -501,7 +501,7 @@ Ending prepareWindows(Run& run, const WindowPlan& plan, int window, int overlap,
                                     + " supported; choose fewer samples with --samples or a smaller --window");
     }
     const auto samples = static_cast<std::uint64_t>(run.table.genotypeCount);
-    const std::uint64_t needed = windowedRunBytes(plan, samples, run.table.length, 1);
+    const std::uint64_t needed = windowedRunBytes(plan, samples, run.table.length, 1, settings.refineTemplates);
     if (needed > run.memory.bytes) {
         return fail(run.report, "The " + file + " is too large for this machine: its " + std::to_string(samples)
                                     + " samples of " + std::to_string(run.table.length) + " sites"
@@ -513,7 +513,7 @@ Ending prepareWindows(Run& run, const WindowPlan& plan, int window, int overlap,
                                                : ""));
     }
     run.threads = settings.threads >= 0 ? workerCount(settings.threads) : 1;
-    while (run.threads > 1 && windowedRunBytes(plan, samples, run.table.length, run.threads) > run.memory.bytes) {
+    while (run.threads > 1 && windowedRunBytes(plan, samples, run.table.length, run.threads, settings.refineTemplates) > run.memory.bytes) {
         --run.threads;
     }
     RunSettings started = settings;

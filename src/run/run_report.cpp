@@ -39,6 +39,7 @@ json settingsJson(const RunSettings& s)
         {"window", s.window >= 0 ? json(s.window) : json(nullptr)},
         {"overlap", s.overlap >= 0 ? json(s.overlap) : json(nullptr)},
         {"refine_passes", s.refinePasses},
+        {"refine_templates", s.refineTemplates},
         {"missing", missingPolicyName(s.vcf.missing)},
         {"region", s.vcf.region ? json(describeRegion(*s.vcf.region)) : json(nullptr)},
         {"samples_file", s.vcf.samplesFile.empty() ? json(nullptr) : json(s.vcf.samplesFile)},

@@ -118,6 +118,18 @@ const std::vector<OptionSpec> kOptions = {
          p = std::string("'") + v + "'; it takes a whole number of passes, 0 for none";
          return false;
      }},
+    {"--templates", "K", "256",
+     "haplotypes of the other samples that each sample's phase is compared with around each stretch of 64 sites "
+     "in the refinement, from 8 to 4096; more are slower and, in cohorts of thousands, more accurate",
+     "Phasing", [](RunSettings& s, const char* v, std::string& p) {
+         int templates = 0;
+         if (parseWholeNumber(v, templates) && templates >= kMinRefineTemplates && templates <= kMaxRefineTemplates) {
+             s.refineTemplates = templates;
+             return true;
+         }
+         p = std::string("'") + v + "'; it takes a whole number from 8 to 4096";
+         return false;
+     }},
 
     {"--missing", "POLICY", "impute",
      "missing calls in a VCF: impute them from the phase, refuse the input, or leave out the sites (drop-sites) "

@@ -28,12 +28,17 @@ struct RunSettings {
     int window = -1;             // --window SITES: sites per window (0: the whole input as one); -1: the input's default
     int overlap = -1;            // --overlap SITES: sites shared by consecutive windows; -1: half the window
     int refinePasses = 5;        // --refine N: passes of the correction against the other samples' haplotypes
+    int refineTemplates = 256;   // --templates K: the other haplotypes each sample is compared with per block
 
     // Input and output.
     VcfOptions vcf;              // --missing, --region, --samples: how a VCF or BCF input is read
     std::string haplotypesFile;  // --haplotypes: where the ordinary result file goes as well; empty: nowhere
     std::string reportFile;      // --report: where the JSON account of the run goes; empty: nowhere
 };
+
+// The range of --templates.
+constexpr int kMinRefineTemplates = 8;
+constexpr int kMaxRefineTemplates = 4096;
 
 // The window of a VCF or BCF input when --window is not given, and of a
 // genotype matrix (0: the whole input as one instance).

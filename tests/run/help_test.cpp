@@ -20,6 +20,7 @@ std::string sampleValue(const OptionSpec& option)
 {
     const std::string kind = option.valueName;
     if (kind == "N" || kind == "S" || kind == "SITES") return "3";
+    if (kind == "K") return "512";
     if (kind == "POLICY") return "drop-sites";
     if (kind == "CHR[:FROM-TO]") return "1:1-10";
     return "file.txt";

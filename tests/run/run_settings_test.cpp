@@ -391,3 +391,21 @@ TEST(CommandLine, ABadProveValueIsRefusedWithAMessage)
     EXPECT_EQ(error, "--prove needs a value: whole seconds, 0 for no limit");
     expectUnchanged(s);
 }
+
+TEST(CommandLine, TemplatesTakeAWholeNumberFrom8To4096)
+{
+    EXPECT_EQ(parseFilled({"in", "out"}).refineTemplates, 256);
+    for (const auto& [value, templates] : std::vector<std::pair<const char*, int>>{{"8", 8}, {"1024", 1024}, {"4096", 4096}}) {
+        EXPECT_EQ(parseFilled({"in", "out", "--templates", value}).refineTemplates, templates) << value;
+    }
+    for (const char* value : {"7", "4097", "0", "-256", "x", "512 "}) {
+        SCOPED_TRACE(value);
+        RunSettings s = sentinelSettings();
+        std::vector<const char*> argv{"velmora", "in", "out", "--templates", value};
+        std::string error;
+        EXPECT_EQ(parseOptions(static_cast<int>(argv.size()), argv.data(), s, &error), ParseStatus::BadValue);
+        EXPECT_EQ(error, "Bad value for --templates: '" + std::string(value) + "'; it takes a whole number from 8 to 4096");
+        expectUnchanged(s);
+        EXPECT_EQ(s.refineTemplates, 256);
+    }
+}
