@@ -196,7 +196,7 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
         const bool longWithValue = name == "--prove" || name == "--improve" || name == "--missing" || name == "--region"
                                    || name == "--samples" || name == "--haplotypes" || name == "--report"
                                    || name == "--threads" || name == "--window" || name == "--overlap"
-                                   || name == "--refine";
+                                   || name == "--refine" || name == "--templates";
         if (longWithValue && i + 1 >= argc) {
             badValue = true;  // the value is missing
             continue;
@@ -214,6 +214,10 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
                 badValue = !seconds(value, name == "--window"    ? reference.window
                                            : name == "--overlap" ? reference.overlap
                                                                  : reference.refinePasses);
+            } else if (name == "--templates") {
+                int templates = 0;
+                badValue = !seconds(value, templates) || templates < 8 || templates > 4096;
+                if (!badValue) reference.refineTemplates = templates;
             } else if (name == "--missing") {
                 badValue = !parseMissingPolicy(value, reference.vcf.missing);
             } else if (name == "--region") {
@@ -279,6 +283,7 @@ std::string checkCommandLineInput(const std::uint8_t* data, std::size_t size)
         || settings.haplotypesFile != reference.haplotypesFile || settings.reportFile != reference.reportFile
         || settings.threads != reference.threads || settings.window != reference.window
         || settings.overlap != reference.overlap || settings.refinePasses != reference.refinePasses
+        || settings.refineTemplates != reference.refineTemplates
         || settings.maxIterGiven != reference.maxIterGiven
         || settings.vcf.region.has_value() != reference.vcf.region.has_value()
         || (settings.vcf.region && (settings.vcf.region->chromosome != reference.vcf.region->chromosome
