@@ -48,6 +48,20 @@ void expectUnchanged(const RunSettings& s)
     EXPECT_EQ(s.maxStall, 444);
 }
 
+// Parses `option value`, which must be refused with "Bad value for OPTION:
+// 'VALUE'; REASON" and leave the record as it was; returns the record.
+RunSettings expectValueRefused(const char* option, const char* value, const std::string& reason)
+{
+    SCOPED_TRACE(std::string(option) + " " + value);
+    RunSettings s = sentinelSettings();
+    std::vector<const char*> argv{"velmora", "in", "out", option, value};
+    std::string error;
+    EXPECT_EQ(parseOptions(static_cast<int>(argv.size()), argv.data(), s, &error), ParseStatus::BadValue);
+    EXPECT_EQ(error, "Bad value for " + std::string(option) + ": '" + value + "'; " + reason);
+    expectUnchanged(s);
+    return s;
+}
+
 // Parses a command line that must give `status` instead of Filled, and checks
 // that the record it was given keeps every value.
 void expectNotFilled(const std::vector<std::string>& arguments, ParseStatus status)
@@ -376,13 +390,7 @@ TEST(CommandLine, BoundIsAFlagAndProveTakesWholeSeconds)
 TEST(CommandLine, ABadProveValueIsRefusedWithAMessage)
 {
     for (const char* value : {"-1", "+5", "1.5", "x", "", "2147483648", "99999999999999999999", " 3", "3 "}) {
-        SCOPED_TRACE(value);
-        RunSettings s = sentinelSettings();
-        std::vector<const char*> argv{"velmora", "in", "out", "--prove", value};
-        std::string error;
-        EXPECT_EQ(parseOptions(static_cast<int>(argv.size()), argv.data(), s, &error), ParseStatus::BadValue);
-        EXPECT_EQ(error, "Bad value for --prove: '" + std::string(value) + "'; it takes whole seconds, 0 for no limit");
-        expectUnchanged(s);
+        expectValueRefused("--prove", value, "it takes whole seconds, 0 for no limit");
     }
     RunSettings s = sentinelSettings();
     std::vector<const char*> argv{"velmora", "in", "out", "--prove"};
@@ -399,13 +407,6 @@ TEST(CommandLine, TemplatesTakeAWholeNumberFrom8To4096)
         EXPECT_EQ(parseFilled({"in", "out", "--templates", value}).refineTemplates, templates) << value;
     }
     for (const char* value : {"7", "4097", "0", "-256", "x", "512 "}) {
-        SCOPED_TRACE(value);
-        RunSettings s = sentinelSettings();
-        std::vector<const char*> argv{"velmora", "in", "out", "--templates", value};
-        std::string error;
-        EXPECT_EQ(parseOptions(static_cast<int>(argv.size()), argv.data(), s, &error), ParseStatus::BadValue);
-        EXPECT_EQ(error, "Bad value for --templates: '" + std::string(value) + "'; it takes a whole number from 8 to 4096");
-        expectUnchanged(s);
-        EXPECT_EQ(s.refineTemplates, 256);
+        EXPECT_EQ(expectValueRefused("--templates", value, "it takes a whole number from 8 to 4096").refineTemplates, 256);
     }
 }
