@@ -157,6 +157,18 @@ inline int planeDistance(const SitePlanes& planes, int a, int b, bool oppositeLa
     return count;
 }
 
+// The sites where exactly one of two open planes is set, for `Words` words
+// a plane (0: `words` of them): the distance of a pair known compatible.
+template <int Words>
+inline __attribute__((always_inline)) int openSitesApart(const std::uint64_t* x, const std::uint64_t* y, int words)
+{
+    const int count = Words > 0 ? Words : words;
+    int apart = 0;
+#pragma GCC unroll 4
+    for (int w = 0; w < count; ++w) apart += __builtin_popcountll(x[w] ^ y[w]);
+    return apart;
+}
+
 // The slot distance from the planes, for `Words` words a plane (0: as many
 // as the planes have).
 template <int Words>

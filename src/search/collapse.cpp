@@ -368,15 +368,7 @@ inline __attribute__((always_inline)) void removeSlotPairsOf(SearchState& state,
     }
     DeferredMoves moves(distances);
     forEachLiveUpperPartner(distances, b, [&](int y) {
-        const std::uint64_t* openY = planes.openOf(y);
-        int d = 0;
-        if constexpr (Words > 0) {
-#pragma GCC unroll 4
-            for (int w = 0; w < Words; ++w) d += __builtin_popcountll(heldOpenB[w] ^ openY[w]);
-        } else {
-            for (int w = 0; w < planes.words; ++w) d += __builtin_popcountll(openB[w] ^ openY[w]);
-        }
-        moves.move(b, y, d, -1);
+        moves.move(b, y, openSitesApart<Words>(Words > 0 ? heldOpenB : openB, planes.openOf(y), planes.words), -1);
     });
 }
 

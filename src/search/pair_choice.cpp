@@ -94,10 +94,7 @@ inline __attribute__((always_inline)) PairChoice choosePairOf(DistanceStructure&
         for (; word != 0; word &= word - 1) {
             const int rb = w * 64 + __builtin_ctzll(word);
             const int b = distances.slotOfRank[rb];
-            const std::uint64_t* openB = planes.openOf(b);
-            int d = 0;
-#pragma GCC unroll 4
-            for (int v = 0; v < words; ++v) d += __builtin_popcountll(openA[v] ^ openB[v]);
+            const int d = openSitesApart<Words>(openA, planes.openOf(b), words);
             if (d == c) positions.push_back(distances.slotPosition[b]);
         }
     }
