@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 PairEvaluation evaluatePair(const HaplotypeList& list, const char* genotype, int s1, int s2)
 {
@@ -287,26 +288,31 @@ VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, 
 // second, whose values held at the genotype's heterozygous sites (`held`:
 // per slot, `words` words of zeros then of ones; `Words` of them, 0: any)
 // never agree, and whose second slot is not below the first; in the order of
-// k1, then k2. Both tests are made for every pair and joined without a
-// branch: the order of two slots is a coin toss the processor cannot
-// predict, and a pair rarely passes both.
+// k1, then k2. The test is symmetric, so each unordered pair is compared
+// once; the few that pass are put in order (`passing`: scratch) before they
+// are visited.
 template <int Words, typename Visit>
 inline __attribute__((always_inline)) void forEachPairHoldingNoSameValue(const std::vector<std::uint64_t>& held,
                                                                          const std::vector<int>& slots, int words,
+                                                                         std::vector<std::pair<int, int>>& passing,
                                                                          Visit&& visit)
 {
     const int stride = Words > 0 ? 2 * Words : 2 * words;
-    const std::size_t count = slots.size();
-    for (std::size_t k1 = 0; k1 < count; ++k1) {
-        const int s1 = slots[k1];
-        const std::uint64_t* held1 = held.data() + k1 * stride;
-        const std::uint64_t* held2 = held.data();
-        for (std::size_t k2 = 0; k2 < count; ++k2, held2 += stride) {
+    const int count = static_cast<int>(slots.size());
+    passing.clear();
+    for (int k1 = 0; k1 < count; ++k1) {
+        const std::uint64_t* held1 = held.data() + static_cast<std::size_t>(k1) * stride;
+        const std::uint64_t* held2 = held1;
+        for (int k2 = k1; k2 < count; ++k2, held2 += stride) {
             std::uint64_t same = 0;
             for (int w = 0; w < stride; ++w) same |= held1[w] & held2[w];
-            if (((same == 0) & (slots[k2] >= s1)) != 0) visit(k1, k2);
+            if (same != 0) continue;
+            // Distinct positions hold distinct slots: one order qualifies.
+            passing.push_back(slots[k2] >= slots[k1] ? std::pair{k1, k2} : std::pair{k2, k1});
         }
     }
+    if (passing.size() > 1) std::sort(passing.begin(), passing.end());
+    for (const auto& [k1, k2] : passing) visit(static_cast<std::size_t>(k1), static_cast<std::size_t>(k2));
 }
 
 } // namespace
@@ -327,6 +333,7 @@ void buildPairLists(SearchState& state, const HaplotypeList& initial)
     std::vector<int> siteIndex(static_cast<std::size_t>(words) * 64, 0);
     std::vector<std::uint64_t> partnersOf;
     std::vector<int> fittingSlots;
+    std::vector<std::pair<int, int>> passing;
     const std::size_t stride = 2 * static_cast<std::size_t>(words);
     for (int i = 0; i < genotypes; ++i) {
         listFittingPositions(state, i, blocks, fitting);
@@ -360,9 +367,9 @@ void buildPairLists(SearchState& state, const HaplotypeList& initial)
                 addPair(fitting[k1], fitting[k2], fittingSlots[k1], fittingSlots[k2]);
             };
             switch (words) {
-            case 1: forEachPairHoldingNoSameValue<1>(held, fittingSlots, words, add); break;
-            case 2: forEachPairHoldingNoSameValue<2>(held, fittingSlots, words, add); break;
-            default: forEachPairHoldingNoSameValue<0>(held, fittingSlots, words, add); break;
+            case 1: forEachPairHoldingNoSameValue<1>(held, fittingSlots, words, passing, add); break;
+            case 2: forEachPairHoldingNoSameValue<2>(held, fittingSlots, words, passing, add); break;
+            default: forEachPairHoldingNoSameValue<0>(held, fittingSlots, words, passing, add); break;
             }
             continue;
         }
