@@ -94,6 +94,7 @@ struct SearchState {
     // Per site, the live positions holding '0' and those holding '1'; the
     // live positions that fit one genotype.
     std::vector<std::uint64_t> zeroAtSite, oneAtSite, fittingMask;
+    std::vector<std::uint64_t> groupRows;  // the same per group of three sites and combination of values
     std::vector<const std::uint64_t*> sieveRows;  // scratch of the sieve: the masks of one word's sites
     std::vector<std::uint64_t> livePlanes;  // zero and one planes of the live slots, by position
     std::vector<std::uint64_t> pairSitePlanes;  // scratch of fixPairSites: the sites it writes and their values

@@ -1,6 +1,7 @@
 #include "search/candidate_lists.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -188,6 +189,52 @@ namespace {
 // than by comparing every pair.
 constexpr std::size_t kMaskedPairsFrom = 192;
 
+// The sieve takes the sites of a word three at a time: for each group and
+// each combination of homozygous values a genotype can have there (digit k
+// of the combination in base 3: 0 open, 1 '0', 2 '1' at the group's site k),
+// the live positions that contradict it.
+constexpr int kSitesPerGroup = 3;
+constexpr int kGroupsPerWord = (64 + kSitesPerGroup - 1) / kSitesPerGroup;
+constexpr int kCombinations = 27;
+
+// The combination of a group's homozygous values from its bits of the
+// genotype's zero and one planes: base3[bits] puts digit 1 at every set bit.
+constexpr std::array<int, 8> kBase3 = {0, 1, 3, 4, 9, 10, 12, 13};
+
+std::size_t groupRowOffset(int word, int group, int combination, int blocks)
+{
+    return ((static_cast<std::size_t>(word) * kGroupsPerWord + group) * kCombinations + combination) * blocks;
+}
+
+// Fills state.groupRows from the per-site masks: each combination is the one
+// without its highest digit joined with that digit's site.
+void maskLiveSlotsBySiteGroup(SearchState& state, int blocks)
+{
+    const int words = state.currentPlanes.words;
+    state.groupRows.resize(groupRowOffset(words, 0, 0, blocks));
+    for (int w = 0; w < words; ++w) {
+        for (int g = 0; g < kGroupsPerWord; ++g) {
+            std::uint64_t* group = state.groupRows.data() + groupRowOffset(w, g, 0, blocks);
+            std::fill_n(group, blocks, 0);
+            for (int c = 1, power = 1; c < kCombinations; ++c) {
+                if (c == 3 * power) power *= 3;
+                const int k = power == 1 ? 0 : power == 3 ? 1 : 2;
+                const int bit = kSitesPerGroup * g + k;
+                std::uint64_t* row = group + static_cast<std::size_t>(c) * blocks;
+                if (bit >= 64) {
+                    std::fill_n(row, blocks, 0);  // no such site: never asked for
+                    continue;
+                }
+                const int digit = c / power;
+                const std::uint64_t* rest = group + static_cast<std::size_t>(c - digit * power) * blocks;
+                const std::vector<std::uint64_t>& opposite = digit == 1 ? state.oneAtSite : state.zeroAtSite;
+                const std::uint64_t* against = opposite.data() + static_cast<std::size_t>(64 * w + bit) * blocks;
+                for (int b = 0; b < blocks; ++b) row[b] = rest[b] | against[b];
+            }
+        }
+    }
+}
+
 // For every site, the live positions whose slot holds '0' there and those
 // whose slot holds '1', as masks of `blocks` words (bit j of word b for
 // position 64b + j): the slots' planes transposed 64 x 64 bits at a time.
@@ -225,6 +272,7 @@ void maskLiveSlotsBySite(SearchState& state, int blocks)
             }
         }
     }
+    maskLiveSlotsBySiteGroup(state, blocks);
 }
 
 // The positions of the live slots that have no determined site against a
@@ -252,10 +300,12 @@ VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, 
     int w = 0;
     for (; w < words; ++w) {
         int rows = 0;
-        for (std::uint64_t homozygous = gz[w] | go[w]; homozygous != 0; homozygous &= homozygous - 1) {
-            const int bit = __builtin_ctzll(homozygous);
-            const std::vector<std::uint64_t>& opposite = ((gz[w] >> bit) & 1) != 0 ? state.oneAtSite : state.zeroAtSite;
-            against[rows++] = opposite.data() + static_cast<std::size_t>(64 * w + bit) * blocks;
+        for (int g = 0; g < kGroupsPerWord; ++g) {
+            const unsigned zeros = static_cast<unsigned>(gz[w] >> (kSitesPerGroup * g)) & 7;
+            const unsigned ones = static_cast<unsigned>(go[w] >> (kSitesPerGroup * g)) & 7;
+            if ((zeros | ones) == 0) continue;
+            const int combination = kBase3[zeros] + 2 * kBase3[ones];
+            against[rows++] = state.groupRows.data() + groupRowOffset(w, g, combination, blocks);
         }
         int r = 0;
         for (; r + 4 <= rows; r += 4) {
@@ -266,7 +316,7 @@ VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, 
             const std::uint64_t* a = against[r];
             for (int b = 0; b < blocks; ++b) fits[b] &= ~a[b];
         }
-        homozygousLeft -= rows;
+        homozygousLeft -= __builtin_popcountll(gz[w] | go[w]);
         int left = 0;
         for (int b = 0; b < blocks; ++b) left += __builtin_popcountll(fits[b]);
         if (left * 8 * (words - w - 1) <= homozygousLeft * blocks) break;
