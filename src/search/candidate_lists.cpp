@@ -321,7 +321,12 @@ VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, 
         for (int b = 0; b < blocks; ++b) left += __builtin_popcountll(fits[b]);
         if (left * 8 * (words - w - 1) <= homozygousLeft * blocks) break;
     }
-    fitting.clear();
+    // Each survivor is written and kept when it does not clash: whether it
+    // does is a coin toss the processor cannot predict.
+    int left = 0;
+    for (int b = 0; b < blocks; ++b) left += __builtin_popcountll(fits[b]);
+    fitting.resize(static_cast<std::size_t>(left));
+    int kept = 0;
     const std::size_t stride = 2 * static_cast<std::size_t>(words);
     for (int b = 0; b < blocks; ++b) {
         for (std::uint64_t bits = fits[b]; bits != 0; bits &= bits - 1) {
@@ -329,9 +334,11 @@ VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, 
             const std::uint64_t* planes = state.livePlanes.data() + static_cast<std::size_t>(p) * stride;
             std::uint64_t clash = 0;
             for (int rest = w + 1; rest < words; ++rest) clash |= (planes[rest] & go[rest]) | (planes[words + rest] & gz[rest]);
-            if (clash == 0) fitting.push_back(p);
+            fitting[static_cast<std::size_t>(kept)] = p;
+            kept += clash == 0 ? 1 : 0;
         }
     }
+    fitting.resize(static_cast<std::size_t>(kept));
 }
 
 // Calls visit(k1, k2) for every pair of fitting slots, k1 first and k2
