@@ -367,7 +367,9 @@ inline __attribute__((always_inline)) void removeSlotPairsOf(SearchState& state,
         for (int w = 0; w < Words; ++w) heldOpenB[w] = openB[w];
     }
     DeferredMoves moves(distances);
-    forEachLiveUpperPartner(distances, b, [&](int y) {
+    // The visit is inlined by force: a lambda is compiled for the default
+    // processor only, and would count bits by a library call.
+    forEachLiveUpperPartner(distances, b, [&](int y) __attribute__((always_inline)) {
         moves.move(b, y, openSitesApart<Words>(Words > 0 ? heldOpenB : openB, planes.openOf(y), planes.words), -1);
     });
 }
