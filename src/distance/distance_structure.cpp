@@ -11,26 +11,6 @@ void setBit(std::uint64_t* row, int b)
     row[b >> 6] |= std::uint64_t{1} << (b & 63);
 }
 
-// Completes a bitmap of which only the bits (a, b) with b < a are set: bit
-// (b, a) becomes bit (a, b), 64 x 64 bits at a time.
-void mirrorLowerBits(std::vector<std::uint64_t>& bits, int n, int words)
-{
-    std::uint64_t block[64];
-    for (int r = 0; r < words; ++r) {
-        for (int c = 0; c <= r; ++c) {
-            for (int i = 0; i < 64; ++i) {
-                const int a = 64 * r + i;
-                block[i] = a < n ? bits[static_cast<std::size_t>(a) * words + c] : 0;
-            }
-            transposeBits(block);
-            for (int j = 0; j < 64; ++j) {
-                const int b = 64 * c + j;
-                if (b < n) bits[static_cast<std::size_t>(b) * words + r] |= block[j];
-            }
-        }
-    }
-}
-
 // Room for histograms of the structure's shape, every bin 0.
 void clearHistograms(const DistanceStructure& distances, DistanceHistograms& set)
 {
@@ -59,7 +39,7 @@ void sumBlocks(const DistanceStructure& distances, DistanceHistograms& set, cons
 }
 
 // Counts every pair of slots of the initial list into empty histograms and
-// sets the bits (a, b), b < a, of the compatible pairs.
+// sets both bits, (a, b) and (b, a), of the compatible pairs.
 template <int Words>
 inline __attribute__((always_inline)) void countAllPairsOf(const DistanceStructure& distances,
                                                            DistanceHistograms& set, const SitePlanes& planes,
@@ -80,6 +60,7 @@ inline __attribute__((always_inline)) void countAllPairsOf(const DistanceStructu
                 ++set.histogram[d];
                 ++rowBinsOf(distances, set, a)[d];
                 setBit(bitmap.data() + static_cast<std::size_t>(a) * distances.wordsPerRow, b);
+                setBit(bitmap.data() + static_cast<std::size_t>(b) * distances.wordsPerRow, a);
             }
         }
     }
@@ -98,31 +79,51 @@ VELMORA_COUNTS_BITS void countAllPairs(const DistanceStructure& distances, Dista
 
 // Counts the pairs of live slots of a working list into empty histograms,
 // visiting only the pairs that were compatible in the initial list, and
-// sets the bit of each compatible pair in the row of its larger slot of the
-// working sieve (the live slots ranked in index order, `live` ascending).
+// sets the bits of each compatible pair in both its rows of the working
+// sieve (the live slots ranked in index order, `live` ascending).
 template <int Words>
 inline __attribute__((always_inline)) void countLivePairsOf(DistanceStructure& distances, DistanceHistograms& set,
                                                             const SitePlanes& planes, const std::vector<int>& live,
                                                             const std::vector<int>& label)
 {
+    // Every array read or written through a local pointer: a store to a
+    // bin or a sieve word would otherwise make the compiler read the
+    // structures' fields, and slot a's planes, again.
     const std::uint64_t* liveBits = distances.liveBySlot.data();
     const int* rankOf = distances.rankOf.data();
+    const int* labels = label.data();
+    std::uint64_t* sieve = distances.partnerRows.data();
+    const auto rankWords = static_cast<std::size_t>(distances.rankWords);
+    std::int32_t* histogram = set.histogram.data();
+    const std::uint64_t* bits = planes.bits.data();
+    constexpr std::size_t kStride = 3 * static_cast<std::size_t>(Words);
+    constexpr std::size_t kHeld = Words > 0 ? kStride : 1;
     for (const int a : live) {
         std::uint16_t* rowBins = rowBinsOf(distances, set, a);
         const std::uint64_t* row = distances.compatibleRow(a);
-        std::uint64_t* sieveRow =
-            distances.partnerRows.data() + static_cast<std::size_t>(rankOf[a]) * distances.rankWords;
-        const int labelA = label[a];
+        const int ra = rankOf[a];
+        std::uint64_t* sieveRow = sieve + static_cast<std::size_t>(ra) * rankWords;
+        const int labelA = labels[a];
+        std::uint64_t planesA[kHeld];
+        if constexpr (Words > 0) std::copy_n(bits + static_cast<std::size_t>(a) * kStride, kStride, planesA);
         for (int w = 0; w <= (a - 1) >> 6; ++w) {
             std::uint64_t word = row[w] & liveBits[w];
             if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
             for (; word != 0; word &= word - 1) {
                 const int b = w * 64 + __builtin_ctzll(word);
-                const int d = planeDistanceOf<Words>(planes, a, b, labelA == -label[b]);
+                int d;
+                if constexpr (Words > 0) {
+                    d = slotPlanesDistance<Words>(planesA, bits + static_cast<std::size_t>(b) * kStride,
+                                                  labelA == -labels[b]);
+                } else {
+                    d = planeDistance(planes, a, b, labelA == -labels[b]);
+                }
                 if (d < 0) continue;
-                ++set.histogram[d];
+                ++histogram[d];
                 ++rowBins[d];
-                setBit(sieveRow, rankOf[b]);
+                const int rb = rankOf[b];
+                setBit(sieveRow, rb);
+                setBit(sieve + static_cast<std::size_t>(rb) * rankWords, ra);
             }
         }
     }
@@ -210,7 +211,6 @@ DistanceStructure createDistanceStructure(const HaplotypeList& initial)
     std::vector<int> identity(static_cast<std::size_t>(n));
     for (int a = 0; a < n; ++a) identity[a] = a;
     countAllPairs(distances, set->histograms, planes, initial.label, set->compatible);
-    mirrorLowerBits(set->compatible, n, distances.wordsPerRow);
     sumBlocks(distances, set->histograms, identity, identity);
     distances.initial = std::move(set);
     distances.slotPosition = std::move(identity);
@@ -321,7 +321,6 @@ void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
     std::fill_n(distances.partnerRows.begin(), static_cast<std::size_t>(distances.rankCount) * distances.rankWords, 0);
     for (const int s : live) refreshSitePlanes(planes, s, list.text[s].data(), list.length);
     countLivePairs(distances, working, planes, live, list.label);
-    mirrorLowerBits(distances.partnerRows, distances.rankCount, distances.rankWords);
     std::fill_n(distances.partnerEpoch.begin(), distances.rankCount, distances.epoch);
     distances.everyRowOwn = true;
     sumBlocks(distances, working, live, distances.slotPosition);

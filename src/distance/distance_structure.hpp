@@ -169,6 +169,25 @@ inline __attribute__((always_inline)) int openSitesApart(const std::uint64_t* x,
     return apart;
 }
 
+// The slot distance of two slots whose planes (zero, one, open: `Words`
+// words each, Words > 0) begin at pa and pb.
+template <int Words>
+inline __attribute__((always_inline)) int slotPlanesDistance(const std::uint64_t* pa, const std::uint64_t* pb,
+                                                             bool opposite)
+{
+    // Most pairs of an input clash already in their first word.
+    if (((pa[0] & pb[Words]) | (pa[Words] & pb[0])) != 0) return -1;
+    std::uint64_t clash = 0;
+    std::uint64_t shared = 0;
+    int count = 0;
+    for (int w = 0; w < Words; ++w) {
+        clash |= (pa[w] & pb[Words + w]) | (pa[Words + w] & pb[w]);
+        shared |= pa[2 * Words + w] & pb[2 * Words + w];
+        count += __builtin_popcountll(pa[2 * Words + w] ^ pb[2 * Words + w]);
+    }
+    return clash != 0 || (opposite && shared != 0) ? -1 : count;
+}
+
 // The slot distance from the planes, for `Words` words a plane (0: as many
 // as the planes have).
 template <int Words>
@@ -177,19 +196,7 @@ inline __attribute__((always_inline)) int planeDistanceOf(const SitePlanes& plan
     if constexpr (Words == 0) {
         return planeDistance(planes, a, b, opposite);
     } else {
-        const std::uint64_t* pa = planes.zeroOf(a);  // zero, one, open: Words words each
-        const std::uint64_t* pb = planes.zeroOf(b);
-        // Most pairs of an input clash already in their first word.
-        if (((pa[0] & pb[Words]) | (pa[Words] & pb[0])) != 0) return -1;
-        std::uint64_t clash = 0;
-        std::uint64_t shared = 0;
-        int count = 0;
-        for (int w = 0; w < Words; ++w) {
-            clash |= (pa[w] & pb[Words + w]) | (pa[Words + w] & pb[w]);
-            shared |= pa[2 * Words + w] & pb[2 * Words + w];
-            count += __builtin_popcountll(pa[2 * Words + w] ^ pb[2 * Words + w]);
-        }
-        return clash != 0 || (opposite && shared != 0) ? -1 : count;
+        return slotPlanesDistance<Words>(planes.zeroOf(a), planes.zeroOf(b), opposite);
     }
 }
 
