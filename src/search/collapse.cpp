@@ -199,6 +199,17 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
 {
     const SitePlanes& planes = state.currentPlanes;
     const int words = Words > 0 ? Words : planes.words;
+    // A slot's planes found with the number of words known when it is: read
+    // from the planes, it would be read again after every bin written.
+    const std::uint64_t* bits = planes.bits.data();
+    const auto slotAt = [&](int slot) __attribute__((always_inline)) {
+        if constexpr (Words > 0) {
+            const std::uint64_t* p = bits + static_cast<std::size_t>(slot) * (3 * Words);
+            return SlotPlanes{p, p + Words, p + 2 * Words};
+        } else {
+            return planes.slotOf(slot);
+        }
+    };
     const bool firstChanged = state.firstSiteCount > 0;
     const bool secondChanged = state.secondSiteCount > 0;
     const std::uint64_t* none = state.noSites.data();
@@ -212,7 +223,7 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
     DeferredDrops drops(distances);
     for (int gi = 0; gi < count; ++gi) {
         const int x = group[gi];
-        const SlotPlanes px = planes.slotOf(x);
+        const SlotPlanes px = slotAt(x);
         const std::uint64_t* reopenX = reopenOf[groupMark[x]];
         const int labelX = label[x];
         const int labelBeforeX = change.labelBefore(x);
@@ -234,7 +245,7 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
         for (std::size_t k = 0; k < size; ++k) {
             if (k + kPrefetchAhead < size) {
                 // A slot's three planes may straddle two lines.
-                const std::uint64_t* ahead = planes.zeroOf(partners[k + kPrefetchAhead]);
+                const std::uint64_t* ahead = slotAt(partners[k + kPrefetchAhead]).zero;
                 __builtin_prefetch(ahead);
                 __builtin_prefetch(ahead + 3 * words - 1);
             }
@@ -242,7 +253,7 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
             const int mark = groupMark[y];
             if (mark == ownMark) continue;
             if (mark == 0 && outsideIsOtherComponent) {
-                const SlotPlanes py = planes.slotOf(y);
+                const SlotPlanes py = slotAt(y);
                 std::uint64_t clash = 0;
                 int countNow = 0, countBefore = 0;
                 if constexpr (Words > 0) {
@@ -277,7 +288,7 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
                 continue;
             }
             if (y < x && ((mark == 1 && firstChanged) || (mark == 2 && secondChanged))) continue;
-            const SlotPlanes py = planes.slotOf(y);
+            const SlotPlanes py = slotAt(y);
             const std::uint64_t* reopenY = reopenOf[mark];
             std::uint64_t clashNow = 0, sharedNow = 0, clashBefore = 0, sharedBefore = 0;
             int countNow = 0, countBefore = 0;
