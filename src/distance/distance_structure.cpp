@@ -78,6 +78,7 @@ VELMORA_COUNTS_BITS void countAllPairs(const DistanceStructure& distances, Dista
 }
 
 // Counts the pairs of live slots of a working list into empty histograms,
+// position blocks included (by the slots' positions in the structure),
 // visiting only the pairs that were compatible in the initial list, and
 // sets the bits of each compatible pair in both its rows of the working
 // sieve (the live slots ranked in index order, `live` ascending).
@@ -95,6 +96,7 @@ inline __attribute__((always_inline)) void countLivePairsOf(DistanceStructure& d
     std::uint64_t* sieve = distances.partnerRows.data();
     const auto rankWords = static_cast<std::size_t>(distances.rankWords);
     std::int32_t* histogram = set.histogram.data();
+    const auto positionBlocks = static_cast<std::size_t>(distances.positionBlocks);
     const std::uint64_t* bits = planes.bits.data();
     constexpr std::size_t kStride = 3 * static_cast<std::size_t>(Words);
     constexpr std::size_t kHeld = Words > 0 ? kStride : 1;
@@ -104,11 +106,11 @@ inline __attribute__((always_inline)) void countLivePairsOf(DistanceStructure& d
         const int ra = rankOf[a];
         std::uint64_t* sieveRow = sieve + static_cast<std::size_t>(ra) * rankWords;
         const int labelA = labels[a];
+        std::int32_t* blockBins = set.blockHistogram.data() + (distances.slotPosition[a] >> 6);
         std::uint64_t planesA[kHeld];
         if constexpr (Words > 0) std::copy_n(bits + static_cast<std::size_t>(a) * kStride, kStride, planesA);
-        for (int w = 0; w <= (a - 1) >> 6; ++w) {
-            std::uint64_t word = row[w] & liveBits[w];
-            if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
+        // The pairs with the live slots b < a of one word of a's row.
+        const auto countWord = [&](int w, std::uint64_t word) __attribute__((always_inline)) {
             for (; word != 0; word &= word - 1) {
                 const int b = w * 64 + __builtin_ctzll(word);
                 int d;
@@ -121,11 +123,15 @@ inline __attribute__((always_inline)) void countLivePairsOf(DistanceStructure& d
                 if (d < 0) continue;
                 ++histogram[d];
                 ++rowBins[d];
+                ++blockBins[static_cast<std::size_t>(d) * positionBlocks];
                 const int rb = rankOf[b];
                 setBit(sieveRow, rb);
                 setBit(sieve + static_cast<std::size_t>(rb) * rankWords, ra);
             }
-        }
+        };
+        const int lastWord = a >> 6;
+        for (int w = 0; w < lastWord; ++w) countWord(w, row[w] & liveBits[w]);
+        countWord(lastWord, row[lastWord] & liveBits[lastWord] & ((std::uint64_t{1} << (a & 63)) - 1));
     }
 }
 
@@ -323,7 +329,6 @@ void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
     countLivePairs(distances, working, planes, live, list.label);
     std::fill_n(distances.partnerEpoch.begin(), distances.rankCount, distances.epoch);
     distances.everyRowOwn = true;
-    sumBlocks(distances, working, live, distances.slotPosition);
     keepComputed(distances, list);
 }
 
