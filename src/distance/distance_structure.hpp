@@ -294,11 +294,30 @@ public:
         slot = Move{row, hi, from, to};
         ++noted_;
     }
-    // The same at once, for a pair whose row (that of its larger slot, hi)
-    // is at hand.
-    __attribute__((always_inline)) void moveNow(int hi, int from, int to)
+    // The bins of the pairs of one slot with the smaller slots: its row and
+    // its block of positions.
+    struct RowBins {
+        std::uint16_t* row;
+        std::int32_t* blocks;
+    };
+    RowBins rowBinsOf(int hi) const
     {
-        apply(Move{rows_ + static_cast<std::size_t>(hi) * bins_, hi, from, to});
+        return RowBins{rows_ + static_cast<std::size_t>(hi) * bins_, blocks_ + (slotPosition_[hi] >> 6)};
+    }
+    // The same at once, for a pair whose row (that of its larger slot) is at
+    // hand.
+    __attribute__((always_inline)) void moveNow(const RowBins& bins, int from, int to)
+    {
+        if (from >= 0) {
+            --bins.row[from];
+            --histogram_[from];
+            --bins.blocks[static_cast<std::size_t>(from) * positionBlocks_];
+        }
+        if (to >= 0) {
+            ++bins.row[to];
+            ++histogram_[to];
+            ++bins.blocks[static_cast<std::size_t>(to) * positionBlocks_];
+        }
     }
     void flush()
     {
@@ -371,10 +390,11 @@ public:
     ~DeferredDrops() { flush(); }
 
     // Takes slot a out of slot b's row, later.
-    __attribute__((always_inline)) void drop(int b, int a)
+    __attribute__((always_inline)) void drop(int b, int a) { drop(b, rankOf_[b], rankOf_[a]); }
+    // The same, the ranks of both at hand.
+    __attribute__((always_inline)) void drop(int b, int rb, int ra)
     {
-        const int ra = rankOf_[a];
-        std::uint64_t* row = everyRowOwn_ ? rows_ + static_cast<std::size_t>(rankOf_[b]) * rankWords_
+        std::uint64_t* row = everyRowOwn_ ? rows_ + static_cast<std::size_t>(rb) * rankWords_
                                           : ownPartnerRow(distances_, b);
         std::uint64_t* word = row + (ra >> 6);
         __builtin_prefetch(word, 1);

@@ -221,6 +221,7 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
     const bool outsideIsOtherComponent = ownMark == 1 || state.firstGroupCount > 0;
     DeferredMoves moves(distances);
     DeferredDrops drops(distances);
+    const int* rankOf = distances.rankOf.data();
     for (int gi = 0; gi < count; ++gi) {
         const int x = group[gi];
         const SlotPlanes px = slotAt(x);
@@ -242,6 +243,8 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
         }
         const auto size = static_cast<std::size_t>(listLivePartners(distances, x, partners));
         std::uint64_t* ownRow = nullptr;
+        const int rankX = rankOf[x];
+        const DeferredMoves::RowBins binsX = moves.rowBinsOf(x);
         for (std::size_t k = 0; k < size; ++k) {
             if (k + kPrefetchAhead < size) {
                 // A slot's three planes may straddle two lines.
@@ -274,16 +277,16 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
                 if (countBefore != now) {
                     // The pair's bin lies in x's row, at hand, when y is the smaller slot.
                     if (y < x) {
-                        moves.moveNow(x, countBefore, now);
+                        moves.moveNow(binsX, countBefore, now);
                     } else {
                         moves.move(x, y, countBefore, now);
                     }
                 }
                 if (now < 0) {
                     if (ownRow == nullptr) ownRow = ownPartnerRow(distances, x);
-                    const int rank = distances.rankOf[y];
+                    const int rank = rankOf[y];
                     ownRow[rank >> 6] &= ~(std::uint64_t{1} << (rank & 63));
-                    drops.drop(y, x);
+                    drops.drop(y, rank, rankX);
                 }
                 continue;
             }
@@ -311,9 +314,9 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
             if (before != now) moves.move(x, y, before, now);
             if (now < 0) {
                 if (ownRow == nullptr) ownRow = ownPartnerRow(distances, x);
-                const int rank = distances.rankOf[y];
+                const int rank = rankOf[y];
                 ownRow[rank >> 6] &= ~(std::uint64_t{1} << (rank & 63));
-                drops.drop(y, x);
+                drops.drop(y, rank, rankX);
             }
         }
     }
