@@ -276,6 +276,7 @@ public:
           bins_(distances.binsPerRow()),
           positionBlocks_(static_cast<std::size_t>(distances.positionBlocks))
     {
+        clearRing();
     }
     DeferredMoves(const DeferredMoves&) = delete;
     DeferredMoves& operator=(const DeferredMoves&) = delete;
@@ -288,10 +289,10 @@ public:
         std::uint16_t* row = rows_ + static_cast<std::size_t>(hi) * bins_;
         if (from >= 0) __builtin_prefetch(row + from, 1);
         if (to >= 0) __builtin_prefetch(row + to, 1);
-        __builtin_prefetch(slotPosition_ + hi);
+        std::int32_t* blocks = blocks_ + (slotPosition_[hi] >> 6);
         Move& slot = ring_[noted_ % kDepth];
-        if (noted_ >= kDepth) apply(slot);
-        slot = Move{row, hi, from, to};
+        apply(slot);
+        slot = Move{row, blocks, from, to};
         ++noted_;
     }
     // The bins of the pairs of one slot with the smaller slots: its row and
@@ -321,29 +322,35 @@ public:
     }
     void flush()
     {
-        const std::size_t pending = noted_ < kDepth ? noted_ : kDepth;
-        for (std::size_t k = 0; k < pending; ++k) apply(ring_[(noted_ - pending + k) % kDepth]);
-        noted_ = 0;
+        for (const Move& m : ring_) apply(m);
+        clearRing();
     }
 
 private:
     static constexpr std::size_t kDepth = 16;
     struct Move {
-        std::uint16_t* row;
-        int hi, from, to;
+        std::uint16_t* row;     // the row of the pair's larger slot
+        std::int32_t* blocks;   // and its block of positions, in the bins of class 0
+        int from, to;
     };
+    // Every place of the ring holds a move that moves nothing, so that a
+    // move is applied without a test.
+    void clearRing()
+    {
+        for (Move& m : ring_) m = Move{rows_, blocks_, -1, -1};
+        noted_ = 0;
+    }
     __attribute__((always_inline)) void apply(const Move& m)
     {
-        std::int32_t* blocks = blocks_ + (slotPosition_[m.hi] >> 6);
         if (m.from >= 0) {
             --m.row[m.from];
             --histogram_[m.from];
-            --blocks[static_cast<std::size_t>(m.from) * positionBlocks_];
+            --m.blocks[static_cast<std::size_t>(m.from) * positionBlocks_];
         }
         if (m.to >= 0) {
             ++m.row[m.to];
             ++histogram_[m.to];
-            ++blocks[static_cast<std::size_t>(m.to) * positionBlocks_];
+            ++m.blocks[static_cast<std::size_t>(m.to) * positionBlocks_];
         }
     }
     std::uint16_t* const rows_;
@@ -384,6 +391,7 @@ public:
           rankWords_(static_cast<std::size_t>(distances.rankWords)),
           everyRowOwn_(distances.everyRowOwn)
     {
+        clearRing();
     }
     DeferredDrops(const DeferredDrops&) = delete;
     DeferredDrops& operator=(const DeferredDrops&) = delete;
@@ -399,18 +407,14 @@ public:
         std::uint64_t* word = row + (ra >> 6);
         __builtin_prefetch(word, 1);
         Drop& slot = ring_[noted_ % kDepth];
-        if (noted_ >= kDepth) *slot.word &= ~slot.bit;
+        *slot.word &= ~slot.bit;
         slot = Drop{word, std::uint64_t{1} << (ra & 63)};
         ++noted_;
     }
     void flush()
     {
-        const std::size_t pending = noted_ < kDepth ? noted_ : kDepth;
-        for (std::size_t k = 0; k < pending; ++k) {
-            const Drop& d = ring_[(noted_ - pending + k) % kDepth];
-            *d.word &= ~d.bit;
-        }
-        noted_ = 0;
+        for (const Drop& d : ring_) *d.word &= ~d.bit;
+        clearRing();
     }
 
 private:
@@ -419,6 +423,13 @@ private:
         std::uint64_t* word;
         std::uint64_t bit;
     };
+    // Every place of the ring holds a drop that clears nothing (no bit of
+    // a word of its own), so that a drop is applied without a test.
+    void clearRing()
+    {
+        for (Drop& d : ring_) d = Drop{&spare_, 0};
+        noted_ = 0;
+    }
     DistanceStructure& distances_;
     std::uint64_t* const rows_;
     const int* const rankOf_;
@@ -426,6 +437,7 @@ private:
     const bool everyRowOwn_;
     Drop ring_[kDepth];
     std::size_t noted_ = 0;
+    std::uint64_t spare_ = 0;
 };
 
 // Takes the pairs of slot a with the smaller slots (its row's bins) out of

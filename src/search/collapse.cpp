@@ -242,11 +242,15 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
             }
         }
         const auto size = static_cast<std::size_t>(listLivePartners(distances, x, partners));
+        // The member itself stands for the partners past the last, so that
+        // the data of the partner some places ahead is fetched without a test.
+        if (partners.size() < size + kPrefetchAhead) partners.resize(size + kPrefetchAhead);
+        std::fill_n(partners.begin() + static_cast<std::ptrdiff_t>(size), kPrefetchAhead, x);
         std::uint64_t* ownRow = nullptr;
         const int rankX = rankOf[x];
         const DeferredMoves::RowBins binsX = moves.rowBinsOf(x);
         for (std::size_t k = 0; k < size; ++k) {
-            if (k + kPrefetchAhead < size) {
+            {
                 // A slot's three planes may straddle two lines.
                 const std::uint64_t* ahead = slotAt(partners[k + kPrefetchAhead]).zero;
                 __builtin_prefetch(ahead);
