@@ -105,6 +105,9 @@ inline __attribute__((always_inline)) void countLivePairsOf(DistanceStructure& d
         const std::uint64_t* row = distances.compatibleRow(a);
         const int ra = rankOf[a];
         std::uint64_t* sieveRow = sieve + static_cast<std::size_t>(ra) * rankWords;
+        // Bit (b, a) of a pair lies in this word of b's row.
+        std::uint64_t* mirrorWord = sieve + (ra >> 6);
+        const std::uint64_t mirrorBit = std::uint64_t{1} << (ra & 63);
         const int labelA = labels[a];
         std::int32_t* blockBins = set.blockHistogram.data() + (distances.slotPosition[a] >> 6);
         std::uint64_t planesA[kHeld];
@@ -126,7 +129,7 @@ inline __attribute__((always_inline)) void countLivePairsOf(DistanceStructure& d
                 ++blockBins[static_cast<std::size_t>(d) * positionBlocks];
                 const int rb = rankOf[b];
                 setBit(sieveRow, rb);
-                setBit(sieve + static_cast<std::size_t>(rb) * rankWords, ra);
+                mirrorWord[static_cast<std::size_t>(rb) * rankWords] |= mirrorBit;
             }
         };
         const int lastWord = a >> 6;
