@@ -3,6 +3,7 @@
 #include "data/site_planes.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -345,17 +346,43 @@ void restoreDistances(DistanceStructure& distances)
     distances.diagonalRestored = true;
 }
 
+namespace {
+
+// Calls visit(d, count) for every bin d of a row that is not 0, in order;
+// four bins at a time are passed over when all are 0 (a row holds few
+// classes).
+template <typename Visit>
+inline __attribute__((always_inline)) void forEachCountedBin(const std::uint16_t* row, std::size_t bins,
+                                                             Visit&& visit)
+{
+    std::size_t d = 0;
+    for (; d + 4 <= bins; d += 4) {
+        std::uint64_t four;
+        std::memcpy(&four, row + d, sizeof four);
+        if (four == 0) continue;
+        for (std::size_t k = d; k < d + 4; ++k) {
+            if (row[k] != 0) visit(k, row[k]);
+        }
+    }
+    for (; d < bins; ++d) {
+        if (row[d] != 0) visit(d, row[d]);
+    }
+}
+
+} // namespace
+
 void takeOutRow(DistanceStructure& distances, int a)
 {
     DistanceHistograms& working = distances.working;
     std::uint16_t* row = rowBinsOf(distances, working, a);
-    const int block = distances.slotPosition[a] >> 6;
-    for (std::size_t d = 0; d < distances.binsPerRow(); ++d) {
-        if (row[d] == 0) continue;
-        working.histogram[d] -= row[d];
-        working.blockHistogram[d * distances.positionBlocks + block] -= row[d];
+    std::int32_t* histogram = working.histogram.data();
+    std::int32_t* blocks = working.blockHistogram.data() + (distances.slotPosition[a] >> 6);
+    const auto positionBlocks = static_cast<std::size_t>(distances.positionBlocks);
+    forEachCountedBin(row, distances.binsPerRow(), [&](std::size_t d, int count) __attribute__((always_inline)) {
+        histogram[d] -= count;
+        blocks[d * positionBlocks] -= count;
         row[d] = 0;
-    }
+    });
 }
 
 void followRemoval(DistanceStructure& distances, int slot, int moved, int position)
@@ -372,13 +399,14 @@ void placeSlot(DistanceStructure& distances, int slot, int position)
     const int from = distances.slotPosition[slot] >> 6;
     const int to = position >> 6;
     if (from != to) {
-        const std::uint16_t* row = distances.rowHistogramOf(slot);
-        for (std::size_t d = 0; d < distances.binsPerRow(); ++d) {
-            if (row[d] == 0) continue;
-            std::int32_t* bins = distances.working.blockHistogram.data() + d * distances.positionBlocks;
-            bins[from] -= row[d];
-            bins[to] += row[d];
-        }
+        std::int32_t* blocks = distances.working.blockHistogram.data();
+        const auto positionBlocks = static_cast<std::size_t>(distances.positionBlocks);
+        forEachCountedBin(distances.rowHistogramOf(slot), distances.binsPerRow(),
+                          [&](std::size_t d, int count) __attribute__((always_inline)) {
+                              std::int32_t* bins = blocks + d * positionBlocks;
+                              bins[from] -= count;
+                              bins[to] += count;
+                          });
     }
     distances.slotPosition[slot] = position;
 }
