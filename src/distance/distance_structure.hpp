@@ -295,6 +295,21 @@ public:
         slot = Move{row, blocks, from, to};
         ++noted_;
     }
+    // As move(a, b, from, -1), later: a pair at distance `from` (not -1)
+    // leaves the working set.
+    __attribute__((always_inline)) void moveOut(int a, int b, int from)
+    {
+        const int hi = std::max(a, b);
+        std::uint16_t* bin = rows_ + static_cast<std::size_t>(hi) * bins_ + from;
+        __builtin_prefetch(bin, 1);
+        std::int32_t* block = blocks_ + (slotPosition_[hi] >> 6) + static_cast<std::size_t>(from) * positionBlocks_;
+        Out& slot = outRing_[notedOut_ % kDepth];
+        --*slot.bin;
+        --*slot.block;
+        --*slot.total;
+        slot = Out{bin, block, histogram_ + from};
+        ++notedOut_;
+    }
     // The bins of the pairs of one slot with the smaller slots: its row and
     // its block of positions.
     struct RowBins {
@@ -323,6 +338,11 @@ public:
     void flush()
     {
         for (const Move& m : ring_) apply(m);
+        for (const Out& o : outRing_) {
+            --*o.bin;
+            --*o.block;
+            --*o.total;
+        }
         clearRing();
     }
 
@@ -333,12 +353,21 @@ private:
         std::int32_t* blocks;   // and its block of positions, in the bins of class 0
         int from, to;
     };
-    // Every place of the ring holds a move that moves nothing, so that a
-    // move is applied without a test.
+    // The three bins a pair leaving the working set takes one from.
+    struct Out {
+        std::uint16_t* bin;
+        std::int32_t* block;
+        std::int32_t* total;
+    };
+    // Every place of the rings holds a move that moves nothing (a pair out
+    // of bins of the object's own, which nobody reads), so that a move is
+    // applied without a test.
     void clearRing()
     {
         for (Move& m : ring_) m = Move{rows_, blocks_, -1, -1};
+        for (Out& o : outRing_) o = Out{&spareBin_, &spareBlock_, &spareTotal_};
         noted_ = 0;
+        notedOut_ = 0;
     }
     __attribute__((always_inline)) void apply(const Move& m)
     {
@@ -361,6 +390,11 @@ private:
     const std::size_t positionBlocks_;
     Move ring_[kDepth];
     std::size_t noted_ = 0;
+    Out outRing_[kDepth];
+    std::size_t notedOut_ = 0;
+    std::uint16_t spareBin_ = 0;
+    std::int32_t spareBlock_ = 0;
+    std::int32_t spareTotal_ = 0;
 };
 
 // Makes `row`, slot a's row of the working sieve, a copy of its initial row.

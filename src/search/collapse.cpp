@@ -282,6 +282,8 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
                     // The pair's bin lies in x's row, at hand, when y is the smaller slot.
                     if (y < x) {
                         moves.moveNow(binsX, countBefore, now);
+                    } else if (now < 0) {
+                        moves.moveOut(x, y, countBefore);
                     } else {
                         moves.move(x, y, countBefore, now);
                     }
@@ -388,7 +390,7 @@ inline __attribute__((always_inline)) void removeSlotPairsOf(SearchState& state,
     // The visit is inlined by force: a lambda is compiled for the default
     // processor only, and would count bits by a library call.
     forEachLiveUpperPartner(distances, b, [&](int y) __attribute__((always_inline)) {
-        moves.move(b, y, openSitesApart<Words>(Words > 0 ? heldOpenB : openB, planes.openOf(y), planes.words), -1);
+        moves.moveOut(b, y, openSitesApart<Words>(Words > 0 ? heldOpenB : openB, planes.openOf(y), planes.words));
     });
 }
 
