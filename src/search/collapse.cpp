@@ -277,18 +277,21 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
                         countBefore += __builtin_popcountll((px.open[w] | reopenX[w]) ^ py.open[w]);
                     }
                 }
-                const int now = clash != 0 ? -1 : countNow;
-                if (countBefore != now) {
-                    // The pair's bin lies in x's row, at hand, when y is the smaller slot.
-                    if (y < x) {
-                        moves.moveNow(binsX, countBefore, now);
-                    } else if (now < 0) {
-                        moves.moveOut(x, y, countBefore);
-                    } else {
-                        moves.move(x, y, countBefore, now);
+                // The pair's bin lies in x's row, at hand, when y is the smaller slot.
+                if (clash == 0) {
+                    if (countBefore != countNow) {
+                        if (y < x) {
+                            moves.moveNow(binsX, countBefore, countNow);
+                        } else {
+                            moves.move(x, y, countBefore, countNow);
+                        }
                     }
-                }
-                if (now < 0) {
+                } else {
+                    if (y < x) {
+                        moves.moveNow(binsX, countBefore, -1);
+                    } else {
+                        moves.moveOut(x, y, countBefore);
+                    }
                     if (ownRow == nullptr) ownRow = ownPartnerRow(distances, x);
                     const int rank = rankOf[y];
                     ownRow[rank >> 6] &= ~(std::uint64_t{1} << (rank & 63));
