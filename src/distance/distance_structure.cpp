@@ -51,17 +51,34 @@ inline __attribute__((always_inline)) void countAllPairsOf(const DistanceStructu
     // once per tile rather than once per row.
     constexpr int kTile = 16;
     const int n = distances.slotCount;
+    // Every array through a local pointer, so that a bin written does not
+    // make the compiler read the structures' fields again.
+    const int* labels = label.data();
+    std::int32_t* histogram = set.histogram.data();
+    std::uint64_t* bits = bitmap.data();
+    const auto wordsPerRow = static_cast<std::size_t>(distances.wordsPerRow);
+    const std::uint64_t* planeBits = planes.bits.data();
+    constexpr std::size_t kStride = 3 * static_cast<std::size_t>(Words);
     for (int first = 0; first < n; first += kTile) {
         const int last = std::min(n, first + kTile);
         for (int b = 0; b < last - 1; ++b) {
-            const int labelB = label[b];
+            const int labelB = labels[b];
+            const std::uint64_t* pb = planeBits + static_cast<std::size_t>(b) * kStride;
             for (int a = std::max(first, b + 1); a < last; ++a) {
-                const int d = planeDistanceOf<Words>(planes, a, b, label[a] == -labelB);
+                int d;
+                if constexpr (Words > 0) {
+                    const std::uint64_t* pa = planeBits + static_cast<std::size_t>(a) * kStride;
+                    // Most pairs clash in their first word: the labels are read past it.
+                    if (((pa[0] & pb[Words]) | (pa[Words] & pb[0])) != 0) continue;
+                    d = slotPlanesDistance<Words>(pa, pb, labels[a] == -labelB);
+                } else {
+                    d = planeDistance(planes, a, b, labels[a] == -labelB);
+                }
                 if (d < 0) continue;
-                ++set.histogram[d];
+                ++histogram[d];
                 ++rowBinsOf(distances, set, a)[d];
-                setBit(bitmap.data() + static_cast<std::size_t>(a) * distances.wordsPerRow, b);
-                setBit(bitmap.data() + static_cast<std::size_t>(b) * distances.wordsPerRow, a);
+                setBit(bits + static_cast<std::size_t>(a) * wordsPerRow, b);
+                setBit(bits + static_cast<std::size_t>(b) * wordsPerRow, a);
             }
         }
     }
@@ -119,8 +136,10 @@ inline __attribute__((always_inline)) void countLivePairsOf(DistanceStructure& d
                 const int b = w * 64 + __builtin_ctzll(word);
                 int d;
                 if constexpr (Words > 0) {
-                    d = slotPlanesDistance<Words>(planesA, bits + static_cast<std::size_t>(b) * kStride,
-                                                  labelA == -labels[b]);
+                    const std::uint64_t* pb = bits + static_cast<std::size_t>(b) * kStride;
+                    // Most pairs clash in their first word: the labels are read past it.
+                    if (((planesA[0] & pb[Words]) | (planesA[Words] & pb[0])) != 0) continue;
+                    d = slotPlanesDistance<Words>(planesA, pb, labelA == -labels[b]);
                 } else {
                     d = planeDistance(planes, a, b, labelA == -labels[b]);
                 }
