@@ -51,25 +51,20 @@ void listFixedSites(SearchState& state, int a, int b, bool lists)
     const SlotPlanes slotB = planes.slotOf(b);
     FixedSites& first = state.firstFixed;
     FixedSites& second = state.secondFixed;
-    for (FixedSites* fixed : {&first, &second}) {
-        for (const int w : fixed->words) fixed->sites[w] = fixed->zero[w] = fixed->one[w] = 0;
-        fixed->words.clear();
-    }
+    first.words.clear();
+    second.words.clear();
+    // Every word written, those without a site as 0.
     for (int w = 0; w < planes.words; ++w) {
         const std::uint64_t takesB = slotA.open[w] & ~slotB.open[w];
         const std::uint64_t takesA = slotB.open[w] & ~slotA.open[w];
-        if (takesB != 0) {
-            first.words.push_back(w);
-            first.sites[w] = takesB;
-            first.zero[w] = takesB & slotB.zero[w];
-            first.one[w] = takesB & slotB.one[w];
-        }
-        if (takesA != 0) {
-            second.words.push_back(w);
-            second.sites[w] = takesA;
-            second.zero[w] = takesA & slotA.zero[w];
-            second.one[w] = takesA & slotA.one[w];
-        }
+        first.sites[w] = takesB;
+        first.zero[w] = takesB & slotB.zero[w];
+        first.one[w] = takesB & slotB.one[w];
+        second.sites[w] = takesA;
+        second.zero[w] = takesA & slotA.zero[w];
+        second.one[w] = takesA & slotA.one[w];
+        if (takesB != 0) first.words.push_back(w);
+        if (takesA != 0) second.words.push_back(w);
     }
     if (lists) {
         state.firstSiteCount = listSites(first, state.firstSites, state.firstValues);
