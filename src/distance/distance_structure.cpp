@@ -3,32 +3,13 @@
 #include "data/site_planes.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
 void setBit(std::uint64_t* row, int b)
 {
     row[b >> 6] |= std::uint64_t{1} << (b & 63);
-}
-
-// Completes a bitmap of which only the bits (a, b) with b < a are set: bit
-// (b, a) becomes bit (a, b), 64 x 64 bits at a time.
-void mirrorLowerBits(std::vector<std::uint64_t>& bits, int n, int words)
-{
-    std::uint64_t block[64];
-    for (int r = 0; r < words; ++r) {
-        for (int c = 0; c <= r; ++c) {
-            for (int i = 0; i < 64; ++i) {
-                const int a = 64 * r + i;
-                block[i] = a < n ? bits[static_cast<std::size_t>(a) * words + c] : 0;
-            }
-            transposeBits(block);
-            for (int j = 0; j < 64; ++j) {
-                const int b = 64 * c + j;
-                if (b < n) bits[static_cast<std::size_t>(b) * words + r] |= block[j];
-            }
-        }
-    }
 }
 
 // Room for histograms of the structure's shape, every bin 0.
@@ -59,7 +40,7 @@ void sumBlocks(const DistanceStructure& distances, DistanceHistograms& set, cons
 }
 
 // Counts every pair of slots of the initial list into empty histograms and
-// sets the bits (a, b), b < a, of the compatible pairs.
+// sets both bits, (a, b) and (b, a), of the compatible pairs.
 template <int Words>
 inline __attribute__((always_inline)) void countAllPairsOf(const DistanceStructure& distances,
                                                            DistanceHistograms& set, const SitePlanes& planes,
@@ -70,16 +51,34 @@ inline __attribute__((always_inline)) void countAllPairsOf(const DistanceStructu
     // once per tile rather than once per row.
     constexpr int kTile = 16;
     const int n = distances.slotCount;
+    // Every array through a local pointer, so that a bin written does not
+    // make the compiler read the structures' fields again.
+    const int* labels = label.data();
+    std::int32_t* histogram = set.histogram.data();
+    std::uint64_t* bits = bitmap.data();
+    const auto wordsPerRow = static_cast<std::size_t>(distances.wordsPerRow);
+    const std::uint64_t* planeBits = planes.bits.data();
+    constexpr std::size_t kStride = 3 * static_cast<std::size_t>(Words);
     for (int first = 0; first < n; first += kTile) {
         const int last = std::min(n, first + kTile);
         for (int b = 0; b < last - 1; ++b) {
-            const int labelB = label[b];
+            const int labelB = labels[b];
+            const std::uint64_t* pb = planeBits + static_cast<std::size_t>(b) * kStride;
             for (int a = std::max(first, b + 1); a < last; ++a) {
-                const int d = planeDistanceOf<Words>(planes, a, b, label[a] == -labelB);
+                int d;
+                if constexpr (Words > 0) {
+                    const std::uint64_t* pa = planeBits + static_cast<std::size_t>(a) * kStride;
+                    // Most pairs clash in their first word: the labels are read past it.
+                    if (((pa[0] & pb[Words]) | (pa[Words] & pb[0])) != 0) continue;
+                    d = slotPlanesDistance<Words>(pa, pb, labels[a] == -labelB);
+                } else {
+                    d = planeDistance(planes, a, b, labels[a] == -labelB);
+                }
                 if (d < 0) continue;
-                ++set.histogram[d];
+                ++histogram[d];
                 ++rowBinsOf(distances, set, a)[d];
-                setBit(bitmap.data() + static_cast<std::size_t>(a) * distances.wordsPerRow, b);
+                setBit(bits + static_cast<std::size_t>(a) * wordsPerRow, b);
+                setBit(bits + static_cast<std::size_t>(b) * wordsPerRow, a);
             }
         }
     }
@@ -97,34 +96,65 @@ VELMORA_COUNTS_BITS void countAllPairs(const DistanceStructure& distances, Dista
 }
 
 // Counts the pairs of live slots of a working list into empty histograms,
+// position blocks included (by the slots' positions in the structure),
 // visiting only the pairs that were compatible in the initial list, and
-// sets the bit of each compatible pair in the row of its larger slot of the
-// working sieve (the live slots ranked in index order, `live` ascending).
+// sets the bits of each compatible pair in both its rows of the working
+// sieve (the live slots ranked in index order, `live` ascending).
 template <int Words>
 inline __attribute__((always_inline)) void countLivePairsOf(DistanceStructure& distances, DistanceHistograms& set,
                                                             const SitePlanes& planes, const std::vector<int>& live,
                                                             const std::vector<int>& label)
 {
+    // Every array read or written through a local pointer: a store to a
+    // bin or a sieve word would otherwise make the compiler read the
+    // structures' fields, and slot a's planes, again.
     const std::uint64_t* liveBits = distances.liveBySlot.data();
     const int* rankOf = distances.rankOf.data();
+    const int* labels = label.data();
+    std::uint64_t* sieve = distances.partnerRows.data();
+    const auto rankWords = static_cast<std::size_t>(distances.rankWords);
+    std::int32_t* histogram = set.histogram.data();
+    const auto positionBlocks = static_cast<std::size_t>(distances.positionBlocks);
+    const std::uint64_t* bits = planes.bits.data();
+    constexpr std::size_t kStride = 3 * static_cast<std::size_t>(Words);
+    constexpr std::size_t kHeld = Words > 0 ? kStride : 1;
     for (const int a : live) {
         std::uint16_t* rowBins = rowBinsOf(distances, set, a);
         const std::uint64_t* row = distances.compatibleRow(a);
-        std::uint64_t* sieveRow =
-            distances.partnerRows.data() + static_cast<std::size_t>(rankOf[a]) * distances.rankWords;
-        const int labelA = label[a];
-        for (int w = 0; w <= (a - 1) >> 6; ++w) {
-            std::uint64_t word = row[w] & liveBits[w];
-            if (w == a >> 6) word &= (std::uint64_t{1} << (a & 63)) - 1;
+        const int ra = rankOf[a];
+        std::uint64_t* sieveRow = sieve + static_cast<std::size_t>(ra) * rankWords;
+        // Bit (b, a) of a pair lies in this word of b's row.
+        std::uint64_t* mirrorWord = sieve + (ra >> 6);
+        const std::uint64_t mirrorBit = std::uint64_t{1} << (ra & 63);
+        const int labelA = labels[a];
+        std::int32_t* blockBins = set.blockHistogram.data() + (distances.slotPosition[a] >> 6);
+        std::uint64_t planesA[kHeld];
+        if constexpr (Words > 0) std::copy_n(bits + static_cast<std::size_t>(a) * kStride, kStride, planesA);
+        // The pairs with the live slots b < a of one word of a's row.
+        const auto countWord = [&](int w, std::uint64_t word) __attribute__((always_inline)) {
             for (; word != 0; word &= word - 1) {
                 const int b = w * 64 + __builtin_ctzll(word);
-                const int d = planeDistanceOf<Words>(planes, a, b, labelA == -label[b]);
+                int d;
+                if constexpr (Words > 0) {
+                    const std::uint64_t* pb = bits + static_cast<std::size_t>(b) * kStride;
+                    // Most pairs clash in their first word: the labels are read past it.
+                    if (((planesA[0] & pb[Words]) | (planesA[Words] & pb[0])) != 0) continue;
+                    d = slotPlanesDistance<Words>(planesA, pb, labelA == -labels[b]);
+                } else {
+                    d = planeDistance(planes, a, b, labelA == -labels[b]);
+                }
                 if (d < 0) continue;
-                ++set.histogram[d];
+                ++histogram[d];
                 ++rowBins[d];
-                setBit(sieveRow, rankOf[b]);
+                ++blockBins[static_cast<std::size_t>(d) * positionBlocks];
+                const int rb = rankOf[b];
+                setBit(sieveRow, rb);
+                mirrorWord[static_cast<std::size_t>(rb) * rankWords] |= mirrorBit;
             }
-        }
+        };
+        const int lastWord = a >> 6;
+        for (int w = 0; w < lastWord; ++w) countWord(w, row[w] & liveBits[w]);
+        countWord(lastWord, row[lastWord] & liveBits[lastWord] & ((std::uint64_t{1} << (a & 63)) - 1));
     }
 }
 
@@ -210,7 +240,6 @@ DistanceStructure createDistanceStructure(const HaplotypeList& initial)
     std::vector<int> identity(static_cast<std::size_t>(n));
     for (int a = 0; a < n; ++a) identity[a] = a;
     countAllPairs(distances, set->histograms, planes, initial.label, set->compatible);
-    mirrorLowerBits(set->compatible, n, distances.wordsPerRow);
     sumBlocks(distances, set->histograms, identity, identity);
     distances.initial = std::move(set);
     distances.slotPosition = std::move(identity);
@@ -321,10 +350,8 @@ void computeDistances(DistanceStructure& distances, const HaplotypeList& list)
     std::fill_n(distances.partnerRows.begin(), static_cast<std::size_t>(distances.rankCount) * distances.rankWords, 0);
     for (const int s : live) refreshSitePlanes(planes, s, list.text[s].data(), list.length);
     countLivePairs(distances, working, planes, live, list.label);
-    mirrorLowerBits(distances.partnerRows, distances.rankCount, distances.rankWords);
     std::fill_n(distances.partnerEpoch.begin(), distances.rankCount, distances.epoch);
     distances.everyRowOwn = true;
-    sumBlocks(distances, working, live, distances.slotPosition);
     keepComputed(distances, list);
 }
 
@@ -338,17 +365,43 @@ void restoreDistances(DistanceStructure& distances)
     distances.diagonalRestored = true;
 }
 
+namespace {
+
+// Calls visit(d, count) for every bin d of a row that is not 0, in order;
+// four bins at a time are passed over when all are 0 (a row holds few
+// classes).
+template <typename Visit>
+inline __attribute__((always_inline)) void forEachCountedBin(const std::uint16_t* row, std::size_t bins,
+                                                             Visit&& visit)
+{
+    std::size_t d = 0;
+    for (; d + 4 <= bins; d += 4) {
+        std::uint64_t four;
+        std::memcpy(&four, row + d, sizeof four);
+        if (four == 0) continue;
+        for (std::size_t k = d; k < d + 4; ++k) {
+            if (row[k] != 0) visit(k, row[k]);
+        }
+    }
+    for (; d < bins; ++d) {
+        if (row[d] != 0) visit(d, row[d]);
+    }
+}
+
+} // namespace
+
 void takeOutRow(DistanceStructure& distances, int a)
 {
     DistanceHistograms& working = distances.working;
     std::uint16_t* row = rowBinsOf(distances, working, a);
-    const int block = distances.slotPosition[a] >> 6;
-    for (std::size_t d = 0; d < distances.binsPerRow(); ++d) {
-        if (row[d] == 0) continue;
-        working.histogram[d] -= row[d];
-        working.blockHistogram[d * distances.positionBlocks + block] -= row[d];
+    std::int32_t* histogram = working.histogram.data();
+    std::int32_t* blocks = working.blockHistogram.data() + (distances.slotPosition[a] >> 6);
+    const auto positionBlocks = static_cast<std::size_t>(distances.positionBlocks);
+    forEachCountedBin(row, distances.binsPerRow(), [&](std::size_t d, int count) __attribute__((always_inline)) {
+        histogram[d] -= count;
+        blocks[d * positionBlocks] -= count;
         row[d] = 0;
-    }
+    });
 }
 
 void followRemoval(DistanceStructure& distances, int slot, int moved, int position)
@@ -365,13 +418,14 @@ void placeSlot(DistanceStructure& distances, int slot, int position)
     const int from = distances.slotPosition[slot] >> 6;
     const int to = position >> 6;
     if (from != to) {
-        const std::uint16_t* row = distances.rowHistogramOf(slot);
-        for (std::size_t d = 0; d < distances.binsPerRow(); ++d) {
-            if (row[d] == 0) continue;
-            std::int32_t* bins = distances.working.blockHistogram.data() + d * distances.positionBlocks;
-            bins[from] -= row[d];
-            bins[to] += row[d];
-        }
+        std::int32_t* blocks = distances.working.blockHistogram.data();
+        const auto positionBlocks = static_cast<std::size_t>(distances.positionBlocks);
+        forEachCountedBin(distances.rowHistogramOf(slot), distances.binsPerRow(),
+                          [&](std::size_t d, int count) __attribute__((always_inline)) {
+                              std::int32_t* bins = blocks + d * positionBlocks;
+                              bins[from] -= count;
+                              bins[to] += count;
+                          });
     }
     distances.slotPosition[slot] = position;
 }

@@ -169,6 +169,25 @@ inline __attribute__((always_inline)) int openSitesApart(const std::uint64_t* x,
     return apart;
 }
 
+// The slot distance of two slots whose planes (zero, one, open: `Words`
+// words each, Words > 0) begin at pa and pb.
+template <int Words>
+inline __attribute__((always_inline)) int slotPlanesDistance(const std::uint64_t* pa, const std::uint64_t* pb,
+                                                             bool opposite)
+{
+    // Most pairs of an input clash already in their first word.
+    if (((pa[0] & pb[Words]) | (pa[Words] & pb[0])) != 0) return -1;
+    std::uint64_t clash = 0;
+    std::uint64_t shared = 0;
+    int count = 0;
+    for (int w = 0; w < Words; ++w) {
+        clash |= (pa[w] & pb[Words + w]) | (pa[Words + w] & pb[w]);
+        shared |= pa[2 * Words + w] & pb[2 * Words + w];
+        count += __builtin_popcountll(pa[2 * Words + w] ^ pb[2 * Words + w]);
+    }
+    return clash != 0 || (opposite && shared != 0) ? -1 : count;
+}
+
 // The slot distance from the planes, for `Words` words a plane (0: as many
 // as the planes have).
 template <int Words>
@@ -177,19 +196,7 @@ inline __attribute__((always_inline)) int planeDistanceOf(const SitePlanes& plan
     if constexpr (Words == 0) {
         return planeDistance(planes, a, b, opposite);
     } else {
-        const std::uint64_t* pa = planes.zeroOf(a);  // zero, one, open: Words words each
-        const std::uint64_t* pb = planes.zeroOf(b);
-        // Most pairs of an input clash already in their first word.
-        if (((pa[0] & pb[Words]) | (pa[Words] & pb[0])) != 0) return -1;
-        std::uint64_t clash = 0;
-        std::uint64_t shared = 0;
-        int count = 0;
-        for (int w = 0; w < Words; ++w) {
-            clash |= (pa[w] & pb[Words + w]) | (pa[Words + w] & pb[w]);
-            shared |= pa[2 * Words + w] & pb[2 * Words + w];
-            count += __builtin_popcountll(pa[2 * Words + w] ^ pb[2 * Words + w]);
-        }
-        return clash != 0 || (opposite && shared != 0) ? -1 : count;
+        return slotPlanesDistance<Words>(planes.zeroOf(a), planes.zeroOf(b), opposite);
     }
 }
 
@@ -269,6 +276,7 @@ public:
           bins_(distances.binsPerRow()),
           positionBlocks_(static_cast<std::size_t>(distances.positionBlocks))
     {
+        clearRing();
     }
     DeferredMoves(const DeferredMoves&) = delete;
     DeferredMoves& operator=(const DeferredMoves&) = delete;
@@ -281,43 +289,97 @@ public:
         std::uint16_t* row = rows_ + static_cast<std::size_t>(hi) * bins_;
         if (from >= 0) __builtin_prefetch(row + from, 1);
         if (to >= 0) __builtin_prefetch(row + to, 1);
-        __builtin_prefetch(slotPosition_ + hi);
+        std::int32_t* blocks = blocks_ + (slotPosition_[hi] >> 6);
         Move& slot = ring_[noted_ % kDepth];
-        if (noted_ >= kDepth) apply(slot);
-        slot = Move{row, hi, from, to};
+        apply(slot);
+        slot = Move{row, blocks, from, to};
         ++noted_;
     }
-    // The same at once, for a pair whose row (that of its larger slot, hi)
-    // is at hand.
-    __attribute__((always_inline)) void moveNow(int hi, int from, int to)
+    // As move(a, b, from, -1), later: a pair at distance `from` (not -1)
+    // leaves the working set.
+    __attribute__((always_inline)) void moveOut(int a, int b, int from)
     {
-        apply(Move{rows_ + static_cast<std::size_t>(hi) * bins_, hi, from, to});
+        const int hi = std::max(a, b);
+        std::uint16_t* bin = rows_ + static_cast<std::size_t>(hi) * bins_ + from;
+        __builtin_prefetch(bin, 1);
+        std::int32_t* block = blocks_ + (slotPosition_[hi] >> 6) + static_cast<std::size_t>(from) * positionBlocks_;
+        Out& slot = outRing_[notedOut_ % kDepth];
+        --*slot.bin;
+        --*slot.block;
+        --*slot.total;
+        slot = Out{bin, block, histogram_ + from};
+        ++notedOut_;
+    }
+    // The bins of the pairs of one slot with the smaller slots: its row and
+    // its block of positions.
+    struct RowBins {
+        std::uint16_t* row;
+        std::int32_t* blocks;
+    };
+    RowBins rowBinsOf(int hi) const
+    {
+        return RowBins{rows_ + static_cast<std::size_t>(hi) * bins_, blocks_ + (slotPosition_[hi] >> 6)};
+    }
+    // The same at once, for a pair whose row (that of its larger slot) is at
+    // hand.
+    __attribute__((always_inline)) void moveNow(const RowBins& bins, int from, int to)
+    {
+        if (from >= 0) {
+            --bins.row[from];
+            --histogram_[from];
+            --bins.blocks[static_cast<std::size_t>(from) * positionBlocks_];
+        }
+        if (to >= 0) {
+            ++bins.row[to];
+            ++histogram_[to];
+            ++bins.blocks[static_cast<std::size_t>(to) * positionBlocks_];
+        }
     }
     void flush()
     {
-        const std::size_t pending = noted_ < kDepth ? noted_ : kDepth;
-        for (std::size_t k = 0; k < pending; ++k) apply(ring_[(noted_ - pending + k) % kDepth]);
-        noted_ = 0;
+        for (const Move& m : ring_) apply(m);
+        for (const Out& o : outRing_) {
+            --*o.bin;
+            --*o.block;
+            --*o.total;
+        }
+        clearRing();
     }
 
 private:
     static constexpr std::size_t kDepth = 16;
     struct Move {
-        std::uint16_t* row;
-        int hi, from, to;
+        std::uint16_t* row;     // the row of the pair's larger slot
+        std::int32_t* blocks;   // and its block of positions, in the bins of class 0
+        int from, to;
     };
+    // The three bins a pair leaving the working set takes one from.
+    struct Out {
+        std::uint16_t* bin;
+        std::int32_t* block;
+        std::int32_t* total;
+    };
+    // Every place of the rings holds a move that moves nothing (a pair out
+    // of bins of the object's own, which nobody reads), so that a move is
+    // applied without a test.
+    void clearRing()
+    {
+        for (Move& m : ring_) m = Move{rows_, blocks_, -1, -1};
+        for (Out& o : outRing_) o = Out{&spareBin_, &spareBlock_, &spareTotal_};
+        noted_ = 0;
+        notedOut_ = 0;
+    }
     __attribute__((always_inline)) void apply(const Move& m)
     {
-        std::int32_t* blocks = blocks_ + (slotPosition_[m.hi] >> 6);
         if (m.from >= 0) {
             --m.row[m.from];
             --histogram_[m.from];
-            --blocks[static_cast<std::size_t>(m.from) * positionBlocks_];
+            --m.blocks[static_cast<std::size_t>(m.from) * positionBlocks_];
         }
         if (m.to >= 0) {
             ++m.row[m.to];
             ++histogram_[m.to];
-            ++blocks[static_cast<std::size_t>(m.to) * positionBlocks_];
+            ++m.blocks[static_cast<std::size_t>(m.to) * positionBlocks_];
         }
     }
     std::uint16_t* const rows_;
@@ -328,6 +390,11 @@ private:
     const std::size_t positionBlocks_;
     Move ring_[kDepth];
     std::size_t noted_ = 0;
+    Out outRing_[kDepth];
+    std::size_t notedOut_ = 0;
+    std::uint16_t spareBin_ = 0;
+    std::int32_t spareBlock_ = 0;
+    std::int32_t spareTotal_ = 0;
 };
 
 // Makes `row`, slot a's row of the working sieve, a copy of its initial row.
@@ -358,32 +425,30 @@ public:
           rankWords_(static_cast<std::size_t>(distances.rankWords)),
           everyRowOwn_(distances.everyRowOwn)
     {
+        clearRing();
     }
     DeferredDrops(const DeferredDrops&) = delete;
     DeferredDrops& operator=(const DeferredDrops&) = delete;
     ~DeferredDrops() { flush(); }
 
     // Takes slot a out of slot b's row, later.
-    __attribute__((always_inline)) void drop(int b, int a)
+    __attribute__((always_inline)) void drop(int b, int a) { drop(b, rankOf_[b], rankOf_[a]); }
+    // The same, the ranks of both at hand.
+    __attribute__((always_inline)) void drop(int b, int rb, int ra)
     {
-        const int ra = rankOf_[a];
-        std::uint64_t* row = everyRowOwn_ ? rows_ + static_cast<std::size_t>(rankOf_[b]) * rankWords_
+        std::uint64_t* row = everyRowOwn_ ? rows_ + static_cast<std::size_t>(rb) * rankWords_
                                           : ownPartnerRow(distances_, b);
         std::uint64_t* word = row + (ra >> 6);
         __builtin_prefetch(word, 1);
         Drop& slot = ring_[noted_ % kDepth];
-        if (noted_ >= kDepth) *slot.word &= ~slot.bit;
+        *slot.word &= ~slot.bit;
         slot = Drop{word, std::uint64_t{1} << (ra & 63)};
         ++noted_;
     }
     void flush()
     {
-        const std::size_t pending = noted_ < kDepth ? noted_ : kDepth;
-        for (std::size_t k = 0; k < pending; ++k) {
-            const Drop& d = ring_[(noted_ - pending + k) % kDepth];
-            *d.word &= ~d.bit;
-        }
-        noted_ = 0;
+        for (const Drop& d : ring_) *d.word &= ~d.bit;
+        clearRing();
     }
 
 private:
@@ -392,6 +457,13 @@ private:
         std::uint64_t* word;
         std::uint64_t bit;
     };
+    // Every place of the ring holds a drop that clears nothing (no bit of
+    // a word of its own), so that a drop is applied without a test.
+    void clearRing()
+    {
+        for (Drop& d : ring_) d = Drop{&spare_, 0};
+        noted_ = 0;
+    }
     DistanceStructure& distances_;
     std::uint64_t* const rows_;
     const int* const rankOf_;
@@ -399,6 +471,7 @@ private:
     const bool everyRowOwn_;
     Drop ring_[kDepth];
     std::size_t noted_ = 0;
+    std::uint64_t spare_ = 0;
 };
 
 // Takes the pairs of slot a with the smaller slots (its row's bins) out of

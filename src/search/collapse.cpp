@@ -51,25 +51,20 @@ void listFixedSites(SearchState& state, int a, int b, bool lists)
     const SlotPlanes slotB = planes.slotOf(b);
     FixedSites& first = state.firstFixed;
     FixedSites& second = state.secondFixed;
-    for (FixedSites* fixed : {&first, &second}) {
-        for (const int w : fixed->words) fixed->sites[w] = fixed->zero[w] = fixed->one[w] = 0;
-        fixed->words.clear();
-    }
+    first.words.clear();
+    second.words.clear();
+    // Every word written, those without a site as 0.
     for (int w = 0; w < planes.words; ++w) {
         const std::uint64_t takesB = slotA.open[w] & ~slotB.open[w];
         const std::uint64_t takesA = slotB.open[w] & ~slotA.open[w];
-        if (takesB != 0) {
-            first.words.push_back(w);
-            first.sites[w] = takesB;
-            first.zero[w] = takesB & slotB.zero[w];
-            first.one[w] = takesB & slotB.one[w];
-        }
-        if (takesA != 0) {
-            second.words.push_back(w);
-            second.sites[w] = takesA;
-            second.zero[w] = takesA & slotA.zero[w];
-            second.one[w] = takesA & slotA.one[w];
-        }
+        first.sites[w] = takesB;
+        first.zero[w] = takesB & slotB.zero[w];
+        first.one[w] = takesB & slotB.one[w];
+        second.sites[w] = takesA;
+        second.zero[w] = takesA & slotA.zero[w];
+        second.one[w] = takesA & slotA.one[w];
+        if (takesB != 0) first.words.push_back(w);
+        if (takesA != 0) second.words.push_back(w);
     }
     if (lists) {
         state.firstSiteCount = listSites(first, state.firstSites, state.firstValues);
@@ -199,6 +194,17 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
 {
     const SitePlanes& planes = state.currentPlanes;
     const int words = Words > 0 ? Words : planes.words;
+    // A slot's planes found with the number of words known when it is: read
+    // from the planes, it would be read again after every bin written.
+    const std::uint64_t* bits = planes.bits.data();
+    const auto slotAt = [&](int slot) __attribute__((always_inline)) {
+        if constexpr (Words > 0) {
+            const std::uint64_t* p = bits + static_cast<std::size_t>(slot) * (3 * Words);
+            return SlotPlanes{p, p + Words, p + 2 * Words};
+        } else {
+            return planes.slotOf(slot);
+        }
+    };
     const bool firstChanged = state.firstSiteCount > 0;
     const bool secondChanged = state.secondSiteCount > 0;
     const std::uint64_t* none = state.noSites.data();
@@ -210,9 +216,10 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
     const bool outsideIsOtherComponent = ownMark == 1 || state.firstGroupCount > 0;
     DeferredMoves moves(distances);
     DeferredDrops drops(distances);
+    const int* rankOf = distances.rankOf.data();
     for (int gi = 0; gi < count; ++gi) {
         const int x = group[gi];
-        const SlotPlanes px = planes.slotOf(x);
+        const SlotPlanes px = slotAt(x);
         const std::uint64_t* reopenX = reopenOf[groupMark[x]];
         const int labelX = label[x];
         const int labelBeforeX = change.labelBefore(x);
@@ -230,11 +237,17 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
             }
         }
         const auto size = static_cast<std::size_t>(listLivePartners(distances, x, partners));
+        // The member itself stands for the partners past the last, so that
+        // the data of the partner some places ahead is fetched without a test.
+        if (partners.size() < size + kPrefetchAhead) partners.resize(size + kPrefetchAhead);
+        std::fill_n(partners.begin() + static_cast<std::ptrdiff_t>(size), kPrefetchAhead, x);
         std::uint64_t* ownRow = nullptr;
+        const int rankX = rankOf[x];
+        const DeferredMoves::RowBins binsX = moves.rowBinsOf(x);
         for (std::size_t k = 0; k < size; ++k) {
-            if (k + kPrefetchAhead < size) {
+            {
                 // A slot's three planes may straddle two lines.
-                const std::uint64_t* ahead = planes.zeroOf(partners[k + kPrefetchAhead]);
+                const std::uint64_t* ahead = slotAt(partners[k + kPrefetchAhead]).zero;
                 __builtin_prefetch(ahead);
                 __builtin_prefetch(ahead + 3 * words - 1);
             }
@@ -242,7 +255,7 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
             const int mark = groupMark[y];
             if (mark == ownMark) continue;
             if (mark == 0 && outsideIsOtherComponent) {
-                const SlotPlanes py = planes.slotOf(y);
+                const SlotPlanes py = slotAt(y);
                 std::uint64_t clash = 0;
                 int countNow = 0, countBefore = 0;
                 if constexpr (Words > 0) {
@@ -259,25 +272,30 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
                         countBefore += __builtin_popcountll((px.open[w] | reopenX[w]) ^ py.open[w]);
                     }
                 }
-                const int now = clash != 0 ? -1 : countNow;
-                if (countBefore != now) {
-                    // The pair's bin lies in x's row, at hand, when y is the smaller slot.
-                    if (y < x) {
-                        moves.moveNow(x, countBefore, now);
-                    } else {
-                        moves.move(x, y, countBefore, now);
+                // The pair's bin lies in x's row, at hand, when y is the smaller slot.
+                if (clash == 0) {
+                    if (countBefore != countNow) {
+                        if (y < x) {
+                            moves.moveNow(binsX, countBefore, countNow);
+                        } else {
+                            moves.move(x, y, countBefore, countNow);
+                        }
                     }
-                }
-                if (now < 0) {
+                } else {
+                    if (y < x) {
+                        moves.moveNow(binsX, countBefore, -1);
+                    } else {
+                        moves.moveOut(x, y, countBefore);
+                    }
                     if (ownRow == nullptr) ownRow = ownPartnerRow(distances, x);
-                    const int rank = distances.rankOf[y];
+                    const int rank = rankOf[y];
                     ownRow[rank >> 6] &= ~(std::uint64_t{1} << (rank & 63));
-                    drops.drop(y, x);
+                    drops.drop(y, rank, rankX);
                 }
                 continue;
             }
             if (y < x && ((mark == 1 && firstChanged) || (mark == 2 && secondChanged))) continue;
-            const SlotPlanes py = planes.slotOf(y);
+            const SlotPlanes py = slotAt(y);
             const std::uint64_t* reopenY = reopenOf[mark];
             std::uint64_t clashNow = 0, sharedNow = 0, clashBefore = 0, sharedBefore = 0;
             int countNow = 0, countBefore = 0;
@@ -300,9 +318,9 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
             if (before != now) moves.move(x, y, before, now);
             if (now < 0) {
                 if (ownRow == nullptr) ownRow = ownPartnerRow(distances, x);
-                const int rank = distances.rankOf[y];
+                const int rank = rankOf[y];
                 ownRow[rank >> 6] &= ~(std::uint64_t{1} << (rank & 63));
-                drops.drop(y, x);
+                drops.drop(y, rank, rankX);
             }
         }
     }
@@ -367,8 +385,10 @@ inline __attribute__((always_inline)) void removeSlotPairsOf(SearchState& state,
         for (int w = 0; w < Words; ++w) heldOpenB[w] = openB[w];
     }
     DeferredMoves moves(distances);
-    forEachLiveUpperPartner(distances, b, [&](int y) {
-        moves.move(b, y, openSitesApart<Words>(Words > 0 ? heldOpenB : openB, planes.openOf(y), planes.words), -1);
+    // The visit is inlined by force: a lambda is compiled for the default
+    // processor only, and would count bits by a library call.
+    forEachLiveUpperPartner(distances, b, [&](int y) __attribute__((always_inline)) {
+        moves.moveOut(b, y, openSitesApart<Words>(Words > 0 ? heldOpenB : openB, planes.openOf(y), planes.words));
     });
 }
 
