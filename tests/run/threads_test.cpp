@@ -26,10 +26,12 @@ std::string withoutThreadLine(const std::string& console)
     return kept;
 }
 
+#if !defined(VELMORA_ADDRESS_SANITIZER)
 int distinctCount(const std::vector<std::string>& genotypes)
 {
     return static_cast<int>(std::set<std::string>(genotypes.begin(), genotypes.end()).size());
 }
+#endif
 
 bool anAttemptFinished(const std::string& console)
 {
