@@ -297,6 +297,7 @@ VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, 
     // two words per word of sites left.
     int homozygousLeft = 0;
     for (int w = 0; w < words; ++w) homozygousLeft += __builtin_popcountll(gz[w] | go[w]);
+    int left = live;  // the positions the sieve has kept
     int w = 0;
     for (; w < words; ++w) {
         int rows = 0;
@@ -317,14 +318,12 @@ VELMORA_COUNTS_BITS void listFittingPositions(SearchState& state, int genotype, 
             for (int b = 0; b < blocks; ++b) fits[b] &= ~a[b];
         }
         homozygousLeft -= __builtin_popcountll(gz[w] | go[w]);
-        int left = 0;
+        left = 0;
         for (int b = 0; b < blocks; ++b) left += __builtin_popcountll(fits[b]);
         if (left * 8 * (words - w - 1) <= homozygousLeft * blocks) break;
     }
     // Each survivor is written and kept when it does not clash: whether it
     // does is a coin toss the processor cannot predict.
-    int left = 0;
-    for (int b = 0; b < blocks; ++b) left += __builtin_popcountll(fits[b]);
     fitting.resize(static_cast<std::size_t>(left));
     int kept = 0;
     const std::size_t stride = 2 * static_cast<std::size_t>(words);

@@ -245,12 +245,10 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
         const int rankX = rankOf[x];
         const DeferredMoves::RowBins binsX = moves.rowBinsOf(x);
         for (std::size_t k = 0; k < size; ++k) {
-            {
-                // A slot's three planes may straddle two lines.
-                const std::uint64_t* ahead = slotAt(partners[k + kPrefetchAhead]).zero;
-                __builtin_prefetch(ahead);
-                __builtin_prefetch(ahead + 3 * words - 1);
-            }
+            // A slot's three planes may straddle two lines.
+            const std::uint64_t* ahead = slotAt(partners[k + kPrefetchAhead]).zero;
+            __builtin_prefetch(ahead);
+            __builtin_prefetch(ahead + 3 * words - 1);
             const int y = partners[k];
             const int mark = groupMark[y];
             if (mark == ownMark) continue;
