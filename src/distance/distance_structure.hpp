@@ -304,9 +304,7 @@ public:
         __builtin_prefetch(bin, 1);
         std::int32_t* block = blocks_ + (slotPosition_[hi] >> 6) + static_cast<std::size_t>(from) * positionBlocks_;
         Out& slot = outRing_[notedOut_ % kDepth];
-        --*slot.bin;
-        --*slot.block;
-        --*slot.total;
+        applyOut(slot);
         slot = Out{bin, block, histogram_ + from};
         ++notedOut_;
     }
@@ -324,25 +322,12 @@ public:
     // hand.
     __attribute__((always_inline)) void moveNow(const RowBins& bins, int from, int to)
     {
-        if (from >= 0) {
-            --bins.row[from];
-            --histogram_[from];
-            --bins.blocks[static_cast<std::size_t>(from) * positionBlocks_];
-        }
-        if (to >= 0) {
-            ++bins.row[to];
-            ++histogram_[to];
-            ++bins.blocks[static_cast<std::size_t>(to) * positionBlocks_];
-        }
+        apply(Move{bins.row, bins.blocks, from, to});
     }
     void flush()
     {
         for (const Move& m : ring_) apply(m);
-        for (const Out& o : outRing_) {
-            --*o.bin;
-            --*o.block;
-            --*o.total;
-        }
+        for (const Out& o : outRing_) applyOut(o);
         clearRing();
     }
 
@@ -368,6 +353,12 @@ private:
         for (Out& o : outRing_) o = Out{&spareBin_, &spareBlock_, &spareTotal_};
         noted_ = 0;
         notedOut_ = 0;
+    }
+    __attribute__((always_inline)) static void applyOut(const Out& o)
+    {
+        --*o.bin;
+        --*o.block;
+        --*o.total;
     }
     __attribute__((always_inline)) void apply(const Move& m)
     {

@@ -244,6 +244,13 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
         std::uint64_t* ownRow = nullptr;
         const int rankX = rankOf[x];
         const DeferredMoves::RowBins binsX = moves.rowBinsOf(x);
+        // A pair found incompatible leaves both rows of the sieve.
+        const auto dropPair = [&](int y) __attribute__((always_inline)) {
+            if (ownRow == nullptr) ownRow = ownPartnerRow(distances, x);
+            const int rank = rankOf[y];
+            ownRow[rank >> 6] &= ~(std::uint64_t{1} << (rank & 63));
+            drops.drop(y, rank, rankX);
+        };
         for (std::size_t k = 0; k < size; ++k) {
             // A slot's three planes may straddle two lines.
             const std::uint64_t* ahead = slotAt(partners[k + kPrefetchAhead]).zero;
@@ -285,10 +292,7 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
                     } else {
                         moves.moveOut(x, y, countBefore);
                     }
-                    if (ownRow == nullptr) ownRow = ownPartnerRow(distances, x);
-                    const int rank = rankOf[y];
-                    ownRow[rank >> 6] &= ~(std::uint64_t{1} << (rank & 63));
-                    drops.drop(y, rank, rankX);
+                    dropPair(y);
                 }
                 continue;
             }
@@ -314,12 +318,7 @@ inline __attribute__((always_inline)) void recountGroupPairsOf(SearchState& stat
                 clashBefore != 0 || (labelBeforeX == -labelBeforeY && sharedBefore != 0) ? -1 : countBefore;
             const int now = clashNow != 0 || (labelX == -labelY && sharedNow != 0) ? -1 : countNow;
             if (before != now) moves.move(x, y, before, now);
-            if (now < 0) {
-                if (ownRow == nullptr) ownRow = ownPartnerRow(distances, x);
-                const int rank = rankOf[y];
-                ownRow[rank >> 6] &= ~(std::uint64_t{1} << (rank & 63));
-                drops.drop(y, rank, rankX);
-            }
+            if (now < 0) dropPair(y);
         }
     }
 }
